@@ -1,0 +1,3 @@
+#include "driver/driver.h"
+
+int vorlaneRegMotionMain(int, char**) { return 0; }
