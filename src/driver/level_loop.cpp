@@ -1,0 +1,217 @@
+#include "driver/level_loop.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include <CImg.h>
+
+#include "dual/dual.h"
+#include "evidence/evidence.h"
+#include "field/field.h"
+#include "io/io.h"
+#include "primal/primal.h"
+#include "spline/spline.h"
+
+using namespace cimg_library;
+
+LevelConstants levelConstants(const RunOptions& opt, int r) {
+  LevelConstants c;
+  c.gamma = opt.gamma * std::pow(2.0, (2.0 - opt.power) * r);
+  const double shrink = std::pow(2.0, -r);
+  c.neta = std::max(1, (int)(opt.neta * shrink));
+  c.lo = std::max(1, (int)(std::max(opt.lo, opt.neta) * shrink));
+  return c;
+}
+
+namespace {
+
+// The data mask's border rules: the -offEdeges band, and at level 0 the padding.
+void applyMaskBorders(const RunState& s, CImg<double>& out, int r) {
+  setZeroBorder(out, s.opt.offEdeges, s.opt.offEdeges);
+  if (r == 0) setZeroBorderOnExpandedRegion(out, s.opt.dxOrig, s.opt.dyOrig);
+}
+
+void printLevelHeader(int r, const LevelConstants& c, double power) {
+  const std::string stars(64, '*');
+  std::cout << stars << std::endl;
+  std::cout << "Resolution " << r << " (gamma: " << c.gamma << " zeta: " << power << ")" << std::endl;
+  std::cout << stars << std::endl;
+  std::cout << "Scale interval [neta,lo]=[" << c.neta << "," << c.lo << "]" << std::endl;
+}
+
+// Spatial gradients of the (warped) second image and the temporal difference, corrected by the
+// diffusion of a passive scalar when -sigDiff is not 0.
+void levelDerivatives(RunState& s, int r) {
+  const float blur = (float)s.opt.sigBlur;
+  s.pyrf_x[r] = gradSpline_X(s.pyrImdt[r], blur);
+  s.pyrf_y[r] = gradSpline_Y(s.pyrImdt[r], blur);
+  s.pyrf_t[r] = grad_t(s.pyrIm[r], s.pyrImdt[r], blur);
+  const double sigDiff = s.opt.sigDiff;
+  if (sigDiff != 0) {
+    s.pyrf_t[r] -= gradSpline_XX(s.pyrIm[r], blur) * 0.5 * sigDiff * sigDiff;
+    s.pyrf_t[r] -= gradSpline_YY(s.pyrIm[r], blur) * 0.5 * sigDiff * sigDiff;
+  }
+}
+
+// Six Horn & Schunck solves; with the L1 or Leclerc norm the data weights are recomputed from the
+// current increment before each of the last five.
+void hornAndSchunckPath(RunState& s, int r) {
+  const float alpha = (float)s.opt.alpha;
+  HornAndSchunck(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], alpha, s.pyrOut[r], false);
+  for (int k = 0; k < 5; ++k) {
+    if (s.opt.norm == 1)
+      s.pyrOut[r] = RobustDataCoef_QuasiTV(s.pyrXinc[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.opt.sigma_obs);
+    else if (s.opt.norm == 0)
+      s.pyrOut[r] = RobustDataCoef(s.pyrXinc[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.opt.sigma_obs);
+    applyMaskBorders(s, s.pyrOut[r], r);
+    HornAndSchunck(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], alpha, s.pyrOut[r], false);
+  }
+}
+
+// The true field at the size of level r, in pixels of that level (all zero without -GT).
+CImg<double> levelTruth(const RunState& s, int r) {
+  return s.trueUV.get_resize(s.pyrf_x[r].width(), s.pyrf_x[r].height(), 2, -100, 1) * (1.0 / std::pow(2.0, r));
+}
+
+// Columns and lines offGT to the original window's size minus offGT, both planes.
+CImg<double> comparisonWindow(const RunState& s, const CImg<double>& field) {
+  const int o = s.opt.offGT;
+  return field.get_crop(o, o, 0, 0, s.opt.dxOrig - o - 1, s.opt.dyOrig - o - 1, 1, 0);
+}
+
+void compareAtFullSize(RunState& s, const CImg<double>& total, int r) {
+  const CImg<double> estimate = total.get_resize(s.dx, s.dy, 2, -100, 1) * std::pow(2.0, r);
+  const CImg<double> estimateCrop = comparisonWindow(s, estimate);
+  const CImg<double> truthCrop = comparisonWindow(s, s.trueUV);
+  const CImg<double> mask(estimateCrop.width(), estimateCrop.height(), 1, 1, 1.0);
+  groundTruthComparison(estimateCrop, truthCrop, mask, s.prefix(), s.save);
+}
+
+void k41Path(RunState& s, int r, const LevelConstants& c, EvidenceCarry& carry) {
+  const RunOptions& o = s.opt;
+  const double eps_r = std::pow(2.0, r) * o.eps;
+  std::cout << "precision " << eps_r << std::endl;
+  applyMaskBorders(s, s.pyrOut[r], r);
+
+  const int nombre = NumberNonZeroElementInHessian_K41Long(s.pyrf_x[r], s.pyrf_y[r], s.pyrOut[r], s.pyrf_lambda[r],
+                                                           s.pyrf_lambda_cross[r], 0.0f, c.neta, c.lo);
+  std::cout << "number non zero elements: " << nombre << std::endl;
+  PrimalMinimizer_K41Long(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.pyrOut[r],
+                          s.pyrf_lambda[r], s.pyrf_lambda_cross[r], 0.0f, c.neta, c.lo, nombre);
+
+  const CImg<double> truth = levelTruth(s, r);
+  const CImg<double> mask(s.pyrOut[r].width(), s.pyrOut[r].height(), 1, 1, 1.0);
+  s.save[10] = optimizeDualFunction_LongK41(s.pyrf_lambda[r], s.pyrf_lambda_cross[r], s.pyrXinc[r], s.pyrXtil[r],
+                                            truth, s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.pyrOut[r], mask, r,
+                                            nombre, o.offEdeges, o.dxOrig, o.dyOrig, (int)o.norm, o.sigma_obs,
+                                            c.gamma, o.power, 0.0f, c.neta, c.lo, eps_r, o.nbItLbfgs, false,
+                                            o.divZero);
+
+  if (o.nbItTrace != 0) {
+    std::cout << "\nBayesian evidence" << std::endl;
+    const double beta = evidence_betaLong(s.pyrXinc[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.pyrOut[r],
+                                          s.pyrf_lambda[r], s.pyrf_lambda_cross[r], 0.0f, c.neta, c.lo, nombre,
+                                          o.nbItTrace, 0.01, o.FactorRobParam);
+    std::cout << "." << std::flush;
+    evidence_powerLawLong(s.pyrXinc[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.pyrOut[r], beta, s.pyrf_lambda[r],
+                          s.pyrf_lambda_cross[r], 0, c.neta, c.lo, nombre, o.FactorRobParam, s.save);
+    std::cout << "." << std::flush;
+    const CImg<double> noData(s.pyrOut[r].width(), s.pyrOut[r].height(), 1, 1, 0.0);
+    const double prior = DualFunction_K41Long(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r],
+                                              noData, s.pyrf_lambda[r], s.pyrf_lambda_cross[r], 0.0f, c.neta, c.lo,
+                                              c.gamma, o.power, nombre);
+    std::cout << "max. evidence Beta = " << beta << std::endl;
+    std::cout << "Neglected prior energy: " << 2 * beta * prior << std::endl;
+    carry.beta = beta;
+    carry.neglectedPrior = 2 * beta * prior;
+  }
+
+  if (o.GT) {
+    const CImg<double> total = s.pyrXinc[r] + s.pyrXtil[r];
+    compareAtFullSize(s, total, r);
+    const CImg<double> levelMask(total.width(), total.height(), 1, 1, 1.0);
+    groundTruthComparison(total, truth, levelMask, s.prefix(), s.save);
+  }
+}
+
+// The motion accumulated down to level r, doubled and upsampled into the carried motion of level
+// r - 1 (optionally made divergence-free), and level r - 1 of image 2 warped by it.
+void handOver(RunState& s, int r) {
+  const int f = r - 1;
+  for (int k = 0; k < 2; ++k) {
+    Proj_Dup_Spline(s.pyrTmp[f], (s.pyrXinc[r].get_slice(k) + s.pyrXtil[r].get_slice(k)) * 2.0);
+    FillChannel(s.pyrXtil[f], s.pyrTmp[f], k);
+  }
+  if (s.opt.divZero) maj_vecteurs(s.pyrXtil[f], s.pyrXtil[f], true);
+  s.pyrTmp[f] = s.pyrImdt[f];
+  Recal_spline(s.pyrImdt[f], s.pyrTmp[f], s.pyrXtil[f], 3);
+}
+
+CImg<double> originalWindow(const RunState& s, const CImg<double>& field) {
+  return field.get_crop(0, 0, 0, 0, s.opt.dxOrig - 1, s.opt.dyOrig - 1, 1, 0);
+}
+
+// Level 0: the motion tables, the structure-function curves, the data-weight image and the final
+// comparison with the true field.
+void finalOutputs(RunState& s, const LevelConstants& c) {
+  const RunOptions& o = s.opt;
+  const char* prefix = s.prefix().c_str();
+  const CImg<double> total = s.pyrXtil[0] + s.pyrXinc[0];
+  if (o.divZero) {
+    write_aMotionFile(formatFileName("%sUVwithDiv_Gamma%eZeta%e.motion", prefix, c.gamma, o.power),
+                      originalWindow(s, total));
+    maj_vecteurs(s.X, total, true);
+  } else {
+    s.X = total;
+  }
+  const CImg<double> window = originalWindow(s, s.X);
+  write_aMotionFile(formatFileName("%sUV_Gamma%eZeta%e.motion", prefix, c.gamma, o.power), window);
+  write_S2(StructureFunction2nd_horiVertDir(window, 1, o.MaxAll - 1, false),
+           formatFileName("%sS2_HV_Gamma%eZeta%e", prefix, c.gamma, o.power));
+  write_S2(StructureFunction2nd_crossDir(window, 1, o.MaxAll - 1, false),
+           formatFileName("%sS2_Cross_Gamma%eZeta%e", prefix, c.gamma, o.power));
+  write_pgm255(s.pyrOut[0], formatFileName("%sDataOut_Gamma%eZeta%e.pgm", prefix, c.gamma, o.power), 0, 1);
+  if (o.GT) {
+    const CImg<double> estimateCrop = comparisonWindow(s, s.X);
+    const CImg<double> truthCrop = comparisonWindow(s, s.trueUV);
+    const CImg<double> mask(estimateCrop.width(), estimateCrop.height(), 1, 1, 1.0);
+    groundTruthComparison(estimateCrop, truthCrop, mask, s.prefix(), s.save);
+  }
+}
+
+}  // namespace
+
+void runLevel(RunState& s, int r, EvidenceCarry& carry) {
+  const RunOptions& o = s.opt;
+  const LevelConstants c = levelConstants(o, r);
+  printLevelHeader(r, c, o.power);
+
+  levelDerivatives(s, r);
+  s.pyrOut[r].fill(1.0);
+  applyMaskBorders(s, s.pyrOut[r], r);
+  s.pyrXinc[r].fill(0.0);
+
+  if (o.HS || (o.initHS && r > 0))
+    hornAndSchunckPath(s, r);
+  else
+    k41Path(s, r, c, carry);
+
+  if (r > 0)
+    handOver(s, r);
+  else
+    finalOutputs(s, c);
+
+  s.save[0] = c.gamma;
+  s.save[1] = o.power;
+  s.save[8] = carry.neglectedPrior;
+  s.save[9] = carry.beta;
+  writeLine(s.save, formatFileName("%sevidence_resol%d", s.prefix().c_str(), r));
+}
+
+void runLevels(RunState& s) {
+  EvidenceCarry carry;
+  for (int r = s.opt.multiresol - 1; r >= s.opt.resolEnd - 1; --r) runLevel(s, r, carry);
+}

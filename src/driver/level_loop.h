@@ -1,0 +1,30 @@
+// The coarse-to-fine estimation: one level at a time from the coarsest estimated level down to the
+// finest requested one, each level's estimation (Horn & Schunck or K41 with its dual maximisation,
+// evidence and ground-truth comparisons), the hand-over of the motion to the next finer level, the
+// final outputs at level 0 and one result line per level.
+#pragma once
+
+#include "driver/run_start.h"
+
+// The constants of pyramid level r: the power-law factor and the scale interval in its pixels.
+struct LevelConstants {
+  double gamma = 0;  // -gamma * 2^((2 - power) r)
+  int neta = 1;      // max(1, (int)(-neta 2^-r))
+  int lo = 1;        // max(1, (int)(max(-lo, -neta) 2^-r))
+};
+LevelConstants levelConstants(const RunOptions& opt, int r);
+
+// What the evidence step of the last K41 level left for slots 8 and 9 of the result line: 0 until
+// the evidence first runs, then repeated by the levels that do not compute it.
+struct EvidenceCarry {
+  double neglectedPrior = 0;  // slot 8: 2 beta times the prior energy
+  double beta = 0;            // slot 9: the evidence-maximising data precision
+};
+
+// Runs level r: derivatives, mask, estimation, comparisons, hand-over to level r - 1 (r > 0) or the
+// final outputs (r = 0), then appends the level's result line.
+void runLevel(RunState& s, int r, EvidenceCarry& carry);
+
+// Every level of the run, from -multiresol - 1 down to -resolEnd - 1 (none when -resolEnd exceeds
+// -multiresol).
+void runLevels(RunState& s);

@@ -1,0 +1,205 @@
+#include "driver/options.h"
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <CImg.h>
+
+#include "io/fail.h"
+
+namespace {
+
+namespace cimg = cimg_library::cimg;
+
+// One section heading: a line on standard output, help or not.
+void heading(const char* text) { std::printf("%s\n", text); }
+
+// The parser's raw value of an option: the argument after the first argument equal to the name,
+// the name itself when it is the last argument, null when it is absent.
+const char* rawValue(const char* name, int argc, char** argv) {
+  return cimg::option(name, argc, argv, (const char*)nullptr, (const char*)nullptr);
+}
+
+// Prints the option's help line (when help is on) with the value in use.
+void helpLine(const char* name, const std::string& value, const char* help) {
+  cimg::option(name, 0, nullptr, value.c_str(), help);
+}
+
+std::string optString(const char* name, int argc, char** argv, const char* def, const char* help) {
+  const char* s = rawValue(name, argc, argv);
+  const std::string value = s ? s : def;
+  helpLine(name, value, help);
+  return value;
+}
+
+// A decimal integer (leading blanks and a sign allowed, reading stops at the first other
+// character, no digits give 0); values beyond the int range saturate.
+int optInt(const char* name, int argc, char** argv, int def, const char* help) {
+  const char* s = rawValue(name, argc, argv);
+  int value = def;
+  if (s) {
+    errno = 0;
+    const long v = std::strtol(s, nullptr, 10);
+    value = v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : (int)v;
+  }
+  helpLine(name, std::to_string(value), help);
+  return value;
+}
+
+// A ratio "a/b" of two single-precision numbers (b = 1 when absent), divided in single precision:
+// a value given on the command line has single precision, a default stays an exact double.
+double optDouble(const char* name, int argc, char** argv, double def, const char* help) {
+  const char* s = rawValue(name, argc, argv);
+  double value = def;
+  if (s) {
+    float a = 0, b = 1;
+    value = std::sscanf(s, "%f/%f", &a, &b) > 0 ? (double)(a / b) : 0.0;
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "%g", value);
+  helpLine(name, text, help);
+  return value;
+}
+
+// False for "false", "off" and "0" in any case, true for any other text; the default when absent.
+bool optBool(const char* name, int argc, char** argv, bool def, const char* help) {
+  return cimg::option(name, argc, argv, def, help);
+}
+
+}  // namespace
+
+void resolveWholeImageSize(RunOptions& opt) {
+  opt.DxGiven = opt.Dx >= 0;
+  opt.DyGiven = opt.Dy >= 0;
+  if (opt.Dx < 0) {
+    if (opt.ofx != 0) {
+      std::printf("Error in -ofx !! \n");
+      opt.ofx = 0;
+    }
+    opt.Dx = opt.dx;
+  }
+  if (opt.Dy < 0) {
+    if (opt.ofy != 0) {
+      std::printf("Error in -ofy !! \n");
+      opt.ofy = 0;
+    }
+    opt.Dy = opt.dy;
+  }
+}
+
+void computeDerivedConstants(RunOptions& opt) {
+  opt.dxOrig = opt.dx;
+  opt.dyOrig = opt.dy;
+  opt.MaxAll = (int)(0.5 * (double)(opt.dx < opt.dy ? opt.dx : opt.dy));
+  if (opt.norm == 1)
+    opt.FactorRobParam = 0.5 / opt.sigma_obs;
+  else if (opt.norm == 0)
+    opt.FactorRobParam = std::pow(opt.sigma_obs, -2.0);
+  else
+    opt.FactorRobParam = 1.0;
+}
+
+RunOptions parseOptions(int argc, char** argv) {
+  RunOptions o;
+  // The parser keeps its help switch in static state: start afresh for every parse.
+  cimg::option((const char*)nullptr, 0, nullptr, (const char*)nullptr, (const char*)nullptr, true);
+  cimg::option((const char*)nullptr, argc, argv, (const char*)nullptr,
+               "Optic flow estimation with K41 regularization. ", false);
+
+  heading("\n--------------------------------------------------------");
+  heading("---------------Input Parameters-------------------------");
+  heading("--------------------------------------------------------");
+  o.inPath = optString("-inPath", argc, argv, "inputVorlane",
+                       "input text file: \n\t\t\t\t\t\t 1-st line: path to first image file in tiff format \n\t\t\t\t\t\t 2-nd line: path to second image file in tiff format \n\t\t\t\t\t\t 3-rd line: path to output directory");
+  o.dy = optInt("-dy", argc, argv, 256, "image line number");
+  o.dx = optInt("-dx", argc, argv, 256, "image column number");
+  o.neta = optInt("-neta", argc, argv, 0, "smallest scale for power-law constraint ");
+  o.lo = optInt("-lo", argc, argv, 4, "largest scale  for power-law constraint");
+  o.gamma = optDouble("-gamma", argc, argv, 0.01, "factor power law");
+  o.power = optDouble("-power", argc, argv, 1.0, "exponent power law");
+
+  heading("\n--------------------------------------------------------");
+  heading("---------------Options ---------------------------------");
+  heading("--------------------------------------------------------");
+  heading("--Mutiresolution pyramid --------------------------------------------------------");
+  o.multiresol = optInt("-multiresol", argc, argv, 1, "number of resolution levels");
+  o.resolEnd = optInt("-resolEnd", argc, argv, 1, "finest resolution level");
+
+  heading("--Data model --------------------------------------------------------------------");
+  o.norm = optDouble("-norm", argc, argv, 2.0, "penalization for data term : 2=L2,1=L1,0=Leclerc");
+  o.sigma_obs = optDouble("-sigma_obs", argc, argv, 50.0,
+                          "initial robust parameter control on data term (for norm L1 or leclerc)");
+  o.sigBlur = optDouble("-sigBlur", argc, argv, 0.0,
+                        "amplitude of the isotropic blurring for image pre-smoothing (derivative operators)");
+  o.sigDiff = optDouble("-sigDiff", argc, argv, 0.0,
+                        "passive scalar transport diffusion coefficient (instead of a simple OFC transport) ");
+  o.offEdeges = optInt("-offEdeges", argc, argv, 0, "border marge suppression from the data term ");
+
+  heading("--Optimization and Initialization------------------------------------------------ ");
+  o.nbItTrace = optInt("-nbItTrace", argc, argv, 30, "nb iteration for trace randomization");
+  o.eps = optDouble("-eps", argc, argv, 1e-10, "precision for convergence of dual algorithm");
+  o.nbItLbfgs = optInt("-nbItLbfgs", argc, argv, 10, "nb iteration max lbfgs");
+  o.Umean = optDouble("-Umean", argc, argv, 0.0, "Initialization value for the average horizontal velocity");
+  o.HS = optBool("-HS", argc, argv, false, "Horn and Shunck multireoslution");
+  o.initHS = optBool("-initHS", argc, argv, false, " HS motion field at coarser resolutions (1/2^j | j > 1)");
+  o.alpha = optDouble("-alpha", argc, argv, 10.0, "Horn & Schunck regularization coefficient (if used)");
+  o.lambdaInit = optDouble("-lambdaInit", argc, argv, 1.0, "Initial lagrangian multipliers value");
+  o.lambdaInitFile = optBool("-lambdaInitFile", argc, argv, false,
+                             "Initial lagrangian multipliers values from file \n\t\t\t\t\t\t(file path must appear in the 5-th line of input text file given in argument of -inPath)");
+
+  heading("--ROI (cropping)-----------------------------------------------------------------");
+  o.ofy = optInt("-ofy", argc, argv, 0, "offset line number ");
+  o.ofx = optInt("-ofx", argc, argv, 0, "offset column number");
+  o.Dx = optInt("-Dx", argc, argv, -1, "whole Image column number");
+  o.Dy = optInt("-Dy", argc, argv, -1, "whole Image line number");
+  resolveWholeImageSize(o);
+
+  heading("--MISC---------------------------------------------------------------------------- ");
+  o.pgm = optBool("-pgm", argc, argv, false, "image in pgm format (true) (instead of tiff format (false))");
+  o.divZero = optBool("-divZero", argc, argv, false,
+                      "divergence free projection at each resolution level (default false)");
+  o.GT = optBool("-GT", argc, argv, false,
+                 "ground truth comparison (default=false) \n\t\t\t\t\t\t(true motion file path must appear in the 4-th line  of input text file given in argument of -inPath)");
+  o.offGT = optInt("-offGT", argc, argv, 0, " border dimx not considered for ground truth comparison");
+
+  computeDerivedConstants(o);
+  std::fflush(stdout);
+  return o;
+}
+
+namespace {
+
+[[noreturn]] void refuse(const std::string& option, const std::string& range) {
+  failRun("Option " + option + ": " + range);
+}
+
+}  // namespace
+
+void refuseInvalidOptions(const RunOptions& o) {
+  if (o.multiresol < 1 || o.multiresol > 7)
+    refuse("-multiresol", "must lie between 1 and 7 (given " + std::to_string(o.multiresol) + ")");
+  if (o.resolEnd < 1)
+    refuse("-resolEnd", "must be at least 1 (given " + std::to_string(o.resolEnd) + ")");
+  if (o.dx < 1) refuse("-dx", "must be at least 1 (given " + std::to_string(o.dx) + ")");
+  if (o.dy < 1) refuse("-dy", "must be at least 1 (given " + std::to_string(o.dy) + ")");
+  if (o.DxGiven && o.ofx < 0)
+    refuse("-ofx", "must be at least 0 when -Dx is given (given " + std::to_string(o.ofx) + ")");
+  if (o.DyGiven && o.ofy < 0)
+    refuse("-ofy", "must be at least 0 when -Dy is given (given " + std::to_string(o.ofy) + ")");
+  if (!(o.norm >= (double)INT_MIN && o.norm < (double)INT_MAX + 1.0))
+    refuse("-norm", "must be a number between -2147483648 and 2147483647");
+  // The dual optimiser receives the integer part of the norm; both the value itself and its
+  // integer part select the robust norms.
+  const int normInt = (int)o.norm;
+  const bool l1 = o.norm == 1 || normInt == 1;
+  const bool leclerc = o.norm == 0 || normInt == 0;
+  if ((l1 || leclerc) && o.sigma_obs == 0)
+    refuse("-sigma_obs", "must not be 0 with -norm 0 or 1 (L1 or Leclerc data term)");
+  if (l1 && o.sigma_obs < 0) refuse("-sigma_obs", "must be positive with -norm 1 (L1 data term)");
+  if (o.nbItTrace < 0)
+    refuse("-nbItTrace", "must be at least 0 (given " + std::to_string(o.nbItTrace) + ")");
+}

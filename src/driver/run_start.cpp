@@ -1,0 +1,140 @@
+#include "driver/run_start.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include "dual/dual.h"
+#include "field/field.h"
+#include "io/io.h"
+#include "spline/spline.h"
+
+using namespace cimg_library;
+
+namespace {
+
+constexpr int kListLines = 5;
+constexpr int kResultSlots = 20;
+
+CImg<double> toDouble(const CImg<short>& in) { return CImg<double>(in); }
+
+// The whole image of a file, as the options ask for it: PGM read for the given window itself,
+// TIFF loaded and cut.
+CImg<double> readImageWindow(const RunOptions& o, const std::string& file, int ofx, int ofy, int dx, int dy) {
+  if (o.pgm) return toDouble(read_pgm(file, dx, dy, ofx, ofy));
+  return cropWindow(read_tiff(file), ofx, ofy, dx, dy, "TIFF file '" + file + "'");
+}
+
+}  // namespace
+
+RunOptions startOptions(int argc, char** argv) {
+  RunOptions o = parseOptions(argc, argv);
+  refuseInvalidOptions(o);
+  return o;
+}
+
+void readListFile(RunState& s) {
+  s.fileIm = alloc_seqPath(kListLines);
+  read_path(s.opt.inPath, kListLines, s.fileIm);
+  if (s.opt.GT && s.fileIm[3].empty())
+    failRun("List file '" + s.opt.inPath + "': line 4 names no true motion file (needed by -GT)");
+  if (s.opt.lambdaInitFile && s.fileIm[4].empty())
+    failRun("List file '" + s.opt.inPath + "': line 5 names no multiplier file (needed by -lambdaInitFile)");
+}
+
+void readInputImages(RunState& s) {
+  const RunOptions& o = s.opt;
+  s.imOrig = readImageWindow(o, s.fileIm[0], o.ofx, o.ofy, o.dx, o.dy);
+  CImg<double> tmpLarge = readImageWindow(o, s.fileIm[1], 0, 0, o.Dx, o.Dy);
+  if (o.Umean != 0) {
+    const CImg<double> read = tmpLarge;
+    const CImg<double> Umean(o.Dx, o.Dy, 1, 1, o.Umean);
+    const CImg<double> zero(o.Dx, o.Dy, 1, 1, 0.0);
+    Recal_spline(tmpLarge, read, fill(Umean, zero), 3);
+  }
+  s.imdtOrig = cropWindow(tmpLarge, o.ofx, o.ofy, o.dx, o.dy,
+                          "Image 2 '" + s.fileIm[1] + "' (read as " + std::to_string(o.Dx) + " x " +
+                              std::to_string(o.Dy) + " by -Dx/-Dy)");
+}
+
+void padInputs(RunState& s) {
+  expand_dim(s.imOrig.width(), s.imOrig.height(), s.opt.multiresol, s.dx, s.dy);
+  std::cout << "image size before " << s.opt.dxOrig << " " << s.opt.dyOrig << ", and after expanding " << s.dx
+            << " " << s.dy << std::endl;
+  s.im = expand(s.imOrig, s.opt.multiresol);
+  s.imdt = expand(s.imdtOrig, s.opt.multiresol);
+}
+
+void writeInputWindows(const RunState& s) {
+  write_pgm255(s.imOrig, formatFileName("%sIm_t.pgm", s.prefix().c_str()), 0, 255);
+  write_pgm255(s.imdtOrig, formatFileName("%sIm_dt.pgm", s.prefix().c_str()), 0, 255);
+}
+
+void allocateRunState(RunState& s) {
+  const int coarse = s.opt.multiresol;
+  s.pyrIm = alloc_pyramid(s.dx, s.dy, 1, coarse);
+  s.pyrImdt = alloc_pyramid(s.dx, s.dy, 1, coarse);
+  s.pyrOut = alloc_pyramid(s.dx, s.dy, 1, coarse);
+  s.pyrf_x = alloc_pyramid(s.dx, s.dy, 1, coarse);
+  s.pyrf_y = alloc_pyramid(s.dx, s.dy, 1, coarse);
+  s.pyrf_t = alloc_pyramid(s.dx, s.dy, 1, coarse);
+  s.pyrXtil = alloc_pyramid(s.dx, s.dy, 2, coarse);
+  s.pyrXinc = alloc_pyramid(s.dx, s.dy, 2, coarse);
+  s.pyrTmp = alloc_pyramid(s.dx, s.dy, 1, coarse);
+  const int n = s.opt.lo > s.opt.neta ? s.opt.lo : s.opt.neta;
+  s.pyrf_lambda = alloc_pyramid(n, coarse);
+  s.pyrf_lambda_cross = alloc_pyramid(n, coarse);
+  s.X.assign(s.dx, s.dy, 2, 1, 0.0);
+  s.trueUV.assign(s.dx, s.dy, 2, 1, 0.0);
+  s.save.assign(kResultSlots, 1, 1, 1, 0.0);
+}
+
+void readTrueField(RunState& s) {
+  if (!s.opt.GT) return;
+  const RunOptions& o = s.opt;
+  // The table covers the window itself; the padding of the field is zero, as that of the images.
+  s.trueUV = expand(CImg<double>(read_aMotionFile(s.fileIm[3], o.dxOrig, o.dyOrig, o.Dx, o.ofx, o.ofy)),
+                    o.multiresol);
+  const char* p = s.prefix().c_str();
+  write_aMotionFile(formatFileName("%s_true.motion", p), s.trueUV);
+  write_S2(StructureFunction2nd_horiVertDir(s.trueUV, 1, o.MaxAll - 1, false), formatFileName("%s_trueS2_HV", p));
+  write_S2(StructureFunction2nd_crossDir(s.trueUV, 1, o.MaxAll - 1, false), formatFileName("%s_trueS2_Cross", p));
+}
+
+void buildPyramids(RunState& s) {
+  const RunOptions& o = s.opt;
+  s.PB_burt = burtKernel();
+  s.pyrIm[0] = s.im;
+  s.pyrImdt[0] = s.imdt;
+  if (o.lambdaInitFile)
+    readLambdaInit(s.pyrf_lambda[0], s.pyrf_lambda_cross[0], s.fileIm[4]);
+  else {
+    s.pyrf_lambda[0].fill(o.lambdaInit);
+    s.pyrf_lambda_cross[0].fill(o.lambdaInit);
+  }
+  for (int i = 0; i <= o.multiresol - 2; ++i) {
+    s.pyrIm[i + 1] = coarserLevel(s.pyrIm[i], s.PB_burt, s.pyrIm[i + 1].width(), s.pyrIm[i + 1].height());
+    s.pyrImdt[i + 1] = coarserLevel(s.pyrImdt[i], s.PB_burt, s.pyrImdt[i + 1].width(), s.pyrImdt[i + 1].height());
+    s.pyrf_lambda[i + 1].fill(o.lambdaInit);
+    s.pyrf_lambda_cross[i + 1].fill(o.lambdaInit);
+  }
+  s.pyrXtil[o.multiresol - 1].fill(0.0);
+  s.tdeb = std::time(nullptr);
+}
+
+void startRun(int argc, char** argv, RunState& s) {
+  s.opt = startOptions(argc, argv);
+  readListFile(s);
+  readInputImages(s);
+  padInputs(s);
+  writeInputWindows(s);
+  allocateRunState(s);
+  readTrueField(s);
+  buildPyramids(s);
+}
+
+void endRun(const RunState& s) {
+  const std::time_t tfin = std::time(nullptr);
+  std::printf("Processing time duration (sec): %d\n", (int)(tfin - s.tdeb));
+  std::printf("\n ** End algorithm **\n");
+  std::fflush(stdout);
+}

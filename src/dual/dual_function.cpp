@@ -1,0 +1,298 @@
+// Lagrangian dual value: constant part, quadratic model over the K41 primal system, and its wrappers.
+#include "dual/dual_function.h"
+
+#include "dual/lag_weights.h"
+#include "dual/structure_functions.h"
+#include "io/fail.h"
+#include "primal/primal.h"
+#include "sparse/sparse.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iostream>
+#include <sstream>
+#include <vector>
+
+using namespace cimg_library;
+
+namespace {
+
+constexpr double kSqrt2 = 1.4142135623730951;
+
+// The image library's recursive (Deriche) Gaussian along each axis longer than one pixel; a scale
+// that is not positive leaves the image unchanged.
+void blurDeriche(CImg<double>& im, float s) {
+  if (im.is_empty() || !(s > 0)) return;
+  if (im.width() > 1) im.deriche(s, 0, 'x', 1);
+  if (im.height() > 1) im.deriche(s, 0, 'y', 1);
+  if (im.depth() > 1) im.deriche(s, 0, 'z', 1);
+}
+
+void requireImage(const CImg<double>& im, int nc, int nl, int depth, const char* what, const char* name) {
+  if (im.width() < nc || im.height() < nl || im.depth() < depth) {
+    std::ostringstream msg;
+    msg << what << ": " << name << " is " << im.width() << " x " << im.height() << " x " << im.depth()
+        << ", needs at least " << nc << " x " << nl << " x " << depth;
+    failRun(msg.str());
+  }
+}
+
+void requireEntries(const CImg<double>& v, int n, const char* what, const char* name) {
+  if ((int)v.size() < n) {
+    std::ostringstream msg;
+    msg << what << ": " << name << " holds " << v.size() << " values, needs " << n;
+    failRun(msg.str());
+  }
+}
+
+// Reads image k of a list at (x, y) with the image's own width.
+inline double at(const CImgList<double>& L, int k, int x, int y) {
+  const CImg<double>& im = L[k];
+  return im.data()[x + (long)y * im.width()];
+}
+
+inline double sq(double d) { return d * d; }
+
+// Power-law targets l^power * beta and (sqrt 2 l)^power * beta for l = lo down to 0.
+void buildTargets(int lo, double beta, double power, std::vector<double>& hv, std::vector<double>& cross) {
+  hv.assign(std::max(lo + 1, 1), 0.0);
+  cross.assign(std::max(lo + 1, 1), 0.0);
+  for (int l = lo; l >= 0; --l) {
+    hv[l] = std::pow((double)l, power) * beta;
+    cross[l] = std::pow(kSqrt2 * l, power) * beta;
+  }
+}
+
+// Lists of n images of nc x nl filled with c.
+CImgList<double> constantList(int n, int nc, int nl, double c) {
+  CImgList<double> L(std::max(n, 0), nc, nl, 1, 1, c);
+  return L;
+}
+
+}  // namespace
+
+double Constant_C(const CImg<double>& ItIt, const CImg<double>& data_out, const CImg<double>& Util,
+                  const CImg<double>& Vtil, const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross,
+                  const double* betaFunc_HV, const double* betaFunc_cross, const CImgList<double>& z_right,
+                  const CImgList<double>& z_down, const CImgList<double>& z_rightDown,
+                  const CImgList<double>& z_rightUp, const CImgList<double>& z_t_right,
+                  const CImgList<double>& z_t_down, const CImgList<double>& z_t_rightDown,
+                  const CImgList<double>& z_t_rightUp, int neta, int lo, int nc, int nl) {
+  const char* what = "Constant_C";
+  requireImage(ItIt, nc, nl, 1, what, "ItIt");
+  requireImage(data_out, nc, nl, 1, what, "data_out");
+  requireImage(Util, nc, nl, 1, what, "Util");
+  requireImage(Vtil, nc, nl, 1, what, "Vtil");
+  const int l0 = diagonalFirstIndex(neta);
+  const int lend = std::min(diagonalLastIndex(lo), lo);
+  if (lo >= neta) {
+    requireEntries(lambda_S2, lo + 1, what, "lambda_S2");
+    for (const CImgList<double>* L : {&z_right, &z_down, &z_t_right, &z_t_down})
+      dual_detail::checkWeightList(*L, lo - neta + 1, nc, nl, what);
+  }
+  if (lend >= l0) {
+    requireEntries(lambda_S2_cross, lend + 1, what, "lambda_S2_cross");
+    for (const CImgList<double>* L : {&z_rightDown, &z_rightUp, &z_t_rightDown, &z_t_rightUp})
+      dual_detail::checkWeightList(*L, lend - l0 + 1, nc, nl, what);
+  }
+
+  // Transverse weights present: every normaliser counts the transverse terms too.
+  const bool transverse = z_t_down.size() > 0 && z_t_down[0].sum() != 0.0;
+
+  double sum = 0;
+  for (int y = 0; y < nl; ++y)
+    for (int x = 0; x < nc; ++x) sum += ItIt(x, y) * data_out(x, y);
+  double C = 0.5 * sum;
+  if (lo < l0) return C;
+
+  // Sum and difference of the carried components: the squared diagonal projections are
+  // 0.5 (du + dv)^2 and 0.5 (du - dv)^2.
+  CImg<double> S(nc, nl), D(nc, nl), U(nc, nl), V(nc, nl);
+  for (int y = 0; y < nl; ++y)
+    for (int x = 0; x < nc; ++x) {
+      U(x, y) = Util(x, y);
+      V(x, y) = Vtil(x, y);
+      S(x, y) = U(x, y) + V(x, y);
+      D(x, y) = U(x, y) - V(x, y);
+    }
+  const double* u = U.data();
+  const double* v = V.data();
+  const double* s = S.data();
+  const double* d = D.data();
+
+  for (int l = std::max(l0, 0); l <= lo; ++l) {
+    const bool lHV = l >= neta && lagConstrainedHV(nc, nl, l);
+    const bool lcross = l <= lend && lagConstrainedCross(nc, nl, l);
+    if (!lHV && !lcross) continue;  // no pairs: left out of the system and of the dual
+    const int j = l - neta, k = l - l0;
+    double gHV = gammaHV(nc, nl, l), gD = gammaCross(nc, nl, l);
+    if (transverse) {
+      gHV = 2 * gHV;
+      gD = 2 * gD;
+    }
+    const double aHV = lHV ? 0.5 * lambda_S2(l) / gHV : 0.0;
+    const double aD = lcross ? 0.25 * lambda_S2_cross(l) * (1 / gD) : 0.0;
+    for (int y = 0; y < nl; ++y) {
+      const bool vCentre = l <= y && y < nl - l;
+      for (int x = 0; x < nc; ++x) {
+        const bool hCentre = l <= x && x < nc - l;
+        const long p = x + (long)y * nc;
+        if (lHV) {
+          const long up = p - (long)l * nc, down = p + (long)l * nc;
+          if (hCentre)
+            C += aHV * (at(z_right, j, x, y) * sq(u[p] - u[p + l]) + at(z_right, j, x - l, y) * sq(u[p] - u[p - l]));
+          if (vCentre)
+            C += aHV * (at(z_down, j, x, y) * sq(v[p] - v[down]) + at(z_down, j, x, y - l) * sq(v[p] - v[up]));
+          if (hCentre)
+            C += aHV *
+                 (at(z_t_right, j, x, y) * sq(v[p] - v[p + l]) + at(z_t_right, j, x - l, y) * sq(v[p] - v[p - l]));
+          if (vCentre)
+            C += aHV *
+                 (at(z_t_down, j, x, y) * sq(u[p] - u[down]) + at(z_t_down, j, x, y - l) * sq(u[p] - u[up]));
+        }
+        if (lcross && hCentre && vCentre) {
+          const long lu = p - l - (long)l * nc;  // (x - l, y - l)
+          const long rd = p + l + (long)l * nc;  // (x + l, y + l)
+          const long ru = p + l - (long)l * nc;  // (x + l, y - l)
+          const long ld = p - l + (long)l * nc;  // (x - l, y + l)
+          double t = at(z_rightDown, k, x - l, y - l) * sq(s[p] - s[lu]);
+          t += at(z_rightDown, k, x, y) * sq(s[p] - s[rd]);
+          t += at(z_rightUp, k, x, y) * sq(d[p] - d[ru]);
+          t += at(z_rightUp, k, x - l, y + l) * sq(d[p] - d[ld]);
+          t += at(z_t_rightDown, k, x, y) * sq(d[p] - d[rd]);
+          t += at(z_t_rightDown, k, x - l, y - l) * sq(d[p] - d[lu]);
+          t += at(z_t_rightUp, k, x, y) * sq(s[p] - s[ru]);
+          t += at(z_t_rightUp, k, x - l, y + l) * sq(s[p] - s[ld]);
+          C += aD * t;
+        }
+      }
+    }
+    if (lHV) C += -0.5 * betaFunc_HV[l] * lambda_S2(l);
+    if (lcross) C += -0.5 * betaFunc_cross[l] * lambda_S2_cross(l);
+  }
+  return C;
+}
+
+double DualFunction(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,
+                    const CImg<double>& im_y, const CImg<double>& im_t, CImg<double> data_out,
+                    const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross,
+                    const CImgList<double>& z_right, const CImgList<double>& z_down,
+                    const CImgList<double>& z_rightDown, const CImgList<double>& z_rightUp,
+                    const CImgList<double>& z_t_right, const CImgList<double>& z_t_down,
+                    const CImgList<double>& z_t_rightDown, const CImgList<double>& z_t_rightUp, float scale,
+                    int neta, int lo, const double* betaFunc_HV, const double* betaFunc_cross, int nombre) {
+  const char* what = "DualFunction";
+  const int nc = im_x.width(), nl = im_x.height();
+  if ((double)lo > nc * 0.5 - 1 || (double)lo > nl * 0.5 - 1)
+    std::cout << "Error : lo must respect lo <= nc/2 - 1 and lo <= nl/2 - 1" << std::endl;
+  requireImage(UV, nc, nl, 2, what, "UV");
+  requireImage(UVtil, nc, nl, 2, what, "UVtil");
+  requireImage(im_y, nc, nl, 1, what, "im_y");
+  requireImage(im_t, nc, nl, 1, what, "im_t");
+  const long N = (long)nc * nl;
+  if (2 * N > 2147483647L) failRun("DualFunction: system too large for 32-bit indices");
+  const int taille = (int)(2 * N);
+
+  // Data products, blurred when asked.
+  CImg<double> IxIx = im_x.get_mul(im_x), IyIy = im_y.get_mul(im_y), IxIy = im_x.get_mul(im_y);
+  CImg<double> ItIx = im_t.get_mul(im_x), ItIy = im_t.get_mul(im_y), ItIt = im_t.get_mul(im_t);
+  if (scale != 0)
+    for (CImg<double>* im : {&IxIx, &IyIy, &IxIy, &ItIx, &ItIy, &ItIt}) blurDeriche(*im, scale);
+
+  MV_Vector_double B(taille, 0.0), X(taille, 0.0), AX(taille, 0.0);
+  const CImg<double> Util = UVtil.get_slice(0), Vtil = UVtil.get_slice(1);
+
+  const double C = Constant_C(ItIt, data_out, Util, Vtil, lambda_S2, lambda_S2_cross, betaFunc_HV, betaFunc_cross,
+                              z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown,
+                              z_t_rightUp, neta, lo, nc, nl);
+  fillingVector_B(B, ItIx, ItIy, Util, Vtil, data_out, lambda_S2, lambda_S2_cross, z_right, z_down, z_rightDown,
+                  z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, neta, lo, nc, nl);
+  // The arrays grow to what the assembly writes, whatever zero pattern the count saw.
+  K41Csr A;
+  fillingSparseHessian_A(A, IxIx, IxIy, IyIy, data_out, lambda_S2, lambda_S2_cross, z_right, z_down, z_rightDown,
+                         z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, neta, lo, nc, nl, nombre);
+
+  double* x = X.data();
+  const double* u = UV.data();
+  const double* v = UV.data() + (long)UV.width() * UV.height();
+  for (int y = 0; y < nl; ++y)
+    for (int c = 0; c < nc; ++c) {
+      const long q = c + (long)y * UV.width();
+      x[y * (long)nc + c] = u[q];
+      x[N + y * (long)nc + c] = v[q];
+    }
+
+  const double* val = A.val.data();
+  const int* col_ind = A.col_ind.data();
+  const int* row_ptr = A.row_ptr.data();
+  const double* b = B.data();
+  double* ax = AX.data();
+  double lagrangian = 0;
+  for (int r = 0; r < taille; ++r) {
+    double acc = 0;
+    for (int k = row_ptr[r]; k < row_ptr[r + 1]; ++k) acc += val[k] * x[col_ind[k]];
+    ax[r] = acc;
+    lagrangian += x[r] * (0.5 * ax[r] - b[r]);
+  }
+  return lagrangian + C;
+}
+
+double DualFunction_K41Long(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,
+                            const CImg<double>& im_y, const CImg<double>& im_t, CImg<double> data_out,
+                            const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, float scaleSmooth,
+                            int neta, int lo, double beta, double power, int nombre) {
+  const int n = lo - neta + 1;
+  const CImgList<double> z_tmp = constantList(n, im_x.width(), im_x.height(), 1.0);
+  const CImgList<double> z_t_tmp = constantList(n, im_x.width(), im_x.height(), 0.0);
+  std::vector<double> betaFunc_HV, betaFunc_cross;
+  buildTargets(lo, beta, power, betaFunc_HV, betaFunc_cross);
+  return DualFunction(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, z_tmp, z_tmp, z_tmp, z_tmp,
+                      z_t_tmp, z_t_tmp, z_t_tmp, z_t_tmp, scaleSmooth, neta, lo, betaFunc_HV.data(),
+                      betaFunc_cross.data(), nombre);
+}
+
+double DualFunction_K41Long(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,
+                            const CImg<double>& im_y, const CImg<double>& im_t, CImg<double> data_out,
+                            const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, int neta, int lo,
+                            double beta, double power, int nombre) {
+  return DualFunction_K41Long(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, 1.0f, neta, lo,
+                              beta, power, nombre);
+}
+
+double DualFunction_K41LongTrans(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,
+                                 const CImg<double>& im_y, const CImg<double>& im_t, CImg<double> data_out,
+                                 const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, int neta,
+                                 int lo, double beta, double power, int nombre) {
+  const int n = lo - neta + 1;
+  const CImgList<double> z_tmp = constantList(n, im_x.width(), im_x.height(), 1.0);
+  const CImgList<double> z_t_tmp = constantList(n, im_x.width(), im_x.height(), 1.0);
+  std::vector<double> betaFunc_HV, betaFunc_cross;
+  buildTargets(lo, beta, power, betaFunc_HV, betaFunc_cross);
+  return DualFunction(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, z_tmp, z_tmp, z_tmp, z_tmp,
+                      z_t_tmp, z_t_tmp, z_t_tmp, z_t_tmp, 1.0f, neta, lo, betaFunc_HV.data(), betaFunc_cross.data(),
+                      nombre);
+}
+
+double DualFunction_Gen_BruhnAndAl(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,
+                                   const CImg<double>& im_y, const CImg<double>& im_t, CImg<double> data_out,
+                                   const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, float scale,
+                                   int lo, const double* betaFunc_HV, const double* betaFunc_cross, int nombre) {
+  const CImgList<double> z_tmp = constantList(lo, im_x.width(), im_x.height(), 1.0);
+  const CImgList<double> z_t_tmp = constantList(lo, im_x.width(), im_x.height(), 1.0);
+  return DualFunction(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, z_tmp, z_tmp, z_tmp, z_tmp,
+                      z_t_tmp, z_t_tmp, z_t_tmp, z_t_tmp, scale, 1, lo, betaFunc_HV, betaFunc_cross, nombre);
+}
+
+double DualFunction_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,
+                                       const CImg<double>& im_y, const CImg<double>& im_t, CImg<double> data_out,
+                                       const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross,
+                                       const CImgList<double>& z_right, const CImgList<double>& z_down,
+                                       const CImgList<double>& z_rightDown, const CImgList<double>& z_rightUp,
+                                       const CImgList<double>& z_t_right, const CImgList<double>& z_t_down,
+                                       const CImgList<double>& z_t_rightDown, const CImgList<double>& z_t_rightUp,
+                                       float scale, int lo, const double* betaFunc_HV, const double* betaFunc_cross,
+                                       int nombre) {
+  return DualFunction(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, z_right, z_down,
+                      z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, scale, 1, lo,
+                      betaFunc_HV, betaFunc_cross, nombre);
+}

@@ -1,0 +1,120 @@
+// Data energy and the evidence-maximising data precision of a level.
+#include "evidence/data_precision.h"
+
+#include <cmath>
+#include <iostream>
+#include <limits>
+
+#include "evidence/derivative_products.h"
+#include "evidence/trace.h"
+#include "field/field.h"
+#include "primal/primal.h"
+#include "primal/k41.h"
+
+using namespace cimg_library;
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+CImgList<double> constantLists(int count, int nc, int nl, double value) {
+  return CImgList<double>(count > 0 ? (unsigned)count : 0u, nc, nl, 1, 1, value);
+}
+
+}  // namespace
+
+double DataEnergy(const CImg<double>& U, const CImg<double>& V, const CImg<double>& IxIx, const CImg<double>& IyIy,
+                  const CImg<double>& IxIy, const CImg<double>& ItIx, const CImg<double>& ItIy,
+                  const CImg<double>& ItIt, CImg<double> data_out) {
+  const size_t n = U.size();
+  for (const CImg<double>* im : {&V, &IxIx, &IyIy, &IxIy, &ItIx, &ItIy, &ItIt, (const CImg<double>*)&data_out})
+    if (im->size() < n) {
+      std::cout << "Error : images of different sizes (in data energy)" << std::endl;
+      return kNaN;
+    }
+  const double *u = U.data(), *v = V.data(), *xx = IxIx.data(), *yy = IyIy.data(), *xy = IxIy.data(),
+               *tx = ItIx.data(), *ty = ItIy.data(), *tt = ItIt.data(), *d = data_out.data();
+  // Two image sums, each in pixel order: the quadratic bracket, then the linear one.
+  double quadratic = 0.0;
+  for (size_t p = 0; p < n; p++) quadratic += (xx[p] * (u[p] * u[p]) + 2 * xy[p] * u[p] * v[p] + yy[p] * (v[p] * v[p])) * d[p];
+  double linear = 0.0;
+  for (size_t p = 0; p < n; p++) linear += (tx[p] * u[p] + ty[p] * v[p] + 0.5 * tt[p]) * d[p];
+  return linear + 0.5 * quadratic;
+}
+
+double evidence_beta_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
+                                        const CImg<double>& im_t, const CImg<double>& data_out,
+                                        const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross,
+                                        const CImgList<double>& z_right, const CImgList<double>& z_down,
+                                        const CImgList<double>& z_rightDown, const CImgList<double>& z_rightUp,
+                                        const CImgList<double>& z_t_right, const CImgList<double>& z_t_down,
+                                        const CImgList<double>& z_t_rightDown, const CImgList<double>& z_t_rightUp,
+                                        float scale, int neta, int lo, int nombre, int nbIt, double tol, double s) {
+  const int nc = im_x.width(), nl = im_x.height();
+  if (nc * nl == 0 || UV.depth() < 2) {
+    std::cout << "Error : empty images or a motion field without two planes (in data precision)" << std::endl;
+    return kNaN;
+  }
+  using evidence_detail::product;
+  const CImg<double> IxIx = product(im_x, im_x, scale), IyIy = product(im_y, im_y, scale),
+                     IxIy = product(im_x, im_y, scale), ItIx = product(im_t, im_x, scale),
+                     ItIy = product(im_t, im_y, scale), ItIt = product(im_t, im_t, scale);
+
+  K41Csr A;
+  fillingSparseHessian_A(A, IxIx, IxIy, IyIy, data_out, lambda_S2, lambda_S2_cross, z_right, z_down, z_rightDown,
+                         z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, neta, lo, nc, nl, nombre);
+  const int taille = 2 * nc * nl;
+  const double trace = CGS_randomB_traceInvAA0(taille, A.nnz(), A.val.data(), A.row_ptr.data(), A.col_ind.data(),
+                                               IxIx, IxIy, IyIy, data_out, nbIt, tol);
+
+  const CImg<double> scaled = data_out * s;
+  const double E = DataEnergy(UV.get_slice(0), UV.get_slice(1), IxIx, IyIy, IxIy, ItIx, ItIy, ItIt, scaled);
+  const double N = binarize(scaled, 0).sum();
+  if (E == 0 || !std::isfinite(E)) {
+    std::cout << "Error : data energy " << E << " (in data precision): beta undefined" << std::endl;
+    return kNaN;
+  }
+  const double beta = (N - trace) / (2 * E);
+  if (beta < 0)
+    std::cout << "Error : negative data misfit (=" << N << "- " << trace << " / " << 2 * E << " < 0)" << std::endl;
+  return beta;
+}
+
+double evidence_betaLong(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
+                         const CImg<double>& im_t, const CImg<double>& data_out, const CImg<double>& lambda_S2,
+                         const CImg<double>& lambda_S2_cross, float scaleSmooth, int neta, int lo, int nombre,
+                         int nbIt, double tol, double s) {
+  const CImgList<double> ones = constantLists(lo - neta + 1, UV.width(), UV.height(), 1.0);
+  const CImgList<double> zeros = constantLists(lo - neta + 1, UV.width(), UV.height(), 0.0);
+  return evidence_beta_Gen_Rob_BruhnAndAl(UV, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, ones, ones,
+                                          ones, ones, zeros, zeros, zeros, zeros, scaleSmooth, neta, lo, nombre,
+                                          nbIt, tol, s);
+}
+
+double evidence_betaLong(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
+                         const CImg<double>& im_t, const CImg<double>& data_out, const CImg<double>& lambda_S2,
+                         const CImg<double>& lambda_S2_cross, int neta, int lo, int nombre, int nbIt, double tol,
+                         double s) {
+  return evidence_betaLong(UV, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, 1.0f, neta, lo, nombre, nbIt,
+                           tol, s);
+}
+
+double evidence_betaLongTrans(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
+                              const CImg<double>& im_t, const CImg<double>& data_out, const CImg<double>& lambda_S2,
+                              const CImg<double>& lambda_S2_cross, int neta, int lo, int nombre, int nbIt,
+                              double tol, double s) {
+  const CImgList<double> ones = constantLists(lo - neta + 1, UV.width(), UV.height(), 1.0);
+  const CImgList<double> ones_t = constantLists(lo - neta + 1, UV.width(), UV.height(), 1.0);
+  return evidence_beta_Gen_Rob_BruhnAndAl(UV, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, ones, ones,
+                                          ones, ones, ones_t, ones_t, ones_t, ones_t, 1.0f, neta, lo, nombre, nbIt,
+                                          tol, s);
+}
+
+double evidence_beta_Gen_BruhnAndAl(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
+                                    const CImg<double>& im_t, const CImg<double>& data_out,
+                                    const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, float scale,
+                                    int neta, int lo, int nombre, int nbIt, double tol, double s) {
+  const CImgList<double> ones = constantLists(lo - neta + 1, UV.width(), UV.height(), 1.0);
+  return evidence_beta_Gen_Rob_BruhnAndAl(UV, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, ones, ones,
+                                          ones, ones, ones, ones, ones, ones, scale, neta, lo, nombre, nbIt, tol, s);
+}

@@ -1,0 +1,152 @@
+// Minus the log evidence of the power-law hyper-parameters of a level, with its parts.
+#include "evidence/log_evidence.h"
+
+#include <cmath>
+#include <iostream>
+#include <limits>
+
+#include "evidence/data_precision.h"
+#include "evidence/derivative_products.h"
+#include "evidence/logdet.h"
+#include "field/field.h"
+
+using namespace cimg_library;
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+CImgList<double> constantLists(int count, int nc, int nl, double value) {
+  return CImgList<double>(count > 0 ? (unsigned)count : 0u, nc, nl, 1, 1, value);
+}
+
+}  // namespace
+
+double evidence_powerLaw_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<double>& im_x,
+                                            const CImg<double>& im_y, const CImg<double>& im_t,
+                                            const CImg<double>& data_out, double beta, const CImg<double>& lambda_S2,
+                                            const CImg<double>& lambda_S2_cross, const CImgList<double>& z_right,
+                                            const CImgList<double>& z_down, const CImgList<double>& z_rightDown,
+                                            const CImgList<double>& z_rightUp, const CImgList<double>& z_t_right,
+                                            const CImgList<double>& z_t_down, const CImgList<double>& z_t_rightDown,
+                                            const CImgList<double>& z_t_rightUp, float scale, int neta, int lo,
+                                            int nombre, double s, CImg<double>& save) {
+  if (im_x.is_empty() || UV.depth() < 2) {
+    std::cout << "Error : empty images or a motion field without two planes (in log evidence)" << std::endl;
+    return kNaN;
+  }
+  using evidence_detail::product;
+  const CImg<double> IxIx = product(im_x, im_x, scale), IyIy = product(im_y, im_y, scale),
+                     IxIy = product(im_x, im_y, scale), ItIx = product(im_t, im_x, scale),
+                     ItIy = product(im_t, im_y, scale), ItIt = product(im_t, im_t, scale);
+  const CImg<double> scaled = data_out * s;
+  const double E = DataEnergy(UV.get_slice(0), UV.get_slice(1), IxIx, IyIy, IxIy, ItIx, ItIy, ItIt, scaled);
+
+  const double logdetPost = logdetA(im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, z_right, z_down,
+                                    z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, scale,
+                                    neta, lo, nombre);
+  const CImg<double> noData(data_out.width(), data_out.height(), data_out.depth(), data_out.spectrum(), 0.0);
+  const double logdetPrior = logdetA(im_x, im_y, im_t, noData, lambda_S2, lambda_S2_cross, z_right, z_down,
+                                     z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, scale,
+                                     neta, lo, nombre);
+
+  const double N = binarize(scaled, 0).sum();
+  double minusLogOccam_part1 = N * (1.8378770664093453 - std::log(beta));  // ln(2 pi) - ln beta per pixel
+  minusLogOccam_part1 = minusLogOccam_part1 - treshold_minmax(scaled, 0, 1e30, 1).log().sum();
+  double minusLogOccam_part3 = -std::log(beta / E);
+
+  // ln beta and ln(beta / E) need a positive beta and a positive data energy.
+  const bool betaPositive = beta > 0, energyPositive = E > 0;
+  if ((!betaPositive && !std::isnan(beta)) || (!energyPositive && !std::isnan(E))) {
+    std::cout << "Error : data precision " << beta << " and data energy " << E
+              << " must be positive: minus log evidence undefined" << std::endl;
+  }
+  if (!betaPositive) minusLogOccam_part1 = kNaN;
+  if (!betaPositive || !energyPositive) minusLogOccam_part3 = kNaN;
+
+  const double logdetRatio = logdetPost - logdetPrior;
+  const double occam = 0.5 * ((minusLogOccam_part1 + minusLogOccam_part3) + logdetRatio);
+  const double minusLogEvidence =
+      0.5 * (((minusLogOccam_part1 + minusLogOccam_part3) + logdetRatio) + 2 * beta * E);
+
+  std::cout << "-log evidence = data energy + -log occam = " << beta * E << " + " << occam << " = "
+            << minusLogEvidence << std::endl;
+  std::cout << "(-log occam= 0.5logDetRatio: " << 0.5 * logdetRatio
+            << ", -0.5 sum logBeta+logZs-log2pi: " << 0.5 * minusLogOccam_part1
+            << ", -0.5logBeta/F_d: " << 0.5 * minusLogOccam_part3 << " )" << std::endl;
+
+  if (save.size() < 8) {
+    std::cout << "Error : result vector of " << save.size() << " values, slots 2 to 7 not written" << std::endl;
+    return minusLogEvidence;
+  }
+  save[2] = minusLogEvidence;
+  save[3] = beta * E;
+  save[4] = occam;
+  save[5] = 0.5 * logdetRatio;
+  save[6] = 0.5 * minusLogOccam_part1;
+  save[7] = 0.5 * minusLogOccam_part3;
+  return minusLogEvidence;
+}
+
+double evidence_powerLawLong(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
+                             const CImg<double>& im_t, const CImg<double>& data_out, double beta,
+                             const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, int scaleSmooth,
+                             int neta, int lo, int nombre, double s, CImg<double>& save) {
+  const CImgList<double> ones = constantLists(lo - neta + 1, UV.width(), UV.height(), 1.0);
+  const CImgList<double> zeros = constantLists(lo - neta + 1, UV.width(), UV.height(), 0.0);
+  return evidence_powerLaw_Gen_Rob_BruhnAndAl(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, ones,
+                                              ones, ones, ones, zeros, zeros, zeros, zeros, (float)scaleSmooth, neta,
+                                              lo, nombre, s, save);
+}
+
+double evidence_powerLawLong(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
+                             const CImg<double>& im_t, const CImg<double>& data_out, double beta,
+                             const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, float scaleSmooth,
+                             int neta, int lo, int nombre, double s) {
+  CImg<double> save(20, 1, 1, 1, 0.0);
+  const CImgList<double> ones = constantLists(lo - neta + 1, UV.width(), UV.height(), 1.0);
+  const CImgList<double> zeros = constantLists(lo - neta + 1, UV.width(), UV.height(), 0.0);
+  return evidence_powerLaw_Gen_Rob_BruhnAndAl(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, ones,
+                                              ones, ones, ones, zeros, zeros, zeros, zeros, scaleSmooth, neta, lo,
+                                              nombre, s, save);
+}
+
+double evidence_powerLawLong(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
+                             const CImg<double>& im_t, const CImg<double>& data_out, double beta,
+                             const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, int neta, int lo,
+                             int nombre, double s, CImg<double>& save) {
+  const CImgList<double> ones = constantLists(lo - neta + 1, UV.width(), UV.height(), 1.0);
+  const CImgList<double> zeros = constantLists(lo - neta + 1, UV.width(), UV.height(), 0.0);
+  return evidence_powerLaw_Gen_Rob_BruhnAndAl(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, ones,
+                                              ones, ones, ones, zeros, zeros, zeros, zeros, 1.0f, neta, lo, nombre, s,
+                                              save);
+}
+
+double evidence_powerLawLong(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
+                             const CImg<double>& im_t, const CImg<double>& data_out, double beta,
+                             const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, int neta, int lo,
+                             int nombre, double s) {
+  CImg<double> save(20, 1, 1, 1, 0.0);
+  return evidence_powerLawLong(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, neta, lo, nombre, s,
+                               save);
+}
+
+double evidence_powerLawLongTrans(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
+                                  const CImg<double>& im_t, const CImg<double>& data_out, double beta,
+                                  const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, int neta,
+                                  int lo, int nombre, double s, CImg<double>& save) {
+  const CImgList<double> ones = constantLists(lo - neta + 1, UV.width(), UV.height(), 1.0);
+  const CImgList<double> ones_t = constantLists(lo - neta + 1, UV.width(), UV.height(), 1.0);
+  return evidence_powerLaw_Gen_Rob_BruhnAndAl(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, ones,
+                                              ones, ones, ones, ones_t, ones_t, ones_t, ones_t, 1.0f, neta, lo,
+                                              nombre, s, save);
+}
+
+double evidence_powerLawLongTrans(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
+                                  const CImg<double>& im_t, const CImg<double>& data_out, double beta,
+                                  const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, int neta,
+                                  int lo, int nombre, double s) {
+  CImg<double> save(20, 1, 1, 1, 0.0);
+  return evidence_powerLawLongTrans(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, neta, lo,
+                                    nombre, s, save);
+}

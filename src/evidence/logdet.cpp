@@ -1,0 +1,183 @@
+// Log-determinant of the K41 Hessian under a fixed ring. The rows are built by the K41 stencil builder
+// half by half (u rows, then v rows); between the build of a half and its fill the ring conditions are
+// imposed on the coefficient images, which keeps the stored pattern of the unconstrained system and
+// turns every ring row into an identity row.
+#include "evidence/logdet.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <iostream>
+#include <limits>
+
+#include "evidence/derivative_products.h"
+#include "primal/primal.h"
+#include "sparse/sparse.h"
+
+using namespace cimg_library;
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Dirichlet ring on the coefficient images of one half. In the u rows A1_ij holds the diagonal and A2_ij
+// the same-pixel u-v coupling; in the v rows the other way round. The diagonal becomes 1 on the ring, the
+// same-pixel coupling 0, every lag coupling of or into a ring pixel 0 (absent ones stay absent).
+void fixRing(K41CoefImages& A, bool vRows, int nc, int nl, int neta, int lo) {
+  // Five-point neighbour images: arguments of the ring fix only, never part of the matrix.
+  CImg<double> i_1j(nc, nl, 1, 1, 0.0), i1j(nc, nl, 1, 1, 0.0), ij_1(nc, nl, 1, 1, 0.0), ij1(nc, nl, 1, 1, 0.0);
+  if (!vRows) {
+    fixDirichletConditions(nc, nl, i_1j, A.A1_ij, i1j, ij_1, ij1);
+    fixDirichletConditions(nc, nl, A.A1_i_lj, A.A1_ij_l, A.A1_ijl, A.A1_ilj, neta, lo);
+    fixDirichletConditions_cross(nc, nl, A.A1_i_lj_l, A.A1_i_ljl, A.A1_ilj_l, A.A1_iljl, neta, lo);
+    CImg<double> j_1j(nc, nl, 1, 1, 0.0), j1j(nc, nl, 1, 1, 0.0), jj_1(nc, nl, 1, 1, 0.0), jj1(nc, nl, 1, 1, 0.0);
+    fixDirichletConditions(nc, nl, j_1j, A.A2_ij, j1j, jj_1, jj1);
+    fixDirichletConditions(nc, nl, A.A2_i_lj, A.A2_ij_l, A.A2_ijl, A.A2_ilj, neta, lo);
+    fixDirichletConditions_cross(nc, nl, A.A2_ij, A.A2_i_lj_l, A.A2_i_ljl, A.A2_ilj_l, A.A2_iljl, neta, lo);
+  } else {
+    fixDirichletConditions(nc, nl, i_1j, A.A1_ij, i1j, ij_1, ij1);
+    fixDirichletConditions(nc, nl, A.A1_i_lj, A.A1_ij_l, A.A1_ijl, A.A1_ilj, neta, lo);
+    fixDirichletConditions_cross(nc, nl, A.A1_ij, A.A1_i_lj_l, A.A1_i_ljl, A.A1_ilj_l, A.A1_iljl, neta, lo);
+    CImg<double> j_1j(nc, nl, 1, 1, 0.0), j1j(nc, nl, 1, 1, 0.0), jj_1(nc, nl, 1, 1, 0.0), jj1(nc, nl, 1, 1, 0.0);
+    fixDirichletConditions(nc, nl, j_1j, A.A2_ij, j1j, jj_1, jj1);
+    fixDirichletConditions(nc, nl, A.A2_i_lj, A.A2_ij_l, A.A2_ijl, A.A2_ilj, neta, lo);
+    fixDirichletConditions_cross(nc, nl, A.A2_i_lj_l, A.A2_i_ljl, A.A2_ilj_l, A.A2_iljl, neta, lo);
+  }
+}
+
+// Writes the rows of one half from entry k on, growing val and col_ind when they are too short.
+// Returns the entry number after the half, or -1 when it exceeds the int indices of the matrix.
+std::int64_t fillHalf(K41Csr& H, const K41CoefImages& A, bool vRows, int neta, int lo, std::int64_t k) {
+  std::int64_t end = fillK41RowsFromImages(A, vRows, neta, lo, H.val.data(), H.col_ind.data(), H.row_ptr.data(),
+                                           (std::int64_t)H.val.size(), k);
+  if (end > (std::int64_t)H.val.size()) {
+    if (end > INT_MAX) return -1;
+    H.val.resize((size_t)end);
+    H.col_ind.resize((size_t)end);
+    end = fillK41RowsFromImages(A, vRows, neta, lo, H.val.data(), H.col_ind.data(), H.row_ptr.data(),
+                                (std::int64_t)H.val.size(), k);
+  }
+  return end;
+}
+
+CImgList<double> constantLists(int count, int nc, int nl, double value) {
+  return CImgList<double>(count > 0 ? (unsigned)count : 0u, nc, nl, 1, 1, value);
+}
+
+}  // namespace
+
+int logdetCapacity(int nombre) {
+  if (nombre <= 0) return 0;
+  return (int)(1.2 * nombre);
+}
+
+bool fillDirichletHessian(K41Csr& H, const CImg<double>& IxIx, const CImg<double>& IxIy, const CImg<double>& IyIy,
+                          const CImg<double>& data_out, const CImg<double>& lambda_S2,
+                          const CImg<double>& lambda_S2_cross, const CImgList<double>& z_right,
+                          const CImgList<double>& z_down, const CImgList<double>& z_rightDown,
+                          const CImgList<double>& z_rightUp, const CImgList<double>& z_t_right,
+                          const CImgList<double>& z_t_down, const CImgList<double>& z_t_rightDown,
+                          const CImgList<double>& z_t_rightUp, int neta, int lo, int nombre) {
+  const int nc = IxIx.width(), nl = IxIx.height();
+  const std::int64_t taille = 2 * (std::int64_t)nc * nl;
+  if (taille == 0) {
+    std::cout << "Error : empty images (in log-determinant)" << std::endl;
+    return false;
+  }
+  if (taille + 1 > INT_MAX) {
+    std::cout << "Error : system of " << taille << " unknowns too large (in log-determinant)" << std::endl;
+    return false;
+  }
+  const int capacity = logdetCapacity(nombre);
+  H.val.assign((size_t)capacity, 0.0);
+  H.col_ind.assign((size_t)capacity, 0);
+  H.row_ptr.assign((size_t)taille + 1, 0);
+
+  K41CoefImages A;
+  std::int64_t k = 0;
+  for (int half = 0; half < 2; half++) {
+    const bool vRows = half == 1;
+    buildK41CoefImages(A, vRows, IxIx, IxIy, IyIy, data_out, lambda_S2, lambda_S2_cross, z_right, z_down,
+                       z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, neta, lo);
+    fixRing(A, vRows, nc, nl, neta, lo);
+    k = fillHalf(H, A, vRows, neta, lo, k);
+    if (k < 0) {
+      std::cout << "Error : more Hessian entries than int indices can address (in log-determinant)" << std::endl;
+      return false;
+    }
+  }
+  if (k > capacity)
+    std::cout << "ERROR : number non zero elements in Hessian matrix with Dirichlet conditions !!! " << k
+              << std::endl;
+  return true;
+}
+
+double logdetA(const CImg<double>& im_x, const CImg<double>& im_y, const CImg<double>& /*im_t*/,
+               CImg<double> data_out, const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross,
+               const CImgList<double>& z_right, const CImgList<double>& z_down, const CImgList<double>& z_rightDown,
+               const CImgList<double>& z_rightUp, const CImgList<double>& z_t_right, const CImgList<double>& z_t_down,
+               const CImgList<double>& z_t_rightDown, const CImgList<double>& z_t_rightUp, float scale, int neta,
+               int lo, int nombre) {
+  const int nc = im_x.width(), nl = im_x.height();
+  if ((double)lo > nc * 0.5 || (double)lo > nl * 0.5)
+    std::cout << "Error : lo must respect lo <= nc/2 and lo <= nl/2" << std::endl;
+  const CImg<double> IxIx = evidence_detail::product(im_x, im_x, scale);
+  const CImg<double> IyIy = evidence_detail::product(im_y, im_y, scale);
+  const CImg<double> IxIy = evidence_detail::product(im_x, im_y, scale);
+  K41Csr H;
+  if (!fillDirichletHessian(H, IxIx, IxIy, IyIy, data_out, lambda_S2, lambda_S2_cross, z_right, z_down,
+                            z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, neta, lo,
+                            nombre))
+    return kNaN;
+  const int taille = (int)H.row_ptr.size() - 1;
+  const double value = ILU_logDetA(taille, H.nnz(), H.val.data(), H.row_ptr.data(), H.col_ind.data());
+  if (!std::isfinite(value)) {
+    std::cout << "Error : zero or non-finite pivot in the incomplete-LU log-determinant (" << value << ")"
+              << std::endl;
+    return kNaN;
+  }
+  return value;
+}
+
+double logdetA_K41Long(const CImg<double>& im_x, const CImg<double>& im_y, const CImg<double>& im_t,
+                       const CImg<double>& data_out, const CImg<double>& lambda_S2,
+                       const CImg<double>& lambda_S2_cross, float scaleSmooth, int neta, int lo, int nombre) {
+  const CImgList<double> ones = constantLists(lo - neta + 1, im_x.width(), im_x.height(), 1.0);
+  const CImgList<double> zeros = constantLists(lo - neta + 1, im_x.width(), im_x.height(), 0.0);
+  return logdetA(im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, ones, ones, ones, ones, zeros, zeros, zeros,
+                 zeros, scaleSmooth, neta, lo, nombre);
+}
+
+double logdetA_K41Long(const CImg<double>& im_x, const CImg<double>& im_y, const CImg<double>& im_t,
+                       const CImg<double>& data_out, const CImg<double>& lambda_S2,
+                       const CImg<double>& lambda_S2_cross, int neta, int lo, int nombre) {
+  return logdetA_K41Long(im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, 1.0f, neta, lo, nombre);
+}
+
+double logdetA_K41LongTrans(const CImg<double>& im_x, const CImg<double>& im_y, const CImg<double>& im_t,
+                            const CImg<double>& data_out, const CImg<double>& lambda_S2,
+                            const CImg<double>& lambda_S2_cross, int neta, int lo, int nombre) {
+  const CImgList<double> ones = constantLists(lo - neta + 1, im_x.width(), im_x.height(), 1.0);
+  const CImgList<double> ones_t = constantLists(lo - neta + 1, im_x.width(), im_x.height(), 1.0);
+  return logdetA(im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, ones, ones, ones, ones, ones_t, ones_t,
+                 ones_t, ones_t, 1.0f, neta, lo, nombre);
+}
+
+double logdetA_Gen_BruhnAndAl(const CImg<double>& im_x, const CImg<double>& im_y, const CImg<double>& im_t,
+                              const CImg<double>& data_out, const CImg<double>& lambda_S2,
+                              const CImg<double>& lambda_S2_cross, float scale, int lo, int nombre) {
+  const CImgList<double> ones = constantLists(lo, im_x.width(), im_x.height(), 1.0);
+  return logdetA(im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, ones, ones, ones, ones, ones, ones, ones,
+                 ones, scale, 1, lo, nombre);
+}
+
+double logdetA_Gen_Rob_BruhnAndAl(const CImg<double>& im_x, const CImg<double>& im_y, const CImg<double>& im_t,
+                                  const CImg<double>& data_out, const CImg<double>& lambda_S2,
+                                  const CImg<double>& lambda_S2_cross, float scale, const CImgList<double>& z_right,
+                                  const CImgList<double>& z_down, const CImgList<double>& z_rightDown,
+                                  const CImgList<double>& z_rightUp, const CImgList<double>& z_t_right,
+                                  const CImgList<double>& z_t_down, const CImgList<double>& z_t_rightDown,
+                                  const CImgList<double>& z_t_rightUp, int lo, int nombre) {
+  return logdetA(im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, z_right, z_down, z_rightDown, z_rightUp,
+                 z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, scale, 1, lo, nombre);
+}

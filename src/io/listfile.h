@@ -1,0 +1,15 @@
+// The five-line list file that names a run's inputs: image 1, image 2, output prefix, true motion
+// file, initial multiplier file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// nbIm empty lines, to be filled by read_path.
+std::vector<std::string> alloc_seqPath(int nbIm);
+
+// Reads nbIm lines of the list file ifn1, each whole up to its line break, into
+// fileIm[0..nbIm-1]. Lines missing at the end of the file are left empty. A file that cannot be opened or read, or that holds fewer than three lines (images and
+// output prefix), prints one line naming the file and the problem on standard error and exits
+// with status 1.
+void read_path(const std::string& ifn1, int nbIm, std::vector<std::string>& fileIm);

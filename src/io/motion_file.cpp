@@ -1,0 +1,242 @@
+#include "io/motion_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include <CImg.h>
+
+#include "io/fail.h"
+
+using namespace cimg_library;
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+[[noreturn]] void failFile(const char* who, const std::string& name, const std::string& problem) {
+  failRun(std::string(who) + ": '" + name + "': " + problem);
+}
+
+File openForReading(const char* who, const std::string& name) {
+  File f(std::fopen(name.c_str(), "r"));
+  if (!f) failFile(who, name, std::string("cannot be opened (") + std::strerror(errno) + ")");
+  return f;
+}
+
+// Refuses a window that does not lie inside a table of Dx x Dy pixels.
+void checkWindow(const char* who, const std::string& name, int dx, int dy, int ofx, int ofy, int Dx,
+                 int Dy) {
+  if (dx < 0 || dy < 0 || ofx < 0 || ofy < 0 || (long long)ofx + dx > Dx || (long long)ofy + dy > Dy)
+    failFile(who, name,
+             "the window of " + std::to_string(dx) + " x " + std::to_string(dy) + " at (" +
+                 std::to_string(ofx) + ", " + std::to_string(ofy) + ") does not lie inside the field of " +
+                 std::to_string(Dx) + " x " + std::to_string(Dy));
+}
+
+// Skips the rest of the current line (its line break included).
+void skipLine(std::FILE* f) {
+  int c;
+  while ((c = std::fgetc(f)) != EOF && c != '\n') {
+  }
+}
+
+// Both planes of a motion field as float buffers, for the writers.
+void checkWritableField(const char* who, const std::string& name, const CImg<double>& im) {
+  if (im.depth() < 2) failFile(who, name, "the field has no second plane (v)");
+  if (im.width() > 32767 || im.height() > 32767)
+    failFile(who, name, "the field is larger than 32767 on a side");
+}
+
+void writeTable(const float* U, const float* V, const float* Im, short nb_col, short nb_lig,
+                const std::string& nom) {
+  File f(std::fopen(nom.c_str(), "w"));
+  if (!f) failCreate(nom);
+  std::FILE* fp = f.get();
+  std::fprintf(fp, "%hd %hd\n", nb_col, nb_lig);
+  std::fprintf(fp, Im ? "#i\tj\tU\tV\tf\n" : "#i\tj\tU\tV\n");
+  for (int i = 0; i < nb_lig; ++i)
+    for (int j = 0; j < nb_col; ++j) {
+      const long k = (long)i * nb_col + j;
+      if (Im)
+        std::fprintf(fp, "%hd\t%hd\t%f\t%f\t%f\n", (short)i, (short)j, U[k], V[k], Im[k]);
+      else
+        std::fprintf(fp, "%hd\t%hd\t%f\t%f\n", (short)i, (short)j, U[k], V[k]);
+    }
+  const bool failed = std::ferror(fp) != 0;
+  if (std::fclose(f.release()) != 0 || failed) failCreate(nom);
+}
+
+}  // namespace
+
+void write_champ(const float* U, const float* V, short nb_col, short nb_lig, const std::string& nom) {
+  writeTable(U, V, nullptr, nb_col, nb_lig, nom);
+}
+
+void write_champ_im(const float* U, const float* V, const float* Im, short nb_col, short nb_lig,
+                    const std::string& nom) {
+  writeTable(U, V, Im, nb_col, nb_lig, nom);
+}
+
+void write_aMotionFile(const std::string& fileMotionOut, const CImg<double>& im) {
+  std::printf("%s\n", fileMotionOut.c_str());
+  checkWritableField("write_aMotionFile", fileMotionOut, im);
+  const int w = im.width(), h = im.height();
+  const size_t n = (size_t)w * (size_t)h;
+  std::vector<float> u(n), v(n);
+  const double* pu = im.data(0, 0, 0);
+  const double* pv = im.data(0, 0, 1);
+  for (size_t k = 0; k < n; ++k) {
+    u[k] = (float)pu[k];
+    v[k] = (float)pv[k];
+  }
+  write_champ(u.data(), v.data(), (short)w, (short)h, fileMotionOut);
+}
+
+CImg<float> read_aMotionFile(const std::string& filename, int dx, int dy, int Dx, int ofx, int ofy) {
+  static const char* who = "read_aMotionFile";
+  File f = openForReading(who, filename);
+  std::FILE* fp = f.get();
+  std::printf("%s\n", filename.c_str());
+
+  const long long lines = (long long)dy + ofy;  // lines of the table that are read
+  int cols = 0, rows = 0;
+  if (std::fscanf(fp, "%d %d", &cols, &rows) != 2)
+    failFile(who, filename, "the first line holds no column and line count");
+  skipLine(fp);
+  if (Dx <= 0 || cols != Dx)
+    failFile(who, filename,
+             "the table has " + std::to_string(cols) + " columns, not the " + std::to_string(Dx) +
+                 " asked for");
+  checkWindow(who, filename, dx, dy, ofx, ofy, Dx, rows);
+
+  // The column header line, skipped whole however long it is.
+  char header[100];
+  bool ended = false;
+  while (!ended && std::fgets(header, sizeof header, fp)) ended = std::strchr(header, '\n') != nullptr;
+  if (!ended) failFile(who, filename, "the file ends before the first pixel line");
+
+  const size_t n = (size_t)lines * (size_t)Dx;
+  std::vector<float> u(n), v(n);
+  for (size_t k = 0; k < n; ++k) {
+    int i, j;
+    const int got = std::fscanf(fp, "%d %d %f %f", &i, &j, &u[k], &v[k]);
+    if (got != 4) {
+      if (got == EOF || std::feof(fp))
+        failFile(who, filename,
+                 "the file ends after " + std::to_string(k) + " of the " + std::to_string(n) +
+                     " pixel lines needed");
+      failFile(who, filename, "pixel line " + std::to_string(k + 1) + " does not parse");
+    }
+  }
+
+  CImg<float> out(dx, dy, 2, 1);
+  for (int p = 0; p < 2; ++p) {
+    const std::vector<float>& src = p == 0 ? u : v;
+    for (int y = 0; y < dy; ++y)
+      for (int x = 0; x < dx; ++x) out(x, y, p) = src[(size_t)(y + ofy) * Dx + (x + ofx)];
+  }
+  return out;
+}
+
+CImg<float> read_aUVFile(const std::string& filename, int dx, int dy, int Dx, int Dy, int ofx, int ofy) {
+  static const char* who = "read_aUVFile";
+  checkWindow(who, filename, dx, dy, ofx, ofy, Dx, Dy);
+  File f = openForReading(who, filename);
+  std::FILE* fp = f.get();
+  std::printf("%s\n", filename.c_str());
+
+  // Stored column by column with y pointing up: u as read, v negated, then lines reversed.
+  CImg<float> field(Dx, Dy, 2, 1, 0.0f);
+  for (int x = 0; x < Dx; ++x)
+    for (int y = 0; y < Dy; ++y) {
+      int i, j;
+      float u, v;
+      const int got = std::fscanf(fp, "%d %d %f %f", &i, &j, &u, &v);
+      if (got != 4) {
+        const long k = (long)x * Dy + y;
+        if (got == EOF || std::feof(fp))
+          failFile(who, filename,
+                   "the file ends after " + std::to_string(k) + " of the " +
+                       std::to_string((long)Dx * Dy) + " lines needed");
+        failFile(who, filename, "line " + std::to_string(k + 1) + " does not parse");
+      }
+      field(x, Dy - 1 - y, 0) = u;
+      field(x, Dy - 1 - y, 1) = -v;
+    }
+
+  CImg<float> out(dx, dy, 2, 1);
+  for (int p = 0; p < 2; ++p)
+    for (int y = 0; y < dy; ++y)
+      for (int x = 0; x < dx; ++x) out(x, y, p) = field(x + ofx, y + ofy, p);
+  return out;
+}
+
+CImg<float> read_aUVQuellorFile(const std::string& filename, int dx, int dy, int Dx, int ofx, int ofy,
+                                double Umoy) {
+  static const char* who = "read_aUVQuellorFile";
+  const long long lines = (long long)dy + ofy;
+  checkWindow(who, filename, dx, dy, ofx, ofy, Dx, (int)(lines > 0 ? lines : 0));
+  CImg<float> field(Dx, (int)lines, 2, 1, 0.0f);
+  File f = openForReading(who, filename);
+  std::FILE* fp = f.get();
+  std::printf("%s\n", filename.c_str());
+
+  char line[120];
+  long lineNo = 0;
+  while (std::fgets(line, sizeof line, fp)) {
+    ++lineNo;
+    const bool whole = std::strchr(line, '\n') != nullptr;
+    if (!whole) skipLine(fp);  // characters beyond the line buffer are dropped
+    if (std::strcmp(line, "##\n") == 0 || (!whole && std::strcmp(line, "##") == 0)) break;
+    // Blank lines carry nothing.
+    if (line[std::strspn(line, " \t\r\n")] == '\0') continue;
+    int col, lin;
+    float u, v;
+    if (std::sscanf(line, "\t%d %d %f %f", &col, &lin, &u, &v) != 4)
+      failFile(who, filename, "line " + std::to_string(lineNo) + " does not parse");
+    if (col < 0 || col >= Dx || lin < 0 || lin >= lines) continue;
+    field(col, lin, 0) = (float)(u - Umoy);
+    field(col, lin, 1) = v;
+  }
+
+  CImg<float> out(dx, dy, 2, 1);
+  for (int p = 0; p < 2; ++p)
+    for (int y = 0; y < dy; ++y)
+      for (int x = 0; x < dx; ++x) out(x, y, p) = -field(x + ofx, y + ofy, p);
+  return out;
+}
+
+void write_SP(const CImg<double>& S1, const CImg<double>& S2, const CImg<double>& S3,
+              const CImg<double>& S4, const CImg<double>& S5, const CImg<double>& S6,
+              const CImg<double>& S7, const CImg<double>& S8, const CImg<double>& S9,
+              const CImg<double>& S10, const CImg<double>& S11, const CImg<double>& S12,
+              const CImg<double>& S13, const CImg<double>& S14, const CImg<double>& S15,
+              const CImg<double>& S16, const CImg<double>& S17, const CImg<double>& S18,
+              const CImg<double>& S19, const CImg<double>& S20, const std::string& filename) {
+  static const char* who = "write_SP";
+  const CImg<double>* S[20] = {&S1,  &S2,  &S3,  &S4,  &S5,  &S6,  &S7,  &S8,  &S9,  &S10,
+                               &S11, &S12, &S13, &S14, &S15, &S16, &S17, &S18, &S19, &S20};
+  const int length = S1.width();
+  for (int c = 1; c < 20; ++c)
+    if (S[c]->width() < length)
+      failFile(who, filename,
+               "curve " + std::to_string(c + 1) + " holds " + std::to_string(S[c]->width()) +
+                   " values, fewer than the " + std::to_string(length) + " of the first curve");
+
+  File f(std::fopen(filename.c_str(), "w"));
+  if (!f) failFile(who, filename, std::string("cannot be created (") + std::strerror(errno) + ")");
+  std::FILE* fp = f.get();
+  for (int l = 0; l < length; ++l) {
+    std::fprintf(fp, "%d", l);
+    for (int c = 0; c < 20; ++c) std::fprintf(fp, " %e", S[c]->data()[l]);
+    std::fprintf(fp, "\n");
+  }
+  const bool failed = std::ferror(fp) != 0;
+  if (std::fclose(f.release()) != 0 || failed) failFile(who, filename, "could not be written completely");
+}

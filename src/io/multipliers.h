@@ -1,0 +1,16 @@
+// The file of initial Lagrange multipliers: one line per lag index, "lambda_S2 lambda_S2_cross".
+#pragma once
+
+#include <string>
+
+namespace cimg_library {
+template <typename T> struct CImg;
+}
+
+// Fills lambda[l] and lambda_cross[l] for l = 0 .. n - 1 (n = width of lambda) from the multiplier
+// file, read as single-precision numbers; prints the file name, then every pair, as lines on
+// standard output. A file that cannot be opened (an empty name included) or that holds fewer than
+// n readable lines prints one line naming the file and the problem on standard error and exits
+// with status 1.
+void readLambdaInit(cimg_library::CImg<double>& lambda, cimg_library::CImg<double>& lambda_cross,
+                    const std::string& filename);

@@ -1,0 +1,110 @@
+#include "io/pgm.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include <CImg.h>
+
+#include "io/fail.h"
+
+using namespace cimg_library;
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+[[noreturn]] void failPgm(const std::string& nom, const std::string& problem) {
+  failRun("PGM file '" + nom + "': " + problem);
+}
+
+}  // namespace
+
+CImg<short> read_pgm(const std::string& nom, int dx, int dy, int ofx, int ofy) {
+  File f(std::fopen(nom.c_str(), "rb"));
+  if (!f) failPgm(nom, std::string("cannot be opened (") + std::strerror(errno) + ")");
+  std::FILE* fp = f.get();
+
+  // The first line (the magic) is skipped whole; its content is not tested.
+  int c;
+  while ((c = std::fgetc(fp)) != EOF && c != '\n') {
+  }
+  // Comment lines, each beginning with '#', are skipped whole.
+  c = std::fgetc(fp);
+  while (c == '#') {
+    while ((c = std::fgetc(fp)) != EOF && c != '\n') {
+    }
+    c = std::fgetc(fp);
+  }
+  if (c == EOF) failPgm(nom, "the header ends before the image size");
+  std::ungetc(c, fp);
+
+  short width = 0, height = 0;
+  int maxval = 0;
+  if (std::fscanf(fp, "%hd %hd", &width, &height) != 2 || std::fscanf(fp, "%d", &maxval) != 1)
+    failPgm(nom, "the header holds no width, height and maxval");
+  // The raster begins right after the line break that ends the maxval line: raster bytes 10 and 32
+  // are samples, not blanks.
+  while ((c = std::fgetc(fp)) != EOF && c != '\n') {
+  }
+
+  if (maxval != 255 && maxval != 1023) {
+    std::printf("Can't read images %s Kestrum problem def=%d (255 ou 1023)!", nom.c_str(), maxval);
+    std::fflush(stdout);
+    std::exit(1);
+  }
+  if (width <= 0 || height <= 0) failPgm(nom, "the image size is not positive");
+  if (ofx < 0 || ofy < 0 || dx < 0 || dy < 0 || (long long)ofx + dx > width ||
+      (long long)ofy + dy > height)
+    failPgm(nom, "the window of " + std::to_string(dx) + " x " + std::to_string(dy) + " at (" +
+                     std::to_string(ofx) + ", " + std::to_string(ofy) + ") does not lie inside the image of " +
+                     std::to_string(width) + " x " + std::to_string(height));
+
+  const size_t n = (size_t)width * (size_t)height;
+  const size_t bytesPerSample = maxval == 255 ? 1 : 2;
+  std::vector<unsigned char> raw(n * bytesPerSample, 0);
+  if (std::fread(raw.data(), 1, raw.size(), fp) != raw.size())
+    failPgm(nom, "the raster is truncated (expected " + std::to_string(raw.size()) + " bytes)");
+
+  CImg<short> out(dx, dy, 1, 1, 0);
+  for (int j = 0; j < dy; ++j)
+    for (int i = 0; i < dx; ++i) {
+      const size_t k = (size_t)(ofy + j) * (size_t)width + (size_t)(ofx + i);
+      if (bytesPerSample == 1)
+        out(i, j) = (short)raw[k];
+      else
+        out(i, j) = (short)(unsigned short)(raw[2 * k] | (raw[2 * k + 1] << 8));
+    }
+  return out;
+}
+
+void write_pgm255(const CImg<double>& in, const std::string& filename, float min, float max) {
+  const int w = in.width(), h = in.height();
+  const size_t n = (size_t)w * (size_t)h;
+  File f(std::fopen(filename.c_str(), "wb"));
+  if (!f) failCreate(filename);
+  std::fprintf(f.get(), "P5\n");
+  std::fprintf(f.get(), "%d %d\n255\n", w, h);
+
+  const float range = max - min;  // single precision, as the scale has always been computed
+  const double factor = (1 / (double)range) * 255;
+  std::vector<unsigned char> bytes(n);
+  const double* p = in.data();  // plane 0 of channel 0 comes first
+  for (size_t k = 0; k < n; ++k) {
+    double v = p[k];
+    if (v > max) v = max;
+    if (v < min) v = min;
+    const double scaled = (v - min) * factor + 0.5;
+    // A degenerate range or a NaN sample has no byte value: it is written as 0.
+    bytes[k] = (scaled >= 0.0 && scaled < 256.0) ? (unsigned char)(int)scaled : 0;
+  }
+  if (n > 0 && std::fwrite(bytes.data(), 1, n, f.get()) != n) failCreate(filename);
+  if (std::fclose(f.release()) != 0) failCreate(filename);
+}

@@ -1,0 +1,20 @@
+// Binary PGM input (maxval 255 and little-endian 10-bit) and 8-bit PGM output scaled from a range.
+#pragma once
+
+#include <string>
+
+namespace cimg_library {
+template <typename T> struct CImg;
+}
+
+// The dx x dy window whose top-left pixel is column ofx, line ofy of the binary PGM file `nom`.
+// Maxval 255: one byte per sample; maxval 1023: two bytes per sample, least significant first.
+// Any other maxval prints "Can't read images %s Kestrum problem def=%d (255 ou 1023)!" and exits
+// with status 1. A file that cannot be opened, a truncated raster or a window that does not lie
+// inside the image print one line on standard error naming the file and exit with status 1.
+cimg_library::CImg<short> read_pgm(const std::string& nom, int dx, int dy, int ofx, int ofy);
+
+// Writes plane 0 of `in` as an 8-bit binary PGM, values clamped to [min, max] and scaled to 0..255
+// (rounded half up). A degenerate range (max == min) or a NaN sample writes 0. A file that cannot be
+// created prints "Can't create %s !" on standard output and exits with status 1.
+void write_pgm255(const cimg_library::CImg<double>& in, const std::string& filename, float min, float max);

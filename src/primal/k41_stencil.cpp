@@ -1,0 +1,563 @@
+// The K41 stencil builder and row writer, shared by the entry count, the Hessian fill and the
+// log-determinant's fill.
+//
+// The coefficients are defined by whole-image operations per lag: for each lag, pixelwise products of
+// a weight image (or its copy shifted by the pair's offset with zero fill) with 0/1 masks of the centre
+// band, scaled and accumulated into one image per neighbour offset. Every such operation writes a pixel
+// from inputs at that pixel (and the weight at the pair's other end), so the coefficients of one row
+// can be computed alone: buildRow replays, for one pixel, exactly the operations of the whole-image
+// formulation on that pixel, in the same order and with the same operands (mask values 0.0 and 1.0
+// included), which gives the same values bit for bit without holding 16 (lo - neta + 1) images.
+#include <CImg.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <iostream>
+#include <sstream>
+
+#include "io/fail.h"
+#include "primal/k41_detail.h"
+
+using namespace cimg_library;
+
+namespace k41_detail {
+
+namespace {
+
+const double kOne = 1.0, kZero = 0.0;
+
+std::string sizeText(const CImg<double>& im) {
+  std::ostringstream s;
+  s << im.width() << " x " << im.height();
+  return s.str();
+}
+
+Plane planeOf(const char* who, const char* name, const CImg<double>& im, int nc, int nl) {
+  if (im.width() < nc || im.height() < nl) {
+    std::ostringstream s;
+    s << who << ": image " << name << " is " << sizeText(im) << ", smaller than the grid " << nc << " x " << nl;
+    failRun(s.str());
+  }
+  Plane p;
+  p.p = im.data();
+  p.w = im.width();
+  return p;
+}
+
+// Weights of list `which` for list indices 0 .. count - 1.
+std::vector<Weight> weightsOf(const char* who, const char* name, const WeightLists& W, int which, int count,
+                              int nc, int nl) {
+  std::vector<Weight> out(std::max(count, 0));
+  if (!W.list[which]) {
+    const double* c = W.constant[which] == 1.0 ? &kOne : W.constant[which] == 0.0 ? &kZero : nullptr;
+    for (Weight& w : out) {
+      w.p = c ? c : &W.constant[which];
+      w.sx = w.sy = 0;
+    }
+    return out;
+  }
+  const CImgList<double>& list = *W.list[which];
+  if ((int)list.size() < count) {
+    std::ostringstream s;
+    s << who << ": weight list " << name << " holds " << list.size() << " images, " << count << " needed";
+    failRun(s.str());
+  }
+  for (int k = 0; k < count; ++k) {
+    const CImg<double>& im = list[k];
+    if (im.width() < nc || im.height() < nl) {
+      std::ostringstream s;
+      s << who << ": image " << k << " of weight list " << name << " is " << sizeText(im)
+        << ", smaller than the grid " << nc << " x " << nl;
+      failRun(s.str());
+    }
+    out[k].p = im.data();
+    out[k].sx = 1;
+    out[k].sy = im.width();
+  }
+  return out;
+}
+
+const char* kWeightNames[8] = {"z_right",   "z_down",   "z_rightDown",   "z_rightUp",
+                               "z_t_right", "z_t_down", "z_t_rightDown", "z_t_rightUp"};
+
+inline bool isEntry(double v) { return !(v == kNoEntry) && !std::isnan(v); }
+
+// The two increment families of one direction, as whole-image updates restricted to one pixel:
+// family A, the pair that starts at a centre (and the one ending here whose start is a centre);
+// family B, the pair that ends at a centre (and the one starting here whose end is a centre).
+inline void familyA(double& self, double& ahead, double& back, double s, double w, double wb, double Mc, double Mb,
+                    double q) {
+  self = self + (s * w * Mc + s * wb * Mb) * q;
+  ahead = ahead - s * w * Mc * q;
+  back = back - s * wb * Mb * q;
+}
+inline void familyB(double& self, double& ahead, double& back, double s, double w, double wb, double Mc, double Ma,
+                    double q) {
+  self = self + (s * wb * Mc + s * w * Ma) * q;
+  back = back - s * wb * Mc * q;
+  ahead = ahead - s * w * Ma * q;
+}
+
+struct Masks {
+  double L1, L2, L3, C1, C2, C3;
+};
+
+inline Masks masksAt(int nc, int nl, int l, int x, int y) {
+  Masks m;
+  m.L1 = (l <= x && x < nc - l) ? 1.0 : 0.0;
+  m.L2 = (x >= 2 * l) ? 1.0 : 0.0;
+  m.L3 = (x < nc - 2 * l) ? 1.0 : 0.0;
+  m.C1 = (l <= y && y < nl - l) ? 1.0 : 0.0;
+  m.C2 = (y >= 2 * l) ? 1.0 : 0.0;
+  m.C3 = (y < nl - 2 * l) ? 1.0 : 0.0;
+  return m;
+}
+
+// Horizontal pairs of lag l with weight w (list index k) into block A (self s).
+inline void horizontal(const Setup& S, double* A, double& self, const Weight& W, int k, int l, int x, int y,
+                       const Masks& m, double q) {
+  const int n = S.nList;
+  const double w = W(x, y);
+  const double wb = x - l >= 0 ? W(x - l, y) : 0.0;
+  double& ahead = A[ijl * n + k];
+  double& back = A[ij_l * n + k];
+  familyA(self, ahead, back, 1.0, w, wb, m.L1, m.L2, q);
+  familyB(self, ahead, back, 1.0, w, wb, m.L1, m.L3, q);
+}
+
+inline void vertical(const Setup& S, double* A, double& self, const Weight& W, int k, int l, int x, int y,
+                     const Masks& m, double q) {
+  const int n = S.nList;
+  const double w = W(x, y);
+  const double wb = y - l >= 0 ? W(x, y - l) : 0.0;
+  double& ahead = A[ilj * n + k];
+  double& back = A[i_lj * n + k];
+  familyA(self, ahead, back, 1.0, w, wb, m.C1, m.C2, q);
+  familyB(self, ahead, back, 1.0, w, wb, m.C1, m.C3, q);
+}
+
+// Diagonal pairs of step l: right-down then right-up, each with its longitudinal weight a (factor sa)
+// and its transverse weight b (factor sb): family A with a, family A with b, family B with a, family B
+// with b.
+inline void diagonals(const Setup& S, double* A, double& self, int k, int l, int x, int y, const Masks& m, double q,
+                      double sdA, double sdB, double suA, double suB) {
+  const int n = S.nList, nl = S.nl;
+  const double M11 = m.C1 * m.L1, M22 = m.C2 * m.L2, M33 = m.C3 * m.L3;
+  const double M32 = m.C3 * m.L2, M23 = m.C2 * m.L3;
+  {
+    const Weight& Wa = S.w[zRD][k];
+    const Weight& Wb = S.w[ztRD][k];
+    const bool in = x - l >= 0 && y - l >= 0;
+    const double a = Wa(x, y), ab = in ? Wa(x - l, y - l) : 0.0;
+    const double b = Wb(x, y), bb = in ? Wb(x - l, y - l) : 0.0;
+    double& ahead = A[iljl * n + k];
+    double& back = A[i_lj_l * n + k];
+    familyA(self, ahead, back, sdA, a, ab, M11, M22, q);
+    familyA(self, ahead, back, sdB, b, bb, M11, M22, q);
+    familyB(self, ahead, back, sdA, a, ab, M11, M33, q);
+    familyB(self, ahead, back, sdB, b, bb, M11, M33, q);
+  }
+  {
+    const Weight& Wa = S.w[zRU][k];
+    const Weight& Wb = S.w[ztRU][k];
+    const bool in = x - l >= 0 && y + l < nl;
+    const double a = Wa(x, y), ab = in ? Wa(x - l, y + l) : 0.0;
+    const double b = Wb(x, y), bb = in ? Wb(x - l, y + l) : 0.0;
+    double& ahead = A[i_ljl * n + k];
+    double& back = A[ilj_l * n + k];
+    familyA(self, ahead, back, suA, a, ab, M11, M32, q);
+    familyA(self, ahead, back, suB, b, bb, M11, M32, q);
+    familyB(self, ahead, back, suA, a, ab, M11, M23, q);
+    familyB(self, ahead, back, suB, b, bb, M11, M23, q);
+  }
+}
+
+// Row layout of one row: u-column block then v-column block; in each, the upper group, the left
+// entries, the self entry, the right entries and the lower group. `coef(b, d, k)` and `self(b)` give
+// the coefficients; `put(value, column)` stores one entry.
+template <class Coef, class Self, class Put>
+inline void walkRow(int nc, long N, int neta, int lo, int l0, int lend, bool vRows, int x, int y, const Coef& coef,
+                    const Self& self, Put& put) {
+  const long p = (long)y * nc + x;
+  for (int b = 0; b < 2; ++b) {
+    const long base = b ? N : 0;
+    auto upper = [&](int l) {
+      const long row = base + (long)(y - l) * nc;
+      if (l <= lend) {
+        const double v = coef(b, i_lj_l, l - l0);
+        if (isEntry(v)) put(v, row + x - l);
+      }
+      if (l >= neta) {
+        const double v = coef(b, i_lj, l - neta);
+        if (isEntry(v)) put(v, row + x);
+      }
+      if (l <= lend) {
+        const double v = coef(b, i_ljl, l - l0);
+        if (isEntry(v)) put(v, row + x + l);
+      }
+    };
+    if (vRows && b == 0)
+      for (int l = l0; l <= lo; ++l) upper(l);
+    else
+      for (int l = lo; l >= l0; --l) upper(l);
+    for (int l = lo; l >= l0; --l)
+      if (l >= neta) {
+        const double v = coef(b, ij_l, l - neta);
+        if (isEntry(v)) put(v, base + p - l);
+      }
+    put(self(b), base + p);
+    for (int l = l0; l <= lo; ++l)
+      if (l >= neta) {
+        const double v = coef(b, ijl, l - neta);
+        if (isEntry(v)) put(v, base + p + l);
+      }
+    for (int l = l0; l <= lo; ++l) {
+      const long row = base + (long)(y + l) * nc;
+      if (l <= lend) {
+        const double v = coef(b, ilj_l, l - l0);
+        if (isEntry(v)) put(v, row + x - l);
+      }
+      if (l >= neta) {
+        const double v = coef(b, ilj, l - neta);
+        if (isEntry(v)) put(v, row + x);
+      }
+      if (l <= lend) {
+        const double v = coef(b, iljl, l - l0);
+        if (isEntry(v)) put(v, row + x + l);
+      }
+    }
+  }
+}
+
+// Stores entries while they fit; counts them all.
+struct ArraySink {
+  double* val;
+  int* col_ind;
+  std::int64_t capacity;
+  std::int64_t k;
+  void operator()(double v, long column) {
+    if (k < capacity) {
+      val[k] = v;
+      col_ind[k] = (int)column;
+    }
+    ++k;
+  }
+};
+
+struct CountSink {
+  std::int64_t k;
+  void operator()(double, long) { ++k; }
+};
+
+void refuseEntryCount(const char* who, std::int64_t count) {
+  std::ostringstream s;
+  s << who << ": the K41 system needs " << count << " entries, more than 32-bit indices can address";
+  failRun(s.str());
+}
+
+}  // namespace
+
+WeightLists imageWeights(const CImgList<double>& z_right, const CImgList<double>& z_down,
+                         const CImgList<double>& z_rightDown, const CImgList<double>& z_rightUp,
+                         const CImgList<double>& z_t_right, const CImgList<double>& z_t_down,
+                         const CImgList<double>& z_t_rightDown, const CImgList<double>& z_t_rightUp) {
+  WeightLists W;
+  const CImgList<double>* l[8] = {&z_right,   &z_down,   &z_rightDown,   &z_rightUp,
+                                  &z_t_right, &z_t_down, &z_t_rightDown, &z_t_rightUp};
+  for (int i = 0; i < 8; ++i) W.list[i] = l[i];
+  return W;
+}
+
+WeightLists constantWeights(double longitudinal, double transverse) {
+  WeightLists W;
+  for (int i = 0; i < 4; ++i) {
+    W.constant[i] = longitudinal;
+    W.constant[i + 4] = transverse;
+  }
+  return W;
+}
+
+void checkScaleInterval(const char* who, int neta, int lo) {
+  if (neta < 0 || neta > lo) {
+    std::ostringstream s;
+    s << who << ": scale interval [" << neta << ", " << lo << "] refused (0 <= neta <= lo is required)";
+    failRun(s.str());
+  }
+}
+
+void reportLoLimit(int nc, int nl, int lo) {
+  if ((double)lo > nc * 0.5 - 1.0 || (double)lo > nl * 0.5 - 1.0)
+    std::cout << "Error : lo must respect lo <= nc/2 - 1 and lo <= nl/2 - 1" << std::endl;
+}
+
+void checkGridSize(const char* who, int nc, int nl) {
+  if (nc < 0 || nl < 0 || 2 * (std::int64_t)nc * nl + 1 > INT_MAX) {
+    std::ostringstream s;
+    s << who << ": a grid of " << nc << " x " << nl << " gives a system too large for 32-bit indices";
+    failRun(s.str());
+  }
+}
+
+Setup makeSetup(const char* who, int nc, int nl, const CImg<double>* IxIx, const CImg<double>* IxIy,
+                const CImg<double>* IyIy, const CImg<double>& data_out, const CImg<double>& lambda_S2,
+                const CImg<double>& lambda_S2_cross, const WeightLists& W, int neta, int lo) {
+  checkScaleInterval(who, neta, lo);
+  checkGridSize(who, nc, nl);
+  Setup S;
+  S.nc = nc;
+  S.nl = nl;
+  S.N = (long)nc * nl;
+  S.neta = neta;
+  S.lo = lo;
+  S.l0 = k41FirstDiagonalStep(neta);
+  S.lend = k41LastDiagonalStep(lo);
+  S.nList = lo - neta + 1;
+  if (IxIx) S.IxIx = planeOf(who, "IxIx", *IxIx, nc, nl);
+  if (IxIy) S.IxIy = planeOf(who, "IxIy", *IxIy, nc, nl);
+  if (IyIy) S.IyIy = planeOf(who, "IyIy", *IyIy, nc, nl);
+  S.data = planeOf(who, "data_out", data_out, nc, nl);
+  if (lo < S.l0) return S;  // no lag enters: only the same-pixel entries
+
+  // Lists: horizontal/vertical ones indexed l - neta up to lo, diagonal ones l - l0 up to lend.
+  const int nHV = lo - neta + 1, nX = S.lend - S.l0 + 1;
+  for (int i = 0; i < 8; ++i) {
+    const bool diag = i == zRD || i == zRU || i == ztRD || i == ztRU;
+    S.w[i] = weightsOf(who, kWeightNames[i], W, i, diag ? nX : nHV, nc, nl);
+  }
+  if (W.list[ztD]) {
+    S.transverse = W.list[ztD]->size() > 0 && (*W.list[ztD])[0].sum() != 0.0;
+  } else {
+    S.transverse = S.N > 0 && W.constant[ztD] != 0.0;
+  }
+
+  if ((long)lambda_S2.size() < lo + 1 || (long)lambda_S2_cross.size() < S.lend + 1) {
+    std::ostringstream s;
+    s << who << ": multiplier vectors of " << lambda_S2.size() << " and " << lambda_S2_cross.size()
+      << " entries, at least " << lo + 1 << " and " << S.lend + 1 << " needed";
+    failRun(s.str());
+  }
+  S.lambdaHV.assign(lo + 1, 0.0);
+  S.lambdaX.assign(lo + 1, 0.0);
+  S.gHV.assign(lo + 1, 0);
+  S.gX.assign(lo + 1, 0);
+  S.useHV.assign(lo + 1, 0);
+  S.useX.assign(lo + 1, 0);
+  for (int l = S.l0; l <= lo; ++l) {
+    if (l >= neta) {
+      std::int64_t g = k41NormaliserHV(nc, nl, l);
+      if (S.transverse) g *= 2;
+      S.gHV[l] = g;
+      S.useHV[l] = g > 0;
+      S.lambdaHV[l] = lambda_S2.data()[l];
+    }
+    if (l <= S.lend) {
+      std::int64_t g = k41NormaliserCross(nc, nl, l);
+      if (S.transverse) g *= 2;
+      S.gX[l] = g;
+      S.useX[l] = g > 0;
+      S.lambdaX[l] = lambda_S2_cross.data()[l];
+    }
+  }
+  return S;
+}
+
+void buildRow(const Setup& S, bool vRows, int x, int y, RowCoefs& R) {
+  if (R.nList != S.nList) R.init(S.nList);
+  std::fill(R.c.begin(), R.c.end(), 0.0);
+  const double d = S.data(x, y);
+  double s1, s2;
+  if (!vRows) {
+    s1 = S.IxIx(x, y) * d;
+    s2 = S.IxIy(x, y) * d;
+  } else {
+    s1 = S.IxIy(x, y) * d;
+    s2 = S.IyIy(x, y) * d;
+  }
+  double* A1 = R.block(0);
+  double* A2 = R.block(1);
+  const double P = kP;
+  for (int l = S.l0; l <= S.lo; ++l) {
+    const bool hv = S.useHV[l], cross = S.useX[l];
+    if (!hv && !cross) continue;
+    const Masks m = masksAt(S.nc, S.nl, l, x, y);
+    const int k = l - S.neta, kd = l - S.l0;
+    // q = multiplier / normaliser, as the whole-image build scales every term.
+    if (!vRows) {
+      if (hv) {
+        const double q = S.lambdaHV[l] / (double)S.gHV[l];
+        horizontal(S, A1, s1, S.w[zR][k], k, l, x, y, m, q);
+        vertical(S, A1, s1, S.w[ztD][k], k, l, x, y, m, q);
+      }
+      if (cross) {
+        const double q = S.lambdaX[l] / (double)S.gX[l];
+        diagonals(S, A1, s1, kd, l, x, y, m, q, +P, +P, +P, +P);
+        diagonals(S, A2, s2, kd, l, x, y, m, q, +P, -P, -P, +P);
+      }
+    } else {
+      if (cross) {
+        const double q = S.lambdaX[l] / (double)S.gX[l];
+        diagonals(S, A1, s1, kd, l, x, y, m, q, +P, -P, -P, +P);
+      }
+      if (hv) {
+        const double q = S.lambdaHV[l] / (double)S.gHV[l];
+        vertical(S, A2, s2, S.w[zD][k], k, l, x, y, m, q);
+        horizontal(S, A2, s2, S.w[ztR][k], k, l, x, y, m, q);
+      }
+      if (cross) {
+        const double q = S.lambdaX[l] / (double)S.gX[l];
+        diagonals(S, A2, s2, kd, l, x, y, m, q, +P, +P, +P, +P);
+      }
+    }
+  }
+  R.self[0] = s1;
+  R.self[1] = s2;
+  for (double& v : R.c)
+    if (v == 0.0 || std::isnan(v)) v = kNoEntry;
+}
+
+std::int64_t writeHalf(const Setup& S, bool vRows, double* val, int* col_ind, int* row_ptr, std::int64_t capacity,
+                       std::int64_t k) {
+  const int nc = S.nc, nl = S.nl;
+  const long N = S.N;
+  if (row_ptr && !vRows) row_ptr[0] = 0;
+  RowCoefs R;
+  R.init(S.nList);
+  auto coef = [&R](int b, int d, int i) { return R.get(b, d, i); };
+  auto self = [&R](int b) { return R.self[b]; };
+  if (!row_ptr) {
+    CountSink sink{k};
+    for (int y = 0; y < nl; ++y)
+      for (int x = 0; x < nc; ++x) {
+        buildRow(S, vRows, x, y, R);
+        walkRow(nc, N, S.neta, S.lo, S.l0, S.lend, vRows, x, y, coef, self, sink);
+      }
+    return sink.k;
+  }
+  ArraySink sink{val, col_ind, capacity, k};
+  const long rowBase = vRows ? N : 0;
+  for (int y = 0; y < nl; ++y)
+    for (int x = 0; x < nc; ++x) {
+      buildRow(S, vRows, x, y, R);
+      walkRow(nc, N, S.neta, S.lo, S.l0, S.lend, vRows, x, y, coef, self, sink);
+      row_ptr[rowBase + (long)y * nc + x + 1] = (int)std::min<std::int64_t>(sink.k, INT_MAX);
+    }
+  return sink.k;
+}
+
+std::int64_t countEntries(const Setup& S) {
+  std::int64_t k = writeHalf(S, false, nullptr, nullptr, nullptr, 0, 0);
+  return writeHalf(S, true, nullptr, nullptr, nullptr, 0, k);
+}
+
+void fillGrowing(const Setup& S, K41Csr& A) {
+  const long N = S.N;
+  A.row_ptr.assign(2 * N + 1, 0);
+  // First try with the room the arrays already have; when the system needs more, grow to exactly what
+  // it needs and write it again (the rows are rebuilt, not patched).
+  if (A.val.size() < 2 * (size_t)N) {
+    A.val.resize(2 * N);
+    A.col_ind.resize(2 * N);
+  }
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const std::int64_t cap = (std::int64_t)std::min(A.val.size(), A.col_ind.size());
+    std::int64_t k = writeHalf(S, false, A.val.data(), A.col_ind.data(), A.row_ptr.data(), cap, 0);
+    k = writeHalf(S, true, A.val.data(), A.col_ind.data(), A.row_ptr.data(), cap, k);
+    if (k > INT_MAX) refuseEntryCount("fillingSparseHessian_A", k);
+    if (k <= cap) return;
+    A.val.resize(k);
+    A.col_ind.resize(k);
+  }
+}
+
+void blurDeriche(CImg<double>& im, float s) {
+  if (im.is_empty() || !(s > 0)) return;
+  if (im.width() > 1) im.deriche(s, 0, 'x', 1);
+  if (im.height() > 1) im.deriche(s, 0, 'y', 1);
+  if (im.depth() > 1) im.deriche(s, 0, 'z', 1);
+}
+
+void reportCountMismatch(std::int64_t written, int nombre) {
+  if (written != nombre)
+    std::cout << "ERROR : number non zero elements not identical to prevision: " << written << "!=" << nombre
+              << std::endl;
+}
+
+}  // namespace k41_detail
+
+using namespace k41_detail;
+
+int k41FirstDiagonalStep(int neta) { return (int)(neta * 0.7071067811865475 + 1); }
+int k41LastDiagonalStep(int lo) { return (int)(lo * 0.7071067811865475 + 1); }
+
+std::int64_t k41NormaliserHV(int nc, int nl, int l) {
+  return 2 * ((std::int64_t)nc * (nl - 2 * (std::int64_t)l) + (std::int64_t)nl * (nc - 2 * (std::int64_t)l));
+}
+std::int64_t k41NormaliserCross(int nc, int nl, int l) {
+  return 4 * ((std::int64_t)nl - 2 * (std::int64_t)l) * ((std::int64_t)nc - 2 * (std::int64_t)l);
+}
+
+void buildK41CoefImages(K41CoefImages& A, bool vRows, const CImg<double>& IxIx, const CImg<double>& IxIy,
+                        const CImg<double>& IyIy, const CImg<double>& data_out, const CImg<double>& lambda_S2,
+                        const CImg<double>& lambda_S2_cross, const CImgList<double>& z_right,
+                        const CImgList<double>& z_down, const CImgList<double>& z_rightDown,
+                        const CImgList<double>& z_rightUp, const CImgList<double>& z_t_right,
+                        const CImgList<double>& z_t_down, const CImgList<double>& z_t_rightDown,
+                        const CImgList<double>& z_t_rightUp, int neta, int lo) {
+  const char* who = "buildK41CoefImages";
+  const int nc = IxIx.width(), nl = IxIx.height();
+  const Setup S = makeSetup(who, nc, nl, &IxIx, &IxIy, &IyIy, data_out, lambda_S2, lambda_S2_cross,
+                            imageWeights(z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down,
+                                         z_t_rightDown, z_t_rightUp),
+                            neta, lo);
+  const int n = S.nList;
+  CImgList<double>* lists[2][8] = {
+      {&A.A1_ijl, &A.A1_ij_l, &A.A1_ilj, &A.A1_i_lj, &A.A1_iljl, &A.A1_i_lj_l, &A.A1_ilj_l, &A.A1_i_ljl},
+      {&A.A2_ijl, &A.A2_ij_l, &A.A2_ilj, &A.A2_i_lj, &A.A2_iljl, &A.A2_i_lj_l, &A.A2_ilj_l, &A.A2_i_ljl}};
+  A.A1_ij.assign(nc, nl, 1, 1);
+  A.A2_ij.assign(nc, nl, 1, 1);
+  for (auto& block : lists)
+    for (CImgList<double>* L : block) L->assign(n, nc, nl, 1, 1, kNoEntry);
+  RowCoefs R;
+  R.init(n);
+  for (int y = 0; y < nl; ++y)
+    for (int x = 0; x < nc; ++x) {
+      buildRow(S, vRows, x, y, R);
+      A.A1_ij(x, y) = R.self[0];
+      A.A2_ij(x, y) = R.self[1];
+      for (int b = 0; b < 2; ++b)
+        for (int d = 0; d < 8; ++d)
+          for (int k = 0; k < n; ++k) (*lists[b][d])[k](x, y) = R.get(b, d, k);
+    }
+}
+
+std::int64_t fillK41RowsFromImages(const K41CoefImages& A, bool vRows, int neta, int lo, double* val, int* col_ind,
+                                   int* row_ptr, std::int64_t capacity, std::int64_t k) {
+  const char* who = "fillK41RowsFromImages";
+  checkScaleInterval(who, neta, lo);
+  const int nc = A.A1_ij.width(), nl = A.A1_ij.height();
+  checkGridSize(who, nc, nl);
+  const long N = (long)nc * nl;
+  const int l0 = k41FirstDiagonalStep(neta), lend = k41LastDiagonalStep(lo), n = lo - neta + 1;
+  const CImgList<double>* lists[2][8] = {
+      {&A.A1_ijl, &A.A1_ij_l, &A.A1_ilj, &A.A1_i_lj, &A.A1_iljl, &A.A1_i_lj_l, &A.A1_ilj_l, &A.A1_i_ljl},
+      {&A.A2_ijl, &A.A2_ij_l, &A.A2_ilj, &A.A2_i_lj, &A.A2_iljl, &A.A2_i_lj_l, &A.A2_ilj_l, &A.A2_i_ljl}};
+  bool ok = A.A2_ij.width() >= nc && A.A2_ij.height() >= nl;
+  for (auto& block : lists)
+    for (const CImgList<double>* L : block) {
+      ok = ok && (int)L->size() >= n;
+      for (int i = 0; ok && i < n; ++i) ok = (*L)[i].width() >= nc && (*L)[i].height() >= nl;
+    }
+  if (!ok) failRun(std::string(who) + ": coefficient images smaller than the grid of A1_ij or lists too short");
+  if (!vRows) row_ptr[0] = 0;
+  ArraySink sink{val, col_ind, capacity, k};
+  const long rowBase = vRows ? N : 0;
+  for (int y = 0; y < nl; ++y)
+    for (int x = 0; x < nc; ++x) {
+      auto coef = [&](int b, int d, int i) { return (*lists[b][d])[i](x, y); };
+      auto self = [&](int b) { return b ? A.A2_ij(x, y) : A.A1_ij(x, y); };
+      walkRow(nc, N, neta, lo, l0, lend, vRows, x, y, coef, self, sink);
+      row_ptr[rowBase + (long)y * nc + x + 1] = (int)std::min<std::int64_t>(sink.k, INT_MAX);
+    }
+  return sink.k;
+}

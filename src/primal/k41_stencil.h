@@ -1,0 +1,78 @@
+// Stencil of the K41 primal system: the coefficients that couple every pixel with itself and with its
+// neighbours at every lag (horizontal/vertical) and every diagonal step of the scale interval.
+//
+// The system has 2N rows (N = nc * nl): the u equation of every pixel (line by line, x fastest), then
+// the v equation of every pixel. Each row holds a u-column block (coefficients on u unknowns, "A1_")
+// followed by a v-column block (coefficients on v unknowns, "A2_"). One builder computes the
+// coefficients of a row; the entry count, the Hessian fill and the log-determinant's fill all use it,
+// so their zero patterns agree bit for bit.
+//
+// Lags: horizontal/vertical l = neta..lo; diagonal steps l = l0..lend with
+// l0 = (int)(neta * 0.7071067811865475 + 1) and lend = (int)(lo * 0.7071067811865475 + 1); a diagonal
+// step l joins pixels l columns and l lines apart. Horizontal/vertical lists are indexed l - neta,
+// diagonal lists l - l0.
+//
+// A lag whose pair-count normaliser is zero or negative (lo beyond half the grid) is left out of the
+// system entirely: it contributes nothing to the matrix, to the right-hand side or to the count.
+#pragma once
+
+#include <CImg.h>
+
+#include <cstdint>
+#include <vector>
+
+// First and last diagonal step of the scale interval [neta, lo].
+int k41FirstDiagonalStep(int neta);
+int k41LastDiagonalStep(int lo);
+
+// Pair-count normalisers of lag (step) l on an nc x nl grid, before any doubling for transverse weights:
+// 2 (nc (nl - 2l) + nl (nc - 2l)) and 4 (nl - 2l)(nc - 2l), in 64 bits. A lag whose normaliser is zero
+// or negative is left out of the K41 system.
+std::int64_t k41NormaliserHV(int nc, int nl, int l);
+std::int64_t k41NormaliserCross(int nc, int nl, int l);
+
+// Compressed-row arrays that grow to what the assembly writes (0-based). row_ptr has 2N + 1 elements;
+// val and col_ind hold at least nnz() elements (possibly more: only the first nnz() belong to rows).
+struct K41Csr {
+  std::vector<double> val;
+  std::vector<int> col_ind;
+  std::vector<int> row_ptr;
+  int nnz() const { return row_ptr.empty() ? 0 : row_ptr.back(); }
+};
+
+// The eighteen coefficient images of one half of the K41 system (the u rows or the v rows), each of
+// nc x nl, after zero couplings were turned into kNoEntry: the same-pixel images A1_ij (on u) and
+// A2_ij (on v), and the sixteen lists of lo - neta + 1 images, named by the neighbour reached from
+// pixel (line i, column j): _ijl (i, j+l), _ij_l (i, j-l), _ilj (i+l, j), _i_lj (i-l, j),
+// _iljl (i+l, j+l), _i_lj_l (i-l, j-l), _ilj_l (i+l, j-l), _i_ljl (i-l, j+l).
+struct K41CoefImages {
+  cimg_library::CImg<double> A1_ij, A2_ij;
+  cimg_library::CImgList<double> A1_ijl, A1_ij_l, A1_ilj, A1_i_lj, A1_iljl, A1_i_lj_l, A1_ilj_l, A1_i_ljl;
+  cimg_library::CImgList<double> A2_ijl, A2_ij_l, A2_ilj, A2_i_lj, A2_iljl, A2_i_lj_l, A2_ilj_l, A2_i_ljl;
+};
+
+// Builds the coefficient images of the u rows (vRows false) or of the v rows (vRows true) from the data
+// products (IxIx, IxIy, IyIy: pixelwise products of the derivatives, already smoothed if wanted), the
+// data weights, the multipliers and the eight lag weight lists, as fillingSparseHessian_A does, zero
+// couplings already turned into kNoEntry. nc x nl is the size of IxIx. Refuses (message, exit status 1)
+// neta < 0, neta > lo, too short lists or multiplier vectors, images smaller than IxIx.
+void buildK41CoefImages(K41CoefImages& A, bool vRows, const cimg_library::CImg<double>& IxIx,
+                        const cimg_library::CImg<double>& IxIy, const cimg_library::CImg<double>& IyIy,
+                        const cimg_library::CImg<double>& data_out, const cimg_library::CImg<double>& lambda_S2,
+                        const cimg_library::CImg<double>& lambda_S2_cross,
+                        const cimg_library::CImgList<double>& z_right, const cimg_library::CImgList<double>& z_down,
+                        const cimg_library::CImgList<double>& z_rightDown,
+                        const cimg_library::CImgList<double>& z_rightUp,
+                        const cimg_library::CImgList<double>& z_t_right,
+                        const cimg_library::CImgList<double>& z_t_down,
+                        const cimg_library::CImgList<double>& z_t_rightDown,
+                        const cimg_library::CImgList<double>& z_t_rightUp, int neta, int lo);
+
+// Writes the rows of one half (u rows: rows 0..N-1; v rows: rows N..2N-1) from coefficient images, in
+// the K41 row layout, skipping every neighbour coefficient that is kNoEntry or NaN (the two same-pixel
+// entries are always stored). Entries are numbered on from k; entry number e is written only when
+// e < capacity, so val and col_ind are never overrun; row_ptr (2N + 1 elements) is always written, and
+// row_ptr[0] = 0 when the u rows are written. Returns the entry number after the last row (the number of
+// entries that the half needs, counting from 0 through k). nc x nl is the size of A.A1_ij.
+std::int64_t fillK41RowsFromImages(const K41CoefImages& A, bool vRows, int neta, int lo, double* val,
+                                   int* col_ind, int* row_ptr, std::int64_t capacity, std::int64_t k);

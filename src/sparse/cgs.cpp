@@ -1,0 +1,197 @@
+// CGS for the system's matrix, vector and preconditioner types without allocation inside the
+// iterations. Each pass below walks the rows once and computes, element by element, exactly the
+// operations of the expression form (generic CGS in cgs.h) in the same order:
+//   A: u = r + beta q, p = u + beta (q + beta p), then the forward substitution of phat = M^-1 p
+//   B: the backward substitution of phat
+//   C: vhat = A phat and sigma = (rtilde, vhat)
+//   D: q = u - alpha vhat, then the forward substitution of uhat = M^-1 (u + q)
+//   E: the backward substitution of uhat
+//   G: qhat = A uhat, r = r - alpha qhat, |r|^2 and the next rho = (rtilde, r)
+//   F: x = x + alpha uhat, once the new residual is known to be finite
+
+#include <cmath>
+
+#include "sparse/cgs.h"
+
+namespace {
+
+inline bool is_finite(double v) { return std::isfinite(v); }
+
+}  // namespace
+
+int CGS(const CompRow_Mat_double& A, MV_Vector_double& x, const MV_Vector_double& b,
+        const CompRow_ILUPreconditioner_double& M, int& max_iter, double& tol) {
+  const int n = A.dim(0);
+  if (A.dim(1) != n || x.size() != n || b.size() != n || M.dim(0) != n) {
+    // Shapes that the system never builds: the expression form reports them as it meets them.
+    return CGS<CompRow_Mat_double, MV_Vector_double, CompRow_ILUPreconditioner_double, double>(A, x, b, M,
+                                                                                                max_iter, tol);
+  }
+
+  const double* const av = A.values().data();
+  const int* const ac = A.column_indices().data();
+  const int* const ap = A.row_pointers().data();
+  const double* const lv = M.l_values().data();
+  const int* const lc = M.l_column_indices().data();
+  const int* const lp = M.l_row_pointers().data();
+  const double* const uv = M.u_values().data();
+  const int* const uc = M.u_column_indices().data();
+  const int* const up = M.u_row_pointers().data();
+
+  MV_Vector_double rv(n), rtildev(n), pv(n), phatv(n), qv(n), uv_(n), uhatv(n), vhatv(n);
+  double* const r = rv.data();
+  double* const rtilde = rtildev.data();
+  double* const p = pv.data();
+  double* const phat = phatv.data();
+  double* const q = qv.data();
+  double* const u = uv_.data();
+  double* const uhat = uhatv.data();
+  double* const vhat = vhatv.data();
+  double* const xp = x.data();
+  const double* const bp = b.data();
+
+  // normb = norm(b)
+  double normb;
+  {
+    double s = 0.0;
+    for (int i = 0; i < n; i++) s += bp[i] * bp[i];
+    normb = std::sqrt(s);
+  }
+  // r = b - A x, rtilde = r, |r|^2 (= (rtilde, r))
+  double rr = 0.0;
+  for (int i = 0; i < n; i++) {
+    double y = 0.0;
+    for (int j = ap[i]; j < ap[i + 1]; j++) y = y + av[j] * xp[ac[j]];
+    const double ri = bp[i] - y;
+    r[i] = ri;
+    rtilde[i] = ri;
+    rr += ri * ri;
+  }
+  double rho_next = rr;
+  double rnorm = std::sqrt(rr);
+
+  if (normb == 0.0) normb = 1.0;
+
+  double resid = rnorm / normb;
+  if (!is_finite(resid)) {
+    tol = resid;
+    return 2;
+  }
+  if (resid <= tol) {
+    tol = resid;
+    max_iter = 0;
+    return 0;
+  }
+  if (max_iter <= 0) {
+    tol = resid;
+    return 1;
+  }
+  const double inv_normb = 1.0 / normb;
+
+  double rho_1 = 0.0, rho_2 = 0.0, alpha = 0.0, beta = 0.0;
+  for (int it = 1; it <= max_iter; it++) {
+    rho_1 = rho_next;
+    if (rho_1 == 0.0 || !is_finite(rho_1)) {
+      tol = rnorm / normb;
+      return 2;
+    }
+
+    // Pass A.
+    if (it == 1) {
+      for (int i = 0; i < n; i++) {
+        const double ui = r[i];
+        u[i] = ui;
+        p[i] = ui;
+        double z = 0.0;
+        for (int j = lp[i]; j < lp[i + 1]; j++) z = lv[j] * phat[lc[j]] + z;
+        phat[i] = ui - z;
+      }
+    } else {
+      beta = rho_1 / rho_2;
+      for (int i = 0; i < n; i++) {
+        const double ui = r[i] + beta * q[i];
+        u[i] = ui;
+        const double t = q[i] + beta * p[i];
+        const double pi = ui + beta * t;
+        p[i] = pi;
+        double z = 0.0;
+        for (int j = lp[i]; j < lp[i + 1]; j++) z = lv[j] * phat[lc[j]] + z;
+        phat[i] = pi - z;
+      }
+    }
+    // Pass B.
+    for (int i = n - 1; i >= 0; i--) {
+      int first = up[i];
+      const int last = up[i + 1];
+      const double diag = first < last ? uv[first++] : 0.0;
+      double z = 0.0;
+      for (int j = first; j < last; j++) z = uv[j] * phat[uc[j]] + z;
+      const double ri = phat[i] - z;
+      phat[i] = ri / diag;
+    }
+    // Pass C.
+    double sigma = 0.0;
+    for (int i = 0; i < n; i++) {
+      double y = 0.0;
+      for (int j = ap[i]; j < ap[i + 1]; j++) y = y + av[j] * phat[ac[j]];
+      vhat[i] = y;
+      sigma += rtilde[i] * y;
+    }
+    alpha = rho_1 / sigma;
+    if (sigma == 0.0 || !is_finite(sigma) || !is_finite(alpha)) {
+      tol = rnorm / normb;
+      return 2;
+    }
+    // Pass D.
+    for (int i = 0; i < n; i++) {
+      const double ui = u[i];
+      const double qi = ui - alpha * vhat[i];
+      q[i] = qi;
+      const double t = ui + qi;
+      double z = 0.0;
+      for (int j = lp[i]; j < lp[i + 1]; j++) z = lv[j] * uhat[lc[j]] + z;
+      uhat[i] = t - z;
+    }
+    // Pass E.
+    for (int i = n - 1; i >= 0; i--) {
+      int first = up[i];
+      const int last = up[i + 1];
+      const double diag = first < last ? uv[first++] : 0.0;
+      double z = 0.0;
+      for (int j = first; j < last; j++) z = uv[j] * uhat[uc[j]] + z;
+      const double ri = uhat[i] - z;
+      uhat[i] = ri / diag;
+    }
+    // Pass G.
+    rr = 0.0;
+    rho_next = 0.0;
+    bool finite_step = true;
+    for (int i = 0; i < n; i++) {
+      double y = 0.0;
+      for (int j = ap[i]; j < ap[i + 1]; j++) y = y + av[j] * uhat[ac[j]];
+      const double ri = r[i] - alpha * y;
+      r[i] = ri;
+      rr += ri * ri;
+      rho_next += rtilde[i] * ri;
+      finite_step = finite_step && is_finite(uhat[i]);
+    }
+    const double rnorm_new = std::sqrt(rr);
+    resid = rnorm_new * inv_normb;
+    if (!is_finite(resid) || !finite_step) {
+      tol = rnorm / normb;
+      return 2;
+    }
+    // Pass F.
+    for (int i = 0; i < n; i++) xp[i] = xp[i] + alpha * uhat[i];
+
+    rho_2 = rho_1;
+    rnorm = rnorm_new;
+    if (resid < tol) {
+      tol = resid;
+      max_iter = it;
+      return 0;
+    }
+  }
+  tol = resid;
+  return 1;
+}

@@ -1,0 +1,295 @@
+#include <CImg.h>
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "primal/primal.h"
+
+using namespace cimg_library;
+
+namespace {
+
+// The compressed-row matrix of one fill, sized by the closed-form count.
+struct Csr {
+  int nc, nl, N;
+  std::vector<double> val;
+  std::vector<int> col, ptr;
+  Csr(const CImg<double>& ix, const CImg<double>& iy, const CImg<double>& w, float alpha, bool periodic,
+      const CImgList<double>* reg = nullptr)
+      : nc(ix.width()), nl(ix.height()), N(nc * nl) {
+    const long long n = numberEntriesHornAndSchunck(nc, nl, periodic);
+    val.assign(n, 0.0);
+    col.assign(n, -1);
+    ptr.assign(2 * N + 1, -1);
+    if (reg)
+      fillingSparseHessian_A_HS(val.data(), col.data(), ptr.data(), ix, iy, w, *reg, alpha, (int)n, periodic);
+    else
+      fillingSparseHessian_A_HS(val.data(), col.data(), ptr.data(), ix, iy, w, alpha, (int)n, periodic);
+  }
+  int rowSize(int r) const { return ptr[r + 1] - ptr[r]; }
+  // The value at (r, c), NaN when absent.
+  double at(int r, int c) const {
+    for (int k = ptr[r]; k < ptr[r + 1]; ++k)
+      if (col[k] == c) return val[k];
+    return std::numeric_limits<double>::quiet_NaN();
+  }
+};
+
+CImg<double> smooth(int nc, int nl, double a, double b, double c) {
+  CImg<double> im(nc, nl, 1, 1);
+  cimg_forXY(im, x, y) im(x, y) = std::sin(a * x + c) + std::cos(b * y - c) + 0.05 * x * std::sin(0.3 * y);
+  return im;
+}
+
+// The images only describe their size here (shared over a one-element buffer that is never read).
+void solveOnHugeGrid() {
+  static double cell[1];
+  CImg<double> big(cell, 20000, 20000, 1, 1, true), bigField(cell, 20000, 20000, 2, 1, true);
+  CImg<double> UV(cell, 20000, 20000, 2, 1, true);
+  HornAndSchunck(UV, bigField, big, big, big, 1.0f, big, false);
+}
+
+}  // namespace
+
+TEST(HornAndSchunckCount, ClosedFormsAndFilledCounts) {
+  EXPECT_EQ(numberEntriesHornAndSchunck(3, 3, false), 84);
+  EXPECT_EQ(numberEntriesHornAndSchunck(3, 3, true), 108);
+  for (int nl : {1, 2, 5, 9}) EXPECT_EQ(numberEntriesHornAndSchunck(1, nl, false), 8 * nl - 4);
+  // 64-bit arithmetic: sizes whose count passes the int range.
+  EXPECT_EQ(numberEntriesHornAndSchunck(20000, 20000, false), 4799840000LL);
+  EXPECT_EQ(numberEntriesHornAndSchunck(20000, 20000, true), 4800000000LL);
+
+  for (auto [nc, nl] : {std::pair{3, 3}, {1, 1}, {1, 6}, {6, 1}, {2, 2}, {7, 4}})
+    for (bool periodic : {false, true}) {
+      if (periodic && (nc < 3 || nl < 3)) continue;
+      const CImg<double> ix = smooth(nc, nl, 0.3, 0.2, 0.1), iy = smooth(nc, nl, 0.25, 0.4, 0.7);
+      const Csr m(ix, iy, CImg<double>(nc, nl, 1, 1, 1.0), 1.5f, periodic);
+      EXPECT_EQ(m.ptr[2 * nc * nl], numberEntriesHornAndSchunck(nc, nl, periodic)) << nc << "x" << nl;
+      EXPECT_EQ(m.ptr[0], 0);
+    }
+}
+
+TEST(HornAndSchunckFill, NeumannThreeByThree) {
+  const CImg<double> ix = smooth(3, 3, 0.3, 0.2, 0.1), iy = smooth(3, 3, 0.25, 0.4, 0.7);
+  CImg<double> w(3, 3, 1, 1, 0.5);
+  w(2, 2) = 0.0;
+  const float alpha = 1.25f;
+  const double a = alpha;
+  const Csr m(ix, iy, w, alpha, false);
+  const int N = 9;
+  auto uDiagBase = [&](int x, int y) { return (ix(x, y) * ix(x, y)) * w(x, y) + a * 4.0; };
+  // Centre, edge-middle, corner.
+  EXPECT_EQ(m.rowSize(4), 6);
+  EXPECT_EQ(m.at(4, 4), uDiagBase(1, 1));
+  EXPECT_EQ(m.rowSize(1), 5);
+  EXPECT_EQ(m.at(1, 1), uDiagBase(1, 0) + -a);
+  EXPECT_EQ(m.rowSize(0), 4);
+  EXPECT_EQ(m.at(0, 0), (uDiagBase(0, 0) + -a) + -a);
+  // v rows: u-v coupling first, then the neighbours and the diagonal in column order.
+  EXPECT_EQ(m.col[m.ptr[N + 4]], 4);
+  EXPECT_EQ(m.at(N + 4, N + 4), (iy(1, 1) * iy(1, 1)) * w(1, 1) + a * 4.0);
+  EXPECT_EQ(m.at(N + 4, 4), (ix(1, 1) * iy(1, 1)) * w(1, 1));
+  EXPECT_EQ(m.at(N + 4, N + 1), -a);
+  // A pixel without data weight keeps its u-v couplings, with value 0.
+  EXPECT_EQ(m.at(8, N + 8), 0.0);
+  EXPECT_EQ(m.at(N + 8, 8), 0.0);
+  EXPECT_EQ(m.rowSize(8), 4);
+  // Columns increase along every row; the matrix is symmetric.
+  for (int r = 0; r < 2 * N; ++r) {
+    for (int k = m.ptr[r] + 1; k < m.ptr[r + 1]; ++k) EXPECT_LT(m.col[k - 1], m.col[k]);
+    for (int k = m.ptr[r]; k < m.ptr[r + 1]; ++k) EXPECT_EQ(m.at(m.col[k], r), m.val[k]);
+  }
+}
+
+TEST(HornAndSchunckFill, NeumannOneColumnFoldsBothHorizontalCouplings) {
+  const int nl = 5;
+  const CImg<double> ix = smooth(1, nl, 0.3, 0.2, 0.1), iy = smooth(1, nl, 0.25, 0.4, 0.7);
+  const CImg<double> w(1, nl, 1, 1, 1.0);
+  const double a = 0.75;
+  const Csr m(ix, iy, w, 0.75f, false);
+  EXPECT_EQ(m.ptr[2 * nl], 8 * nl - 4);
+  const double base = (ix(0, 2) * ix(0, 2)) * 1.0 + a * 4.0;
+  EXPECT_EQ(m.at(2, 2), (base + -a) + -a);  // k = 2 inside the column
+  const double top = (ix(0, 0) * ix(0, 0)) * 1.0 + a * 4.0;
+  EXPECT_EQ(m.at(0, 0), ((top + -a) + -a) + -a);  // k = 1 at an end
+  EXPECT_EQ(m.rowSize(0), 3);
+  EXPECT_EQ(m.rowSize(2), 4);
+}
+
+TEST(HornAndSchunckFill, PeriodicRowsAndWrapAroundColumns) {
+  const int nc = 4, nl = 3, N = nc * nl;
+  const CImg<double> ix = smooth(nc, nl, 0.3, 0.2, 0.1), iy = smooth(nc, nl, 0.25, 0.4, 0.7);
+  const Csr m(ix, iy, CImg<double>(nc, nl, 1, 1, 1.0), 2.0f, true);
+  for (int r = 0; r < 2 * N; ++r) EXPECT_EQ(m.rowSize(r), 6);
+  // A pixel on the last line: its u row starts with the down coupling at column j (line 0).
+  const int j = 2, p = (nl - 1) * nc + j;
+  EXPECT_EQ(m.col[m.ptr[p]], j);
+  EXPECT_EQ(m.val[m.ptr[p]], -2.0);
+  // Its v row starts with the u-v coupling, then the down coupling at N + j.
+  EXPECT_EQ(m.col[m.ptr[N + p]], p);
+  EXPECT_EQ(m.col[m.ptr[N + p] + 1], N + j);
+  // A pixel of the first column: the left coupling at column i nc + nc - 1 comes after the right one.
+  const int i = 1, q = i * nc;
+  std::vector<int> cols(m.col.begin() + m.ptr[q], m.col.begin() + m.ptr[q + 1]);
+  EXPECT_EQ(cols, (std::vector<int>{q - nc, q, q + 1, q + nc - 1, q + nc, N + q}));
+  std::vector<int> vcols(m.col.begin() + m.ptr[N + q], m.col.begin() + m.ptr[N + q + 1]);
+  EXPECT_EQ(vcols, (std::vector<int>{q, N + q - nc, N + q, N + q + 1, N + q + nc - 1, N + q + nc}));
+  // Diagonal: w Ix Ix + 4 alpha whatever the position.
+  EXPECT_EQ(m.at(0, 0), (ix(0, 0) * ix(0, 0)) * 1.0 + 2.0 * 4.0);
+}
+
+TEST(HornAndSchunckFill, ZeroAlphaKeepsNeighbourEntriesAsNegativeZero) {
+  const CImg<double> ix = smooth(3, 3, 0.3, 0.2, 0.1), iy = smooth(3, 3, 0.25, 0.4, 0.7);
+  const Csr m(ix, iy, CImg<double>(3, 3, 1, 1, 1.0), 0.0f, false);
+  EXPECT_EQ(m.ptr[18], 84);
+  const double up = m.at(4, 1);
+  EXPECT_EQ(up, 0.0);
+  EXPECT_TRUE(std::signbit(up));
+}
+
+TEST(HornAndSchunckFill, UnitLinkWeightsGiveThePlainMatrixBitForBit) {
+  for (bool periodic : {false, true}) {
+    const CImg<double> ix = smooth(5, 4, 0.3, 0.2, 0.1), iy = smooth(5, 4, 0.25, 0.4, 0.7);
+    const CImg<double> w = smooth(5, 4, 0.1, 0.1, 0.2).abs();
+    const CImgList<double> ones(2, 5, 4, 1, 1, 1.0);
+    const Csr a(ix, iy, w, 0.3f, periodic), b(ix, iy, w, 0.3f, periodic, &ones);
+    EXPECT_EQ(a.ptr, b.ptr);
+    EXPECT_EQ(a.col, b.col);
+    EXPECT_EQ(std::memcmp(a.val.data(), b.val.data(), a.val.size() * sizeof(double)), 0);
+  }
+}
+
+TEST(HornAndSchunckFill, NarrowPeriodicGridsMergeCoincidingNeighbours) {
+  // Where a wrapped neighbour is a direct one (2 columns or lines) or the pixel itself (1), each
+  // column appears once per row, and without data the smoothness part still equals minus alpha times
+  // the periodic Laplacian.
+  for (auto [nc, nl] : {std::pair{1, 1}, {1, 4}, {2, 2}, {2, 5}, {4, 1}, {5, 2}}) {
+    const int N = nc * nl;
+    const CImg<double> zero(nc, nl, 1, 1, 0.0);
+    const Csr m(zero, zero, zero, 1.0f, true);
+    EXPECT_LE(m.ptr[2 * N], numberEntriesHornAndSchunck(nc, nl, true));
+    CImg<double> U = smooth(nc, nl, 0.9, 0.6, 0.4);
+    const CImg<double> lap = laplacian(U, true);
+    for (int r = 0; r < 2 * N; ++r) {
+      for (int k = m.ptr[r] + 1; k < m.ptr[r + 1]; ++k) EXPECT_LT(m.col[k - 1], m.col[k]);
+      if (r >= N) continue;
+      double s = 0.0;
+      for (int k = m.ptr[r]; k < m.ptr[r + 1]; ++k) s += m.val[k] * (m.col[k] < N ? U[m.col[k]] : 0.0);
+      EXPECT_NEAR(s, -lap[r], 1e-12) << nc << "x" << nl << " row " << r;
+    }
+  }
+}
+
+TEST(HornAndSchunckSolve, RecoversAUniformTranslation) {
+  const int nc = 24, nl = 18;
+  CImg<double> I(nc, nl, 1, 1), Ix(nc, nl, 1, 1), Iy(nc, nl, 1, 1);
+  cimg_forXY(I, x, y) {
+    I(x, y) = std::sin(0.31 * x) * std::cos(0.23 * y) + 0.4 * std::sin(0.17 * x + 0.29 * y);
+    Ix(x, y) = 0.31 * std::cos(0.31 * x) * std::cos(0.23 * y) + 0.4 * 0.17 * std::cos(0.17 * x + 0.29 * y);
+    Iy(x, y) = -0.23 * std::sin(0.31 * x) * std::sin(0.23 * y) + 0.4 * 0.29 * std::cos(0.17 * x + 0.29 * y);
+  }
+  const double a = 0.6, b = -0.35;
+  const CImg<double> It = -(Ix * a + Iy * b);
+  for (bool periodic : {false, true})
+    for (double base : {0.0, 1.5}) {
+      // A constant accumulated field has no Laplacian, so the increment is the translation.
+      const CImg<double> UVtil(nc, nl, 2, 1, base);
+      CImg<double> UV(nc, nl, 2, 1, 99.0);
+      const bool failed = HornAndSchunck(UV, UVtil, Ix, Iy, It, 0.5f, CImg<double>(nc, nl, 1, 1, 1.0), periodic);
+      ASSERT_FALSE(failed);
+      cimg_forXY(I, x, y) {
+        ASSERT_NEAR(UV(x, y, 0), a, 1e-4);
+        ASSERT_NEAR(UV(x, y, 1), b, 1e-4);
+      }
+      // A repeated solve with the same inputs gives the same increment.
+      CImg<double> again(nc, nl, 2, 1, 0.0);
+      HornAndSchunck(again, UVtil, Ix, Iy, It, 0.5f, CImg<double>(nc, nl, 1, 1, 1.0), periodic);
+      EXPECT_EQ(std::memcmp(again.data(), UV.data(), UV.size() * sizeof(double)), 0);
+      // Robust weights of the solved increment: the residual vanishes, the weights are 1 up to it.
+      const CImg<double> wl = RobustDataCoef(UV, Ix, Iy, It, 1.0);
+      EXPECT_GT(wl.min(), 1.0 - 1e-6);
+    }
+}
+
+TEST(HornAndSchunckSolve, SmoothnessMakesTheTotalFieldConstantWhereDataIsAbsent) {
+  // Data only at two pixels, each fixing one component of the increment to 0 there: the smoothness
+  // term then makes the total field (accumulated plus increment) constant, at those pixels' values.
+  const int nc = 6, nl = 5;
+  CImg<double> UVtil(nc, nl, 2, 1);
+  cimg_forXYZ(UVtil, x, y, z) UVtil(x, y, z) = z == 0 ? 0.1 * x : -0.05 * y * y;
+  const CImg<double> zero(nc, nl, 1, 1, 0.0);
+  CImg<double> w(nc, nl, 1, 1, 0.0), ix(nc, nl, 1, 1, 0.0), iy(nc, nl, 1, 1, 0.0);
+  w(2, 2) = w(3, 2) = 1.0;
+  ix(2, 2) = 1.0;
+  iy(3, 2) = 1.0;
+  for (bool periodic : {false, true}) {
+    CImg<double> UV(nc, nl, 2, 1, 0.0);
+    ASSERT_FALSE(HornAndSchunck(UV, UVtil, ix, iy, zero, 1.0f, w, periodic));
+    cimg_forXY(zero, x, y) {
+      EXPECT_NEAR(UVtil(x, y, 0) + UV(x, y, 0), UVtil(2, 2, 0), 1e-4);
+      EXPECT_NEAR(UVtil(x, y, 1) + UV(x, y, 1), UVtil(3, 2, 1), 1e-4);
+    }
+  }
+}
+
+TEST(HornAndSchunckSolve, FailedSolveLeavesTheIncrementUnchanged) {
+  const int nc = 5, nl = 4;
+  const CImg<double> ix = smooth(nc, nl, 0.3, 0.2, 0.1), iy = smooth(nc, nl, 0.25, 0.4, 0.7);
+  CImg<double> it(nc, nl, 1, 1, 0.1);
+  it(3, 2) = std::numeric_limits<double>::quiet_NaN();  // the solver breaks down
+  CImg<double> UV(nc, nl, 2, 1);
+  cimg_forXYZ(UV, x, y, z) UV(x, y, z) = x + 10 * y + 100 * z;
+  const CImg<double> before = UV;
+  testing::internal::CaptureStdout();
+  const bool failed =
+      HornAndSchunck(UV, CImg<double>(nc, nl, 2, 1, 0.0), ix, iy, it, 1.0f, CImg<double>(nc, nl, 1, 1, 1.0), false);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(failed);
+  EXPECT_EQ(std::memcmp(UV.data(), before.data(), UV.size() * sizeof(double)), 0);
+  EXPECT_NE(out.find("no convergence (output CGS"), std::string::npos);
+}
+
+TEST(HornAndSchunckSolveDeathTest, RefusesMismatchedSizesAndOversizedSystems) {
+  const CImg<double> im(4, 3, 1, 1, 1.0), field(4, 3, 2, 1, 0.0);
+  EXPECT_EXIT(
+      {
+        CImg<double> UV(4, 3, 1, 1);
+        HornAndSchunck(UV, field, im, im, im, 1.0f, im, false);
+      },
+      testing::ExitedWithCode(1), "HornAndSchunck: the increment image is 4x3x1, expected 4x3x2");
+  EXPECT_EXIT(
+      {
+        CImg<double> UV(4, 3, 2, 1);
+        HornAndSchunck(UV, field, im, CImg<double>(3, 3, 1, 1), im, 1.0f, im, false);
+      },
+      testing::ExitedWithCode(1), "HornAndSchunck: im_y is 3x3x1, expected 4x3");
+  // 20000 x 20000 needs 4.8e9 entries: refused before anything is allocated or read.
+  EXPECT_EXIT(solveOnHugeGrid(), testing::ExitedWithCode(1), "more than the sparse solver can index");
+}
+
+TEST(HornAndSchunckSolve, UnitLinkWeightsSolveLikeThePlainSmoothnessTerm) {
+  const int nc = 9, nl = 7;
+  const CImg<double> ix = smooth(nc, nl, 0.3, 0.2, 0.1), iy = smooth(nc, nl, 0.25, 0.4, 0.7);
+  const CImg<double> it = smooth(nc, nl, 0.5, 0.35, 0.2) * 0.1;
+  CImg<double> UVtil(nc, nl, 2, 1);
+  cimg_forXYZ(UVtil, x, y, z) UVtil(x, y, z) = 0.1 * x - 0.2 * z * y;
+  const CImg<double> w(nc, nl, 1, 1, 1.0);
+  const CImgList<double> ones(2, nc, nl, 1, 1, 1.0);
+  for (bool periodic : {false, true}) {
+    CImg<double> a(nc, nl, 2, 1), b(nc, nl, 2, 1);
+    ASSERT_FALSE(HornAndSchunck(a, UVtil, ix, iy, it, 0.8f, w, periodic));
+    ASSERT_FALSE(HornAndSchunck(b, UVtil, ix, iy, it, 0.8f, w, ones, periodic));
+    cimg_forXYZ(a, x, y, z) EXPECT_NEAR(a(x, y, z), b(x, y, z), 1e-9);
+  }
+}
+
+TEST(RobustDataCoefDeathTest, RefusesAFieldThatDoesNotCoverTheGrid) {
+  const CImg<double> im(4, 3, 1, 1, 1.0), flat(4, 3, 1, 1, 0.0);
+  EXPECT_EXIT(RobustDataCoef(flat, im, im, im, 1.0), testing::ExitedWithCode(1), "RobustDataCoef: the field");
+  EXPECT_EXIT(RobustDataCoef_QuasiTV(CImg<double>(3, 3, 2, 1), im, im, im, 1.0), testing::ExitedWithCode(1),
+              "RobustDataCoef_QuasiTV: ");
+}

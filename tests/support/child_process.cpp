@@ -1,0 +1,61 @@
+#include "child_process.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <vector>
+
+namespace {
+
+std::string tempFile(const char* tag) {
+  std::string name = std::string("/tmp/vrm_child_") + tag + "_XXXXXX";
+  std::vector<char> buf(name.begin(), name.end());
+  buf.push_back('\0');
+  const int fd = mkstemp(buf.data());
+  if (fd >= 0) close(fd);
+  return buf.data();
+}
+
+}  // namespace
+
+std::string readFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "";
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string makeTempDir(const std::string& tag) {
+  std::string name = "/tmp/vrm_" + tag + "_XXXXXX";
+  std::vector<char> buf(name.begin(), name.end());
+  buf.push_back('\0');
+  if (!mkdtemp(buf.data())) return "/tmp";
+  return buf.data();
+}
+
+ChildResult runInChild(const std::function<void()>& body) {
+  const std::string outName = tempFile("out"), errName = tempFile("err");
+  std::fflush(nullptr);
+  ChildResult r;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (!std::freopen(outName.c_str(), "w", stdout) || !std::freopen(errName.c_str(), "w", stderr)) _exit(99);
+    body();
+    std::fflush(nullptr);
+    _exit(0);
+  }
+  int status = 0;
+  if (pid > 0 && waitpid(pid, &status, 0) == pid) {
+    r.exited = WIFEXITED(status);
+    r.exitCode = r.exited ? WEXITSTATUS(status) : -1;
+  }
+  r.out = readFileBytes(outName);
+  r.err = readFileBytes(errName);
+  std::remove(outName.c_str());
+  std::remove(errName.c_str());
+  return r;
+}
