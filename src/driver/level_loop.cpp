@@ -73,7 +73,7 @@ void hornAndSchunckPath(RunState& s, int r) {
 
 // The true field at the size of level r, in pixels of that level (all zero without -GT).
 CImg<double> levelTruth(const RunState& s, int r) {
-  return s.trueUV.get_resize(s.pyrf_x[r].width(), s.pyrf_x[r].height(), 2, -100, 1) * (1.0 / std::pow(2.0, r));
+  return resizeNearest(s.trueUV, s.pyrf_x[r].width(), s.pyrf_x[r].height()) * (1.0 / std::pow(2.0, r));
 }
 
 // Columns and lines offGT to the original window's size minus offGT, both planes.
@@ -83,7 +83,7 @@ CImg<double> comparisonWindow(const RunState& s, const CImg<double>& field) {
 }
 
 void compareAtFullSize(RunState& s, const CImg<double>& total, int r) {
-  const CImg<double> estimate = total.get_resize(s.dx, s.dy, 2, -100, 1) * std::pow(2.0, r);
+  const CImg<double> estimate = resizeNearest(total, s.dx, s.dy) * std::pow(2.0, r);
   const CImg<double> estimateCrop = comparisonWindow(s, estimate);
   const CImg<double> truthCrop = comparisonWindow(s, s.trueUV);
   const CImg<double> mask(estimateCrop.width(), estimateCrop.height(), 1, 1, 1.0);
@@ -211,7 +211,18 @@ void runLevel(RunState& s, int r, EvidenceCarry& carry) {
   writeLine(s.save, formatFileName("%sevidence_resol%d", s.prefix().c_str(), r));
 }
 
+void refuseEmptyComparisonWindow(const RunOptions& opt) {
+  if (!opt.GT) return;
+  const int o = opt.offGT;
+  if (o < 0 || opt.dxOrig - 2 * (long long)o < 1 || opt.dyOrig - 2 * (long long)o < 1)
+    failRun("Option -offGT: " + std::to_string(o) + " leaves no pixel of the " + std::to_string(opt.dxOrig) + " x " +
+            std::to_string(opt.dyOrig) + " window for the ground-truth comparison (allowed: 0 to " +
+            std::to_string((std::min(opt.dxOrig, opt.dyOrig) - 1) / 2) + ")");
+}
+
 void runLevels(RunState& s) {
+  // Checked before the first level, so that no level's work is spent on a run that cannot finish.
+  refuseEmptyComparisonWindow(s.opt);
   EvidenceCarry carry;
   for (int r = s.opt.multiresol - 1; r >= s.opt.resolEnd - 1; --r) runLevel(s, r, carry);
 }

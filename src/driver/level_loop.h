@@ -25,6 +25,10 @@ struct EvidenceCarry {
 // final outputs (r = 0), then appends the level's result line.
 void runLevel(RunState& s, int r, EvidenceCarry& carry);
 
+// With -GT, an -offGT that leaves no pixel of the original window for the full-size comparison (or
+// is negative) ends the run: one line on standard error, exit status 1. Nothing without -GT.
+void refuseEmptyComparisonWindow(const RunOptions& opt);
+
 // Every level of the run, from -multiresol - 1 down to -resolEnd - 1 (none when -resolEnd exceeds
-// -multiresol).
+// -multiresol). Refuses an empty comparison window first.
 void runLevels(RunState& s);

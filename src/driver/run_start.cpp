@@ -15,12 +15,10 @@ namespace {
 constexpr int kListLines = 5;
 constexpr int kResultSlots = 20;
 
-CImg<double> toDouble(const CImg<short>& in) { return CImg<double>(in); }
-
-// The whole image of a file, as the options ask for it: PGM read for the given window itself,
-// TIFF loaded and cut.
+// The dx x dy window at (ofx, ofy) of an image file: binary PGM read for the window itself with
+// -pgm, else the TIFF loaded whole and cut.
 CImg<double> readImageWindow(const RunOptions& o, const std::string& file, int ofx, int ofy, int dx, int dy) {
-  if (o.pgm) return toDouble(read_pgm(file, dx, dy, ofx, ofy));
+  if (o.pgm) return CImg<double>(read_pgm(file, dx, dy, ofx, ofy));
   return cropWindow(read_tiff(file), ofx, ofy, dx, dy, "TIFF file '" + file + "'");
 }
 

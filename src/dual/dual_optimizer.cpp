@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <iostream>
 #include <limits>
+#include <memory>
 #include <sstream>
 
 using namespace cimg_library;
@@ -89,8 +90,9 @@ struct Level {
   void restoreStoredIncrement(const LbfgsSharedState& s) { Xinc = float2CImg(nc, nl, 2, s._Xinc.get()); }
 };
 
-// Live view of the evaluation (u, v and the data weights; with a truth also twice the errors).
-void display(const LbfgsSharedState& s, const Level& L) {
+// Live view of the evaluation (u, v and the data weights; with a truth also twice the errors); the
+// window stays open while the caller holds it.
+std::unique_ptr<CImgDisplay> display(const LbfgsSharedState& s, const Level& L) {
   const CImg<double> total = L.Xtil + L.Xinc;
   CImgList<double> shown;
   const char* title;
@@ -108,8 +110,14 @@ void display(const LbfgsSharedState& s, const Level& L) {
     shown.push_back(L.data_out);
     title = "U,V & Out ";
   }
-  CImgDisplay window(shown.get_append('x'), title);
-  window.close();
+#if cimg_display == 0
+  // No window system in this build: raise the library's own exception without constructing a window
+  // (its constructor would leak its key buffers when it throws).
+  (void)title;
+  throw CImgDisplayException("CImgDisplay(): No display available.");
+#else
+  return std::unique_ptr<CImgDisplay>(new CImgDisplay(shown.get_append('x'), title));
+#endif
 }
 
 // New data weights of the robust data norm, from the increment (not the total field).
@@ -136,8 +144,10 @@ double evaluateBody(LbfgsSharedState& s, const double* x, double* g) {
   Level L(s, x);
   const CImg<double> mask = float2CImg(s._nc, s._nl, s._mask.get());
   mark(".");
-  if (s._displayMode) display(s, L);
+  std::unique_ptr<CImgDisplay> window;
+  if (s._displayMode) window = display(s, L);
   bool notConverged = L.primalStep(s, L.data_out);
+  window.reset();  // closed right after the solve
   double fx;
   if (notConverged) {
     L.restoreStoredIncrement(s);

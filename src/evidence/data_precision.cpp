@@ -9,7 +9,6 @@
 #include "evidence/trace.h"
 #include "field/field.h"
 #include "primal/primal.h"
-#include "primal/k41.h"
 
 using namespace cimg_library;
 

@@ -24,25 +24,24 @@ const double kNaN = std::numeric_limits<double>::quiet_NaN();
 // the same-pixel u-v coupling; in the v rows the other way round. The diagonal becomes 1 on the ring, the
 // same-pixel coupling 0, every lag coupling of or into a ring pixel 0 (absent ones stay absent).
 void fixRing(K41CoefImages& A, bool vRows, int nc, int nl, int neta, int lo) {
-  // Five-point neighbour images: arguments of the ring fix only, never part of the matrix.
-  CImg<double> i_1j(nc, nl, 1, 1, 0.0), i1j(nc, nl, 1, 1, 0.0), ij_1(nc, nl, 1, 1, 0.0), ij1(nc, nl, 1, 1, 0.0);
-  if (!vRows) {
-    fixDirichletConditions(nc, nl, i_1j, A.A1_ij, i1j, ij_1, ij1);
-    fixDirichletConditions(nc, nl, A.A1_i_lj, A.A1_ij_l, A.A1_ijl, A.A1_ilj, neta, lo);
-    fixDirichletConditions_cross(nc, nl, A.A1_i_lj_l, A.A1_i_ljl, A.A1_ilj_l, A.A1_iljl, neta, lo);
-    CImg<double> j_1j(nc, nl, 1, 1, 0.0), j1j(nc, nl, 1, 1, 0.0), jj_1(nc, nl, 1, 1, 0.0), jj1(nc, nl, 1, 1, 0.0);
-    fixDirichletConditions(nc, nl, j_1j, A.A2_ij, j1j, jj_1, jj1);
-    fixDirichletConditions(nc, nl, A.A2_i_lj, A.A2_ij_l, A.A2_ijl, A.A2_ilj, neta, lo);
-    fixDirichletConditions_cross(nc, nl, A.A2_ij, A.A2_i_lj_l, A.A2_i_ljl, A.A2_ilj_l, A.A2_iljl, neta, lo);
-  } else {
-    fixDirichletConditions(nc, nl, i_1j, A.A1_ij, i1j, ij_1, ij1);
-    fixDirichletConditions(nc, nl, A.A1_i_lj, A.A1_ij_l, A.A1_ijl, A.A1_ilj, neta, lo);
+  // Five-point neighbour images of each block: arguments of the ring fix only, never part of the matrix.
+  CImg<double> u_i_1j(nc, nl, 1, 1, 0.0), u_i1j(nc, nl, 1, 1, 0.0), u_ij_1(nc, nl, 1, 1, 0.0), u_ij1(nc, nl, 1, 1, 0.0);
+  CImg<double> v_i_1j(nc, nl, 1, 1, 0.0), v_i1j(nc, nl, 1, 1, 0.0), v_ij_1(nc, nl, 1, 1, 0.0), v_ij1(nc, nl, 1, 1, 0.0);
+  // u-column block: the five-point form puts 1 into A1_ij on the ring; in the v rows A1_ij is the
+  // same-pixel coupling, which the diagonal-lag fix that takes it then sets back to 0.
+  fixDirichletConditions(nc, nl, u_i_1j, A.A1_ij, u_i1j, u_ij_1, u_ij1);
+  fixDirichletConditions(nc, nl, A.A1_i_lj, A.A1_ij_l, A.A1_ijl, A.A1_ilj, neta, lo);
+  if (vRows)
     fixDirichletConditions_cross(nc, nl, A.A1_ij, A.A1_i_lj_l, A.A1_i_ljl, A.A1_ilj_l, A.A1_iljl, neta, lo);
-    CImg<double> j_1j(nc, nl, 1, 1, 0.0), j1j(nc, nl, 1, 1, 0.0), jj_1(nc, nl, 1, 1, 0.0), jj1(nc, nl, 1, 1, 0.0);
-    fixDirichletConditions(nc, nl, j_1j, A.A2_ij, j1j, jj_1, jj1);
-    fixDirichletConditions(nc, nl, A.A2_i_lj, A.A2_ij_l, A.A2_ijl, A.A2_ilj, neta, lo);
+  else
+    fixDirichletConditions_cross(nc, nl, A.A1_i_lj_l, A.A1_i_ljl, A.A1_ilj_l, A.A1_iljl, neta, lo);
+  // v-column block, the same way round for A2_ij.
+  fixDirichletConditions(nc, nl, v_i_1j, A.A2_ij, v_i1j, v_ij_1, v_ij1);
+  fixDirichletConditions(nc, nl, A.A2_i_lj, A.A2_ij_l, A.A2_ijl, A.A2_ilj, neta, lo);
+  if (vRows)
     fixDirichletConditions_cross(nc, nl, A.A2_i_lj_l, A.A2_i_ljl, A.A2_ilj_l, A.A2_iljl, neta, lo);
-  }
+  else
+    fixDirichletConditions_cross(nc, nl, A.A2_ij, A.A2_i_lj_l, A.A2_i_ljl, A.A2_ilj_l, A.A2_iljl, neta, lo);
 }
 
 // Writes the rows of one half from entry k on, growing val and col_ind when they are too short.

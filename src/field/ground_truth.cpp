@@ -18,15 +18,6 @@ std::string sizeText(const CImg<double>& im) {
          std::to_string(im.depth());
 }
 
-// Map file name: prefix and suffix in a buffer of 100 characters, as every output name of a run.
-std::string mapName(const std::string& prefix, const char* suffix) {
-  char name[100];
-  const int len = std::snprintf(name, sizeof name, "%s%s", prefix.c_str(), suffix);
-  if (len < 0 || len >= (int)sizeof name)
-    failRun("groundTruthComparison: the error map name '" + prefix + suffix + "' is longer than 99 characters");
-  return name;
-}
-
 }  // namespace
 
 void groundTruthComparison(const CImg<double>& XOrig, const CImg<double>& trueUV, const CImg<double>& maskFlag,
@@ -40,8 +31,9 @@ void groundTruthComparison(const CImg<double>& XOrig, const CImg<double>& trueUV
   if (save.size() < 14)
     failRun("groundTruthComparison (maps '" + filename + "'): the result vector holds " +
             std::to_string(save.size()) + " values, fewer than 14");
-  const std::string barronName = mapName(filename, "Barron.pgm");
-  const std::string endPointName = mapName(filename, "EndPoint.pgm");
+  // Map names of any length, like every other output name of a run.
+  const std::string barronName = filename + "Barron.pgm";
+  const std::string endPointName = filename + "EndPoint.pgm";
 
   const size_t n = (size_t)w * (size_t)h;
   const double* ue = XOrig.data(0, 0, 0);

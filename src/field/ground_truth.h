@@ -15,9 +15,9 @@ template <typename T> struct CImg;
 // "<filename>Barron.pgm" (masked angle, 0 to 30 degrees onto 0 to 255) and "<filename>EndPoint.pgm"
 // (masked end-point error, 0 to 0.7 pixel onto 0 to 255).
 // The cosine of the angle is clamped to [-1, 1]. A mask that sums to 0 prints a message and changes
-// nothing (no slots, no maps). Fields or mask of different sizes, a field without a second plane, a
-// result vector of fewer than 14 values or a prefix too long for a map name print one line on standard
-// error and end the process with status 1.
+// nothing (no slots, no maps). Fields or mask of different sizes, a field without a second plane or a
+// result vector of fewer than 14 values print one line on standard error and end the process with
+// status 1.
 void groundTruthComparison(const cimg_library::CImg<double>& XOrig, const cimg_library::CImg<double>& trueUV,
                            const cimg_library::CImg<double>& maskFlag, const std::string& filename,
                            cimg_library::CImg<double>& save);

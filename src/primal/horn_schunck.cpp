@@ -89,9 +89,13 @@ void buildBlock(RowBlock& b, const CImg<double>& im_x, const CImg<double>& im_y,
 
   CImg<double> T0, T1;
   if (reg_out) {
-    // The weights of the links on the other side, by the image library's periodic translation.
-    T0 = (*reg_out)[0].get_shift(-1, 0, 0, 0, 2);
-    T1 = (*reg_out)[1].get_shift(0, -1, 0, 0, 2);
+    // The weights of the links to the left and upper neighbours, by the image library's periodic
+    // translation (T0(x, y) = z0(x - 1, y), T1(x, y) = z1(x, y - 1)): a link's weight sits on its
+    // left or upper pixel, so this keeps the matrix symmetric and equal to minus alpha times the
+    // weighted Laplacian of the right-hand side; across the border T0 and T1 hold the wrap-around
+    // link's weight, which the periodic rule needs and the Neumann rule folds away.
+    T0 = (*reg_out)[0].get_shift(1, 0, 0, 0, 2);
+    T1 = (*reg_out)[1].get_shift(0, 1, 0, 0, 2);
   }
   const double negAlpha = -alpha;
   for (int i = 0; i < nl; ++i)

@@ -416,8 +416,11 @@ void buildRow(const Setup& S, bool vRows, int x, int y, RowCoefs& R) {
     if (v == 0.0 || std::isnan(v)) v = kNoEntry;
 }
 
-std::int64_t writeHalf(const Setup& S, bool vRows, double* val, int* col_ind, int* row_ptr, std::int64_t capacity,
-                       std::int64_t k) {
+namespace {
+
+// Builds and walks the rows of one half, pixel by pixel; writes row_ptr when it is given.
+template <class Sink>
+void walkHalf(const Setup& S, bool vRows, Sink& sink, int* row_ptr) {
   const int nc = S.nc, nl = S.nl;
   const long N = S.N;
   if (row_ptr && !vRows) row_ptr[0] = 0;
@@ -425,23 +428,44 @@ std::int64_t writeHalf(const Setup& S, bool vRows, double* val, int* col_ind, in
   R.init(S.nList);
   auto coef = [&R](int b, int d, int i) { return R.get(b, d, i); };
   auto self = [&R](int b) { return R.self[b]; };
-  if (!row_ptr) {
-    CountSink sink{k};
-    for (int y = 0; y < nl; ++y)
-      for (int x = 0; x < nc; ++x) {
-        buildRow(S, vRows, x, y, R);
-        walkRow(nc, N, S.neta, S.lo, S.l0, S.lend, vRows, x, y, coef, self, sink);
-      }
-    return sink.k;
-  }
-  ArraySink sink{val, col_ind, capacity, k};
   const long rowBase = vRows ? N : 0;
   for (int y = 0; y < nl; ++y)
     for (int x = 0; x < nc; ++x) {
       buildRow(S, vRows, x, y, R);
       walkRow(nc, N, S.neta, S.lo, S.l0, S.lend, vRows, x, y, coef, self, sink);
-      row_ptr[rowBase + (long)y * nc + x + 1] = (int)std::min<std::int64_t>(sink.k, INT_MAX);
+      if (row_ptr) row_ptr[rowBase + (long)y * nc + x + 1] = (int)std::min<std::int64_t>(sink.k, INT_MAX);
     }
+}
+
+// Stores into vectors that grow when an entry does not fit.
+struct GrowSink {
+  std::vector<double>& val;
+  std::vector<int>& col_ind;
+  std::int64_t k;
+  void operator()(double v, long column) {
+    if ((size_t)k >= val.size()) {
+      if (k >= INT_MAX) refuseEntryCount("fillingSparseHessian_A", k + 1);
+      const size_t n = std::max<size_t>(val.size() + val.size() / 4, val.size() + 4096);
+      val.resize(n);
+      col_ind.resize(n);
+    }
+    val[k] = v;
+    col_ind[k] = (int)column;
+    ++k;
+  }
+};
+
+}  // namespace
+
+std::int64_t writeHalf(const Setup& S, bool vRows, double* val, int* col_ind, int* row_ptr, std::int64_t capacity,
+                       std::int64_t k) {
+  if (!row_ptr) {
+    CountSink sink{k};
+    walkHalf(S, vRows, sink, nullptr);
+    return sink.k;
+  }
+  ArraySink sink{val, col_ind, capacity, k};
+  walkHalf(S, vRows, sink, row_ptr);
   return sink.k;
 }
 
@@ -451,23 +475,12 @@ std::int64_t countEntries(const Setup& S) {
 }
 
 void fillGrowing(const Setup& S, K41Csr& A) {
-  const long N = S.N;
-  A.row_ptr.assign(2 * N + 1, 0);
-  // First try with the room the arrays already have; when the system needs more, grow to exactly what
-  // it needs and write it again (the rows are rebuilt, not patched).
-  if (A.val.size() < 2 * (size_t)N) {
-    A.val.resize(2 * N);
-    A.col_ind.resize(2 * N);
-  }
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    const std::int64_t cap = (std::int64_t)std::min(A.val.size(), A.col_ind.size());
-    std::int64_t k = writeHalf(S, false, A.val.data(), A.col_ind.data(), A.row_ptr.data(), cap, 0);
-    k = writeHalf(S, true, A.val.data(), A.col_ind.data(), A.row_ptr.data(), cap, k);
-    if (k > INT_MAX) refuseEntryCount("fillingSparseHessian_A", k);
-    if (k <= cap) return;
-    A.val.resize(k);
-    A.col_ind.resize(k);
-  }
+  A.row_ptr.assign(2 * S.N + 1, 0);
+  if (A.col_ind.size() != A.val.size()) A.col_ind.resize(A.val.size());
+  GrowSink sink{A.val, A.col_ind, 0};
+  walkHalf(S, false, sink, A.row_ptr.data());
+  walkHalf(S, true, sink, A.row_ptr.data());
+  if (sink.k > INT_MAX) refuseEntryCount("fillingSparseHessian_A", sink.k);
 }
 
 void blurDeriche(CImg<double>& im, float s) {

@@ -34,12 +34,27 @@ CompRow_ILUPreconditioner_double::CompRow_ILUPreconditioner_double(const CompRow
   const int M = dim_[0];
   const int N = dim_[1];
 
+  // The rows read, 0 to N - 1, must lie inside A's arrays (checked once per row; the entries are then
+  // read directly).
+  const int* const arp = A.row_pointers().data();
+  const int* const acol = A.column_indices().data();
+  const double* const aval = A.values().data();
+  {
+    const int stored = A.column_indices().size() < A.values().size() ? A.column_indices().size()
+                                                                        : A.values().size();
+    if (N >= A.row_pointers().size()) mv_index_failure("MV_Vector_int", N, A.row_pointers().size());
+    for (int i = 0; i < N; i++) {
+      if (arp[i] < 0) mv_index_failure("MV_Vector_int", arp[i], stored);
+      if (arp[i + 1] > stored) mv_index_failure("MV_Vector_int", arp[i + 1] - 1, stored);
+    }
+  }
+
   // Count the entries of each part; note the range of the column indices for the scatter array.
   int min_col = 0;
   int max_col = N - 1;
   for (int i = 0; i < N; i++) {
-    for (int k = A.row_ptr(i); k < A.row_ptr(i + 1); k++) {
-      const int col = A.col_ind(k);
+    for (int k = arp[i]; k < arp[i + 1]; k++) {
+      const int col = acol[k];
       if (col < i)
         l_nz_++;
       else
@@ -54,25 +69,33 @@ CompRow_ILUPreconditioner_double::CompRow_ILUPreconditioner_double(const CompRow
   u_colind_.newsize(u_nz_);
 
   // Split each row in stored order.
-  l_rowptr_(0) = 0;
-  u_rowptr_(0) = 0;
-  int cn = 0;
-  int un = 0;
-  for (int j = 0; j < N; j++) {
-    for (int k = A.row_ptr(j); k < A.row_ptr(j + 1); k++) {
-      const int col = A.col_ind(k);
-      if (col < j) {
-        l_val_(cn) = A.val(k);
-        l_colind_(cn) = col;
-        cn++;
-      } else {
-        u_val_(un) = A.val(k);
-        u_colind_(un) = col;
-        un++;
+  {
+    double* const lv = l_val_.data();
+    int* const lc = l_colind_.data();
+    int* const lp = l_rowptr_.data();
+    double* const uv = u_val_.data();
+    int* const uc = u_colind_.data();
+    int* const up = u_rowptr_.data();
+    lp[0] = 0;
+    up[0] = 0;
+    int cn = 0;
+    int un = 0;
+    for (int j = 0; j < N; j++) {
+      for (int k = arp[j]; k < arp[j + 1]; k++) {
+        const int col = acol[k];
+        if (col < j) {
+          lv[cn] = aval[k];
+          lc[cn] = col;
+          cn++;
+        } else {
+          uv[un] = aval[k];
+          uc[un] = col;
+          un++;
+        }
       }
+      lp[j + 1] = cn;
+      up[j + 1] = un;
     }
-    l_rowptr_(j + 1) = cn;
-    u_rowptr_(j + 1) = un;
   }
 
   // Each row of each part in ascending column order.

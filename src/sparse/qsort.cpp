@@ -62,9 +62,60 @@ struct PairedKeys {
   }
 };
 
+// The same over plain pointers, for ranges known to lie inside the vectors (every index that the sort
+// touches lies in the range).
+struct RawSingleKeys {
+  double* v;
+  using Key = double;
+  void exchange(int a, int b) { SWAP_double(v[a], v[b]); }
+  Key key(int i) const { return v[i]; }
+  void move(int from, int to) { v[to] = v[from]; }
+  struct Saved {
+    double k;
+  };
+  Saved save(int i) const { return {v[i]}; }
+  void restore(int i, const Saved& s) { v[i] = s.k; }
+};
+
+struct RawPairedKeys {
+  int* v;
+  double* x;
+  using Key = int;
+  void exchange(int a, int b) {
+    swap_int(v[a], v[b]);
+    SWAP_double(x[a], x[b]);
+  }
+  Key key(int i) const { return v[i]; }
+  void move(int from, int to) {
+    v[to] = v[from];
+    x[to] = x[from];
+  }
+  struct Saved {
+    int k;
+    double val;
+  };
+  Saved save(int i) const { return {v[i], x[i]}; }
+  void restore(int i, const Saved& s) {
+    v[i] = s.k;
+    x[i] = s.val;
+  }
+};
+
+bool range_inside(int base_ptr, int total_elems, int size) {
+  return base_ptr >= 0 && total_elems <= size - base_ptr;
+}
+
 template <class Keys>
 int quicksort(Keys s, int base_ptr, int total_elems) {
   using Key = typename Keys::Key;
+  // Keys already strictly ascending: the sorted order is the present one (no equal keys whose values
+  // could be exchanged), so nothing moves.
+  {
+    int run = base_ptr + 1;
+    const int end = base_ptr + total_elems;
+    while (run < end && s.key(run - 1) < s.key(run)) run++;
+    if (run >= end) return 1;
+  }
   if (total_elems > kMaxThresh) {
     int lo = base_ptr;
     int hi = base_ptr + total_elems - 1;
@@ -149,9 +200,14 @@ int quicksort(Keys s, int base_ptr, int total_elems) {
 }  // namespace
 
 int QSort(MV_Vector_double& v, int base_ptr, int total_elems) {
+  if (total_elems <= 0) return 1;
+  if (range_inside(base_ptr, total_elems, v.size())) return quicksort(RawSingleKeys{v.data()}, base_ptr, total_elems);
   return quicksort(SingleKeys{v}, base_ptr, total_elems);
 }
 
 int QSort(MV_Vector_int& v, MV_Vector_double& x, int base_ptr, int total_elems) {
+  if (total_elems <= 0) return 1;
+  if (range_inside(base_ptr, total_elems, v.size()) && range_inside(base_ptr, total_elems, x.size()))
+    return quicksort(RawPairedKeys{v.data(), x.data()}, base_ptr, total_elems);
   return quicksort(PairedKeys{v, x}, base_ptr, total_elems);
 }

@@ -155,7 +155,7 @@ double InitialAntiCausalCoefficient(double* c, long DataLength, double z) {
 
 void ConvertToInterpolationCoefficients(double* c, long DataLength, double* z, long NbPoles,
                                         double Tolerance) {
-  if (DataLength == 1) return;
+  if (DataLength <= 1) return;  // one value is its own coefficient; an empty line has nothing to filter
   double Lambda = 1.0;
   for (long k = 0; k < NbPoles; k++) Lambda = Lambda * (1.0 - z[k]) * (1.0 - 1.0 / z[k]);
   for (long n = 0; n < DataLength; n++) c[n] *= Lambda;
@@ -212,8 +212,8 @@ double InterpolatedValue(float* Bcoeff, long Width, long Height, double x, doubl
     puts("Invalid spline degree");
     return 0.0;
   }
-  // Beyond this range the integer tap indices could not be formed.
-  if (!(fabs(x) < 1e15 && fabs(y) < 1e15)) return NAN;
+  // Beyond this range the integer tap indices could not be formed; an empty image has no value.
+  if (!(fabs(x) < 1e15 && fabs(y) < 1e15) || Width < 1 || Height < 1) return NAN;
 
   const long n = SplineDegree;
   long xIndex[10], yIndex[10];

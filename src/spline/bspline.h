@@ -13,13 +13,13 @@ int SamplesToCoefficients(float* Image, long Width, long Height, long SplineDegr
 
 // Value at column position x, line position y of the spline whose coefficients are Bcoeff (the same
 // degree as the prefilter). Prints "Invalid spline degree" and returns 0.0 for a degree outside 2..9.
-// A position that is not finite (or too far out to index) gives NaN.
+// A position that is not finite (or too far out to index), or an empty image, gives NaN.
 double InterpolatedValue(float* Bcoeff, long Width, long Height, double x, double y, long SplineDegree);
 
 // Building blocks of the prefilter, one line at a time (exposed so they can be checked on their own).
 
 // 1-D prefilter of the DataLength values of c in place, with the poles z[0..NbPoles-1] applied in
-// order; a line of one value is left unchanged.
+// order; a line of one value (or none) is left unchanged.
 void ConvertToInterpolationCoefficients(double* c, long DataLength, double* z, long NbPoles,
                                         double Tolerance);
 // Causal start of one pole on a mirrored line: the exact infinite sum when the line is no longer than

@@ -86,7 +86,7 @@ long fold(long i, long n) {
 
 void iirConvolveMirror(double* inPtr, double* outPtr, long n, double gain, double* realPoles, long np) {
   for (long i = 0; i < n; i++) outPtr[i] = inPtr[i] * gain;
-  if (n == 1) return;
+  if (n <= 1) return;  // an empty line would make the mirror period negative
   const long period = 2 * n - 2;
   double* x = outPtr;  // the line as it stands before the current pole
   for (long p = 0; p < np; p++) {

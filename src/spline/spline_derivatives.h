@@ -29,7 +29,7 @@ void errorReport(const char* errorMessage);
 long fold(long i, long n);
 
 // Symmetric recursive filter of one line of n samples with mirror borders: multiplies by gain, then
-// applies a causal and an anti-causal pass per pole. inPtr may equal outPtr.
+// applies a causal and an anti-causal pass per pole (none for n <= 1). inPtr may equal outPtr.
 void iirConvolveMirror(double* inPtr, double* outPtr, long n, double gain, double* realPoles, long np);
 
 // Line transfers between a float volume and a line buffer; the line starts at sample (x, y, z) and

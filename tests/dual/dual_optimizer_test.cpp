@@ -4,6 +4,7 @@
 #include "dual/variables_lbfgs.h"
 #include "primal/primal.h"
 #include "support/child_process.h"
+#include "support/smooth_level.h"
 
 #include <gtest/gtest.h>
 #include <lbfgs.h>
@@ -12,7 +13,6 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -23,8 +23,8 @@ namespace {
 // Values that survive the single-precision copies of the shared state unchanged.
 CImg<double> floatExact(const CImg<double>& im) { return CImg<double>(CImg<float>(im)); }
 
-// A synthetic level: a smooth textured image moved by a vortex-like motion, the derivatives of the
-// linearised data term, a zero carried field and a first increment from one primal step.
+// A synthetic level (exactly linear data term of a vortex motion), a zero carried field, unit data
+// weights and multipliers, and a first increment from one primal step.
 struct SyntheticLevel {
   int nc, nl, neta, lo;
   CImg<double> f_x, f_y, f_t, Xtil, Xinc, trueUV, data_out, mask, lambda, lambda_cross;
@@ -32,22 +32,11 @@ struct SyntheticLevel {
   int nombre = 0;
 
   SyntheticLevel(int n, int neta_, int lo_, unsigned seed = 1) : nc(n), nl(n), neta(neta_), lo(lo_) {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<double> phase(0, 6.283185307179586);
-    const double p1 = phase(gen), p2 = phase(gen), p3 = phase(gen);
-    CImg<double> ix(nc, nl), iy(nc, nl), it(nc, nl), truth(nc, nl, 2);
-    cimg_forXY(ix, x, y) {
-      // image I = sin(0.7 x + p1) cos(0.5 y + p2) + 0.5 sin(0.3 x + 0.9 y + p3)
-      ix(x, y) = 0.7 * std::cos(0.7 * x + p1) * std::cos(0.5 * y + p2) + 0.15 * std::cos(0.3 * x + 0.9 * y + p3);
-      iy(x, y) = -0.5 * std::sin(0.7 * x + p1) * std::sin(0.5 * y + p2) + 0.45 * std::cos(0.3 * x + 0.9 * y + p3);
-      truth(x, y, 0) = 0.8 * std::sin(6.283185307179586 * x / nc) * std::cos(6.283185307179586 * y / nl);
-      truth(x, y, 1) = -0.8 * std::cos(6.283185307179586 * x / nc) * std::sin(6.283185307179586 * y / nl);
-      it(x, y) = -(ix(x, y) * truth(x, y, 0) + iy(x, y) * truth(x, y, 1));
-    }
-    f_x = floatExact(ix);
-    f_y = floatExact(iy);
-    f_t = floatExact(it);
-    trueUV = floatExact(truth);
+    const SmoothMotionLevel level = makeSmoothMotionLevel(n, n, seed);
+    f_x = level.f_x;
+    f_y = level.f_y;
+    f_t = level.f_t;
+    trueUV = level.trueUV;
     Xtil.assign(nc, nl, 2, 1, 0.0);
     data_out.assign(nc, nl, 1, 1, 1.0);
     mask.assign(nc, nl, 1, 1, 1.0);
@@ -135,6 +124,7 @@ TEST(DualOptimizer, NoLineSearchTrialsLeavesEverythingAsPassed) {
   const double d = L.run(0);
   EXPECT_NE(L.log.find("Number of constraints in scale interval= 4\n"), std::string::npos);
   EXPECT_NE(L.log.find("\n L-BFGS optimization terminated with status code = -1007\n"), std::string::npos);
+  EXPECT_NE(L.log.find("w(lambda) = nan, constraints AbsDev = "), std::string::npos);
   EXPECT_NE(L.log.find("lambdaHV_1 = 1, lambdaHV_2 = 1, ;\nlambdaD_1.41421 = 1, lambdaD_2.82843 = 1, \n w(lambda) = "),
             std::string::npos)
       << L.log;

@@ -1,6 +1,8 @@
 // Second-order and p-th order structure functions, K41 residuals and the constraint deviation.
 #include "dual/dual.h"
 
+#include "support/child_process.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -313,4 +315,19 @@ TEST(StructureFunctionPth, ThresholdsAndSigns) {
   const CImg<double> L = field(12, 12, [](int x, int) { return (double)x; }, [](int, int y) { return (double)y; });
   const CImg<double> odd = StructureFunctionPthLong_horiVertDir(L, 1, 1, 3.0);
   EXPECT_NEAR(odd[1], 0.0, 1e-12);
+}
+
+TEST(StructureFunction2nd, RefusesListsThatDoNotCoverTheLags) {
+  const CImg<double> F = randomField(10, 10, 2);
+  const CImgList<double> two = constList(2, 10, 10, 1), small = constList(3, 9, 10, 1);
+  const ChildResult tooFew = runInChild([&] { StructureFunction2nd_horiVertDir(F, 1, 3, two, two, two, two); });
+  EXPECT_TRUE(tooFew.exited);
+  EXPECT_EQ(tooFew.exitCode, 1);
+  EXPECT_NE(tooFew.err.find("StructureFunction2nd_horiVertDir: weight list needs 3 images"), std::string::npos)
+      << tooFew.err;
+  const ChildResult tooSmall = runInChild([&] { StructureFunction2nd_crossDir(F, 1, 3, small, small, small, small); });
+  EXPECT_EQ(tooSmall.exitCode, 1);
+  const ChildResult onePlane = runInChild([&] { StructureFunction2nd_horiVertDir(F.get_slice(0), 1, 2, false); });
+  EXPECT_EQ(onePlane.exitCode, 1);
+  EXPECT_NE(onePlane.err.find("two planes"), std::string::npos);
 }

@@ -160,6 +160,7 @@ TEST_F(EvidenceTest, BetaWrappersForwardTheirLists) {
     return evidence_beta_Gen_Rob_BruhnAndAl(L.UV, L.im_x, L.im_y, L.im_t, L.data, L.lambda, L.lambda_cross, ones, ones,
                                             ones, ones, t, t, t, t, scale, L.neta, L.lo, 100000, 3, 0.01, 1.0);
   };
+  testing::internal::CaptureStdout();  // the count differs from 100000: mismatch lines
   const double longBlur = general(zeros, 1.0f), transBlur = general(ones, 1.0f);
   fixTraceEstimatorSeed(-5);
   EXPECT_EQ(evidence_betaLong(L.UV, L.im_x, L.im_y, L.im_t, L.data, L.lambda, L.lambda_cross, L.neta, L.lo, 100000, 3,
@@ -173,6 +174,7 @@ TEST_F(EvidenceTest, BetaWrappersForwardTheirLists) {
   EXPECT_EQ(evidence_beta_Gen_BruhnAndAl(L.UV, L.im_x, L.im_y, L.im_t, L.data, L.lambda, L.lambda_cross, 1.0f, L.neta,
                                          L.lo, 100000, 3, 0.01, 1.0),
             transBlur);
+  testing::internal::GetCapturedStdout();
 }
 
 TEST_F(EvidenceTest, MinusLogEvidenceFillsSlotsTwoToSevenOnly) {
@@ -283,4 +285,40 @@ TEST_F(EvidenceTest, PowerLawWrappersAgree) {
             trans);
   testing::internal::GetCapturedStdout();
   EXPECT_NE(trans, withBlur);
+}
+
+TEST_F(EvidenceTest, AssembliesHoldMoreEntriesThanCounted) {
+  // Counted with zero multipliers, assembled with non-zero ones: far more entries than the count, and
+  // more than the log-determinant's fifth of margin.
+  Level L = makeLevel(12, 10, 10);
+  const CImg<double> lambda0(L.lambda.width(), 1, 1, 1, 0.0), cross0(L.lambda_cross.width(), 1, 1, 1, 0.0);
+  const int small = NumberNonZeroElementInHessian_K41Long(L.im_x, L.im_y, L.data, lambda0, cross0, 0.0f, 1, 2);
+  ASSERT_EQ(small, 4 * L.nc * L.nl);
+  ASSERT_GT(L.nombre, logdetCapacity(small));
+  Level S = L;
+  S.nombre = small;
+  testing::internal::CaptureStdout();
+  const double beta = betaOf(S, S.data, 3, 1.0);
+  std::string out = testing::internal::GetCapturedStdout();
+  fixTraceEstimatorSeed(-2024);
+  testing::internal::CaptureStdout();
+  const double exact = betaOf(L, L.data, 3, 1.0);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(beta, exact);
+  EXPECT_NE(out.find("ERROR : number non zero elements not identical to prevision: " + std::to_string(L.nombre) +
+                     "!=" + std::to_string(small)),
+            std::string::npos)
+      << out;
+  CImg<double> save = markedSave(), saveExact = markedSave();
+  testing::internal::CaptureStdout();
+  minusLogEvidence(S, S.data, exact, 1.0, save);
+  out = testing::internal::GetCapturedStdout();
+  testing::internal::CaptureStdout();
+  minusLogEvidence(L, L.data, exact, 1.0, saveExact);
+  testing::internal::GetCapturedStdout();
+  for (int i = 2; i <= 7; i++) EXPECT_EQ(save[i], saveExact[i]) << i;
+  EXPECT_NE(out.find("ERROR : number non zero elements in Hessian matrix with Dirichlet conditions !!! " +
+                     std::to_string(L.nombre) + "\n"),
+            std::string::npos)
+      << out;
 }

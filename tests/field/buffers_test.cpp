@@ -77,7 +77,7 @@ TEST(FieldAssembly, FillAndFillChannel) {
   }
 }
 
-TEST(Masks, BinarizeIsStrictAndTouchesPlaneZeroOnly) {
+TEST(BufferMasks, BinarizeIsStrictAndTouchesPlaneZeroOnly) {
   CImg<double> in(3, 1, 2, 1);
   in(0, 0, 0) = 0.0;
   in(1, 0, 0) = 1e-300;  // just above the threshold (a subnormal would read as 0 here)
@@ -93,7 +93,7 @@ TEST(Masks, BinarizeIsStrictAndTouchesPlaneZeroOnly) {
   EXPECT_EQ(out(2, 0, 1), -1.0);
 }
 
-TEST(Masks, TresholdMinmaxIncludesBothBounds) {
+TEST(BufferMasks, TresholdMinmaxIncludesBothBounds) {
   CImg<double> in(5, 1, 2, 1, 42.0);
   in(0) = 0;
   in(1) = -2;

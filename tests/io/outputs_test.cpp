@@ -51,7 +51,7 @@ TEST(ResultLines, UnwritableFilesAreReported) {
   EXPECT_EQ(r.out, "Can't create " + f + " !");
 }
 
-TEST(Masks, SetZeroBorderClearsTheBandInPlaneZeroOnly) {
+TEST(BorderMasks, SetZeroBorderClearsTheBandInPlaneZeroOnly) {
   CImg<double> a(8, 5, 2, 1, 1.0);
   setZeroBorder(a, 0, 0);
   EXPECT_EQ(a.sum(), 80.0);
@@ -63,7 +63,7 @@ TEST(Masks, SetZeroBorderClearsTheBandInPlaneZeroOnly) {
   }
 }
 
-TEST(Masks, SetZeroBorderOnExpandedRegionClearsThePadding) {
+TEST(BorderMasks, SetZeroBorderOnExpandedRegionClearsThePadding) {
   CImg<double> a(8, 6, 1, 1, 1.0);
   setZeroBorderOnExpandedRegion(a, 8, 6);
   EXPECT_EQ(a.sum(), 48.0);

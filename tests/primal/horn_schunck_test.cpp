@@ -293,3 +293,79 @@ TEST(RobustDataCoefDeathTest, RefusesAFieldThatDoesNotCoverTheGrid) {
   EXPECT_EXIT(RobustDataCoef_QuasiTV(CImg<double>(3, 3, 2, 1), im, im, im, 1.0), testing::ExitedWithCode(1),
               "RobustDataCoef_QuasiTV: ");
 }
+
+namespace {
+
+// Link weights that differ from link to link.
+CImgList<double> unevenLinks(int nc, int nl) {
+  CImgList<double> z(2, nc, nl, 1, 1);
+  cimg_forXY(z[0], x, y) {
+    z[0](x, y) = 0.5 + 0.3 * x + 0.07 * y * y;
+    z[1](x, y) = 1.5 - 0.1 * y + 0.2 * std::sin(1.3 * x);
+  }
+  return z;
+}
+
+}  // namespace
+
+TEST(HornAndSchunckFill, LinkWeightsGiveTheSymmetricMatrixOfTheWeightedLaplacian) {
+  // The left coupling of a pixel carries the weight of the link to its left neighbour, which sits
+  // on that neighbour; the up coupling that of the link above. The matrix is then symmetric and its
+  // smoothness part is minus alpha times the weighted Laplacian that builds the right-hand side.
+  const int nc = 5, nl = 4, N = nc * nl;
+  const CImg<double> ix = smooth(nc, nl, 0.3, 0.2, 0.1), iy = smooth(nc, nl, 0.25, 0.4, 0.7);
+  const CImgList<double> z = unevenLinks(nc, nl);
+  const float alpha = 0.7f;
+  const double a = alpha;
+  for (bool periodic : {false, true}) {
+    const Csr m(ix, iy, CImg<double>(nc, nl, 1, 1, 0.5), alpha, periodic, &z);
+    EXPECT_EQ(m.ptr[2 * N], numberEntriesHornAndSchunck(nc, nl, periodic));
+    for (int r = 0; r < 2 * N; ++r)
+      for (int k = m.ptr[r]; k < m.ptr[r + 1]; ++k)
+        EXPECT_EQ(m.at(m.col[k], r), m.val[k]) << "row " << r << " column " << m.col[k] << " periodic " << periodic;
+    // Pixel (2, 1): left coupling -alpha z0(1, 1), up coupling -alpha z1(2, 0).
+    const int p = 1 * nc + 2;
+    EXPECT_EQ(m.at(p, p - 1), -a * z[0](1, 1));
+    EXPECT_EQ(m.at(p, p + 1), -a * z[0](2, 1));
+    EXPECT_EQ(m.at(p, p - nc), -a * z[1](2, 0));
+    EXPECT_EQ(m.at(N + p, N + p + nc), -a * z[1](2, 1));
+    if (periodic) {
+      // Column 0 wraps to the last column through the link between them, held by the last column.
+      EXPECT_EQ(m.at(nc, 2 * nc - 1), -a * z[0](nc - 1, 1));
+      EXPECT_EQ(m.at(N + 1, N + (nl - 1) * nc + 1), -a * z[1](1, nl - 1));
+    }
+    // Without data: each u row applied to U equals -alpha times the weighted Laplacian of U.
+    const CImg<double> zero(nc, nl, 1, 1, 0.0);
+    const Csr s(zero, zero, zero, alpha, periodic, &z);
+    const CImg<double> U = smooth(nc, nl, 0.9, 0.6, 0.4), lap = laplacian(U, z, periodic);
+    for (int r = 0; r < N; ++r) {
+      double sum = 0.0;
+      for (int k = s.ptr[r]; k < s.ptr[r + 1]; ++k) sum += s.val[k] * (s.col[k] < N ? U[s.col[k]] : 0.0);
+      EXPECT_NEAR(sum, -a * lap[r], 1e-12) << "row " << r << " periodic " << periodic;
+    }
+  }
+}
+
+TEST(HornAndSchunckSolve, LinkWeightsSolveTheStationarityConditions) {
+  // w Ix (Ix du + Iy dv + It) = alpha Lw(Util + du) and likewise for v, Lw the weighted Laplacian.
+  const int nc = 9, nl = 7;
+  const CImg<double> ix = smooth(nc, nl, 0.3, 0.2, 0.1), iy = smooth(nc, nl, 0.25, 0.4, 0.7);
+  const CImg<double> it = smooth(nc, nl, 0.5, 0.35, 0.2) * 0.1;
+  CImg<double> UVtil(nc, nl, 2, 1);
+  cimg_forXYZ(UVtil, x, y, c) UVtil(x, y, c) = 0.1 * x * x - 0.2 * c * y + 0.03 * x * y;
+  CImg<double> w(nc, nl, 1, 1);
+  cimg_forXY(w, x, y) w(x, y) = 0.2 + 0.1 * ((x + y) % 3);
+  const CImgList<double> z = unevenLinks(nc, nl);
+  const double a = 0.8;
+  for (bool periodic : {false, true}) {
+    CImg<double> d(nc, nl, 2, 1, 0.0);
+    ASSERT_FALSE(HornAndSchunck(d, UVtil, ix, iy, it, 0.8f, w, z, periodic));
+    const CImg<double> total = UVtil + d;
+    const CImg<double> lu = laplacian(total.get_slice(0), z, periodic), lv = laplacian(total.get_slice(1), z, periodic);
+    cimg_forXY(w, x, y) {
+      const double r = ix(x, y) * d(x, y, 0) + iy(x, y) * d(x, y, 1) + it(x, y);
+      EXPECT_NEAR(w(x, y) * ix(x, y) * r, a * lu(x, y), 1e-5) << x << "," << y << " periodic " << periodic;
+      EXPECT_NEAR(w(x, y) * iy(x, y) * r, a * lv(x, y), 1e-5) << x << "," << y << " periodic " << periodic;
+    }
+  }
+}

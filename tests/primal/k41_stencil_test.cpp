@@ -64,14 +64,16 @@ TEST(K41Count, ExactTotalsFollowThePairRule) {
     int zeroLag;
   } cases[] = {{6, 6, 1, 1, 632, -1},    {8, 8, 1, 3, 2128, -1},  {16, 16, 1, 4, 13472, -1},
                {16, 16, 1, 4, 12576, 2}, {12, 10, 1, 2, 4012, -1}, {20, 14, 2, 4, 9900, -1},
-               {16, 16, 4, 5, 6704, -1}};
+               {16, 16, 4, 5, 6704, -1},
+               // pairs with neither point in the band (l > nc/3), and a lag left out (normaliser < 0)
+               {12, 12, 1, 5, -1, -1},   {7, 7, 1, 4, -1, -1}};
   for (const Case& c : cases) {
     Level L = makeLevel(c.nc, c.nl, c.neta, c.lo, 7);
     if (c.zeroLag >= 0) L.lamHV(c.zeroLag) = 0.0;
     testing::internal::CaptureStdout();
     const int count = countLong(L);
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(count, c.expected) << c.nc << " x " << c.nl << " [" << c.neta << ", " << c.lo << "]";
+    if (c.expected >= 0) EXPECT_EQ(count, c.expected) << c.nc << " x " << c.nl << " [" << c.neta << ", " << c.lo << "]";
     EXPECT_EQ(count, pairRuleCountLong(c.nc, c.nl, c.neta, c.lo, asVector(L.lamHV), asVector(L.lamX)));
     // the fill writes exactly what was counted, and says nothing
     testing::internal::CaptureStdout();
@@ -109,6 +111,17 @@ TEST(K41Count, InteriorRowsHoldTheFullStencil) {
         ASSERT_LT(A.col_ind[e], 2 * N);
       }
     for (int e = A.row_ptr[p] + 1; e < A.row_ptr[p + 1]; ++e) EXPECT_LT(A.col_ind[e - 1], A.col_ind[e]);
+    // transverse weights 1 as well: vertical u-u and horizontal v-v couplings appear, and equal
+    // longitudinal and transverse diagonal weights cancel the u-v couplings exactly
+    Lists ones;
+    for (auto& z : ones.z) z = constantList(lo - neta + 1, 24, 22, 1.0);
+    testing::internal::CaptureStdout();
+    const K41Csr T = fillLong(L, 0, &ones);
+    testing::internal::GetCapturedStdout();
+    const int trans = 2 + 4 * (lo - neta + 1) + 4 * (lend - l0 + 1);
+    EXPECT_EQ(T.row_ptr[p + 1] - T.row_ptr[p], trans);
+    EXPECT_EQ(T.row_ptr[N + p + 1] - T.row_ptr[N + p], trans);
+    EXPECT_EQ(NumberNonZeroElementInHessian_K41LongTrans(L.ix, L.iy, L.data, L.lamHV, L.lamX, neta, lo), T.nnz());
   }
 }
 

@@ -175,6 +175,32 @@ TEST(K41System, VariantsAndScale) {
   EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(double)), 0);
   EXPECT_EQ(std::memcmp(a.data(), c.data(), a.size() * sizeof(double)), 0);
   EXPECT_NE(std::memcmp(a.data(), d.data(), a.size() * sizeof(double)), 0);
+  // the variants are the general step with their constant lists, scale and smallest lag
+  Lists ones3;
+  for (auto& z : ones3.z) z = constantList(3, 12, 12, 1.0);
+  const Lists& O = ones3;
+  auto general = [&](const Lists& W, float scale) {
+    CImg<double> r(12, 12, 2, 1, 0.0);
+    PrimalMinimizer(r, UVtil, S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, W.z[0], W.z[1], W.z[2], W.z[3], W.z[4],
+                    W.z[5], W.z[6], W.z[7], scale, 1, 3, 0);
+    return r;
+  };
+  auto same = [](const CImg<double>& p, const CImg<double>& q) {
+    return std::memcmp(p.data(), q.data(), p.size() * sizeof(double)) == 0;
+  };
+  testing::internal::CaptureStdout();
+  CImg<double> v1(12, 12, 2, 1, 0.0), v2 = v1, v3 = v1, v4 = v1;
+  PrimalMinimizer_K41Long(v1, UVtil, S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, 1, 3, 0);
+  PrimalMinimizer_K41LongTrans(v2, UVtil, S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, 1, 3, 0);
+  PrimalMinimizer_Gen_BruhnAndAl(v3, UVtil, S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, 0.5f, 3, 0);
+  PrimalMinimizer_Gen_Rob_BruhnAndAl(v4, UVtil, S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, O.z[0], O.z[1], O.z[2],
+                                     O.z[3], O.z[4], O.z[5], O.z[6], O.z[7], 0.5f, 3, 0);
+  EXPECT_TRUE(same(v1, general(Z, 1.0f)));
+  EXPECT_TRUE(same(v2, general(O, 1.0f)));
+  EXPECT_TRUE(same(v3, general(O, 0.5f)));
+  EXPECT_TRUE(same(v4, general(O, 0.5f)));
+  EXPECT_FALSE(same(v1, v2));
+  testing::internal::GetCapturedStdout();
   // successive calls with the same inputs give the same increment
   CImg<double> e(12, 12, 2, 1, 3.0);
   testing::internal::CaptureStdout();
@@ -265,6 +291,12 @@ TEST(K41SystemDeathTest, EmptyScaleIntervalIsRefused) {
   CImg<double> UV(8, 8, 2, 1, 0.0);
   EXPECT_EXIT(PrimalMinimizer_K41Long(UV, UV, S.Ix, S.Iy, S.It, S.data, S.lamHV, S.lamX, 0.0f, 2, 1, 10),
               testing::ExitedWithCode(1), "PrimalMinimizer_K41Long: scale interval");
+  // a grid whose 2 nc nl unknowns do not fit the solver's int indices
+  MV_Vector_double B(10, 0.0);
+  const Lists& Z = S.Z;
+  EXPECT_EXIT(fillingVector_B(B, S.It, S.It, S.U, S.V, S.data, S.lamHV, S.lamX, Z.z[0], Z.z[1], Z.z[2], Z.z[3],
+                              Z.z[4], Z.z[5], Z.z[6], Z.z[7], 1, 2, 40000, 40000),
+              testing::ExitedWithCode(1), "fillingVector_B: a grid of 40000 x 40000 gives a system too large");
   CImg<double> shortLam(2, 1, 1, 1, 1.0);
   EXPECT_EXIT(NumberNonZeroElementInHessian_K41Long(S.Ix, S.Iy, S.data, shortLam, S.lamX, 0.0f, 1, 2),
               testing::ExitedWithCode(1), "multiplier vectors");

@@ -256,6 +256,33 @@ TEST(Cgs, NotANumberIsABreakdownNeverConvergence) {
   EXPECT_EQ(ob.code, 2);
 }
 
+// A skew-symmetric operator with the identity preconditioner: (rtilde, A p) is exactly 0 at the first
+// iteration, a zero divisor that ends the generic form with a breakdown before x changes.
+struct Skew2 {
+  MV_Vector_double operator*(const MV_Vector_double& x) const {
+    MV_Vector_double y(2);
+    y(0) = x(1);
+    y(1) = -x(0);
+    return y;
+  }
+};
+struct IdentityPreconditioner {
+  MV_Vector_double solve(const MV_Vector_double& x) const { return x; }
+};
+
+TEST(Cgs, ZeroDivisorIsABreakdown) {
+  double bv[2] = {1, 2};
+  const MV_Vector_double b(bv, 2);
+  MV_Vector_double x(2, 0.0);
+  int max_iter = 50;
+  double tol = 1e-8;
+  EXPECT_EQ(CGS(Skew2(), x, b, IdentityPreconditioner(), max_iter, tol), 2);
+  EXPECT_EQ(max_iter, 50);
+  EXPECT_EQ(tol, 1.0);
+  EXPECT_EQ(x(0), 0.0);
+  EXPECT_EQ(x(1), 0.0);
+}
+
 TEST(Inversion, WritesTheSolutionIntoTheImage) {
   // Diagonal system with solution x_i = i: a 2 x 2 image of depth 2 gets element z*4 + y*2 + x.
   std::vector<double> v;

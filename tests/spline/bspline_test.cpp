@@ -190,4 +190,37 @@ TEST(InitialCausalCoefficient, MatchesTheMirroredSum) {
   EXPECT_NEAR((1.0 + 1.0 + 0.125 + 0.25) / (1.0 - 0.0625), exact, 1e-15);
 }
 
+// The causal start of the cubic pole is the exact mirrored sum for lines up to its horizon of 28
+// samples and the sum of the first 28 terms for longer ones: a lone far sample shows which was taken.
+TEST(InitialCausalCoefficient, HorizonChoosesExactOrTruncatedSum) {
+  const double z = -0.2679491924311228;
+  // 28 samples, sample 27 alone: it recurs every 54 terms of the mirrored line.
+  std::vector<double> c(28, 0.0);
+  c[27] = 1.0;
+  const long double z27 = std::pow((long double)z, 27.0L);
+  const double exact = (double)(z27 / (1.0L - z27 * z27));
+  EXPECT_NEAR(exact, InitialCausalCoefficient(c.data(), 28, z, 2.220446049250313e-16), 1e-14 * std::fabs(exact));
+  // 29 samples: the last one lies beyond the 28 terms and does not count at all.
+  c.assign(29, 0.0);
+  c[28] = 1.0;
+  EXPECT_EQ(0.0, InitialCausalCoefficient(c.data(), 29, z, 2.220446049250313e-16));
+  // Sample 27 is the last term taken, once (its mirror images lie beyond the horizon).
+  c[28] = 0.0;
+  c[27] = 1.0;
+  EXPECT_NEAR((double)z27, InitialCausalCoefficient(c.data(), 29, z, 2.220446049250313e-16), 1e-14 * std::fabs((double)z27));
+}
+
+// Lines of no samples are left alone (nothing is read or written), and an empty image has no value.
+TEST(SamplesToCoefficients, EmptyLinesAndImages) {
+  std::vector<double> line(1, 5.0);
+  double pole[1] = {-0.2679491924311228};
+  ConvertToInterpolationCoefficients(line.data(), 0, pole, 1, 2.220446049250313e-16);
+  EXPECT_EQ(5.0, line[0]);
+  std::vector<float> none(1, 2.0f);
+  EXPECT_EQ(0, SamplesToCoefficients(none.data(), 0, 3, 3));
+  EXPECT_EQ(2.0f, none[0]);
+  EXPECT_TRUE(std::isnan(InterpolatedValue(none.data(), 0, 1, 0.0, 0.0, 3)));
+  EXPECT_TRUE(std::isnan(InterpolatedValue(none.data(), 1, 0, 0.0, 0.0, 3)));
+}
+
 }  // namespace

@@ -13,7 +13,14 @@ constexpr double kPi = 3.14159265358979323846;
 // A small portable generator (xorshift32): the same sequence on every platform and library.
 struct Xorshift32 {
   std::uint32_t state;
-  explicit Xorshift32(std::uint32_t seed) : state(seed ? seed : 0x9E3779B9u) {}
+  // The seed is mixed first so that small seeds do not start with a run of small numbers.
+  explicit Xorshift32(std::uint32_t seed) {
+    std::uint32_t z = seed + 0x9E3779B9u;
+    z = (z ^ (z >> 16)) * 0x85EBCA6Bu;
+    z = (z ^ (z >> 13)) * 0xC2B2AE35u;
+    z ^= z >> 16;
+    state = z ? z : 0x9E3779B9u;
+  }
   std::uint32_t next() {
     state ^= state << 13;
     state ^= state >> 17;

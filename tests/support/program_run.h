@@ -1,0 +1,25 @@
+// Runs the built program as a child process in a given folder and reads what it wrote: for the
+// end-to-end tests and benchmarks of whole runs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/child_process.h"
+
+// Runs VRM_PROGRAM with `args` (without the program name) in folder `dir`; both output streams
+// are captured.
+ChildResult runProgram(const std::string& dir, const std::vector<std::string>& args);
+
+// Names of the entries of a folder (no "." and ".."), sorted.
+std::vector<std::string> listFolder(const std::string& dir);
+
+// The lines of a text file, without their line breaks (empty when it cannot be read).
+std::vector<std::string> readLines(const std::string& path);
+
+// The values of one line of tab-separated numbers, one per field.
+std::vector<double> splitTabbedNumbers(const std::string& line);
+
+// The three numbers of the last "End Point Error :" line of a run's standard output (end-point error,
+// angular error, RMS difference); false when there is none.
+bool lastGroundTruthErrors(const std::string& out, double& epe, double& angular, double& rms);
