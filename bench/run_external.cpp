@@ -93,9 +93,10 @@ RunResult runTimed(const std::string& program, const std::string& dir, const std
 
 bool startsWith(const std::string& s, const char* p) { return s.rfind(p, 0) == 0; }
 
-// A line made only of the dual's iteration marks.
+// A line made only of the dual's iteration marks: every evaluation starts with ".", so such a line
+// does too (the level header's line of "*" does not).
 bool marksOnly(const std::string& s) {
-  if (s.empty()) return false;
+  if (s.empty() || s[0] != '.') return false;
   for (char c : s)
     if (c != '.' && c != '_' && c != '*' && c != '+') return false;
   return true;
@@ -167,7 +168,7 @@ void report(const std::string& label, const RunResult& res) {
     }
   }
 
-  std::printf("%-34s exit %d  EPE %.4f px  AE %.3f deg  wall %.1f s  peak %.1f MiB\n", label.c_str(), res.status,
+  std::printf("%-38s exit %d  EPE %.4f px  AE %.3f deg  wall %.1f s  peak %.1f MiB\n", label.c_str(), res.status,
               finalEpe, finalAe, res.wall, res.peakKiB / 1024.0);
   for (const LevelFigures& f : levels) {
     std::printf("    level %d: %6.2f s", f.r, f.end - f.start);
@@ -192,7 +193,9 @@ void report(const std::string& label, const RunResult& res) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string program = argc > 1 ? argv[1] : VRM_PROGRAM;
+  // Absolute, since every run starts in a temporary folder.
+  std::error_code absentOk;
+  const std::string program = std::filesystem::absolute(argc > 1 ? argv[1] : VRM_PROGRAM, absentOk).string();
   const std::string data = (argc > 2 ? std::string(argv[2]) : std::string(VRM_EXTERNAL_DATA_DIR)) + "/cai-piv-samples";
   if (!exists(program)) {
     std::fprintf(stderr, "bench_run_external: program '%s' not found\n", program.c_str());

@@ -11,13 +11,24 @@ bash "$root/scripts/build.sh" "$root/build/release"
 cd "$root"
 rm -rf build/demo
 mkdir -p build/demo
-echo "== VorlaneRegMotion on examples/ (128 x 128 particle images, 3 pyramid levels)"
-build/release/src/VorlaneRegMotion -inPath examples/inputVorlane -pgm true -dx 128 -dy 128 \
-  -multiresol 3 -GT true -nbItTrace 5
-# With a true field the dual iterations also refresh two error maps under the fixed prefix
-# "toBeErased" in the working directory: keep them with the other outputs.
-for f in toBeErasedBarron.pgm toBeErasedEndPoint.pgm; do
-  if [ -f "$f" ]; then mv -f "$f" build/demo/; fi
-done
+# The default path (K41 regularisation with its Bayesian evidence), then the Horn & Schunck path,
+# each in its own folder; both compare their result with the example's true motion.
+run() {  # run <output folder> [extra options...]
+  local out="$1"; shift
+  mkdir -p "$out"
+  sed "3s#.*#$out/#" examples/inputVorlane > "$out/list"
+  build/release/src/VorlaneRegMotion -inPath "$out/list" -pgm true -dx 128 -dy 128 -multiresol 3 -GT true "$@" \
+    > "$out/log.txt"
+  # With a true field the dual iterations also refresh two error maps under the fixed prefix
+  # "toBeErased" in the working directory: keep them with the other outputs.
+  for f in toBeErasedBarron.pgm toBeErasedEndPoint.pgm; do
+    if [ -f "$f" ]; then mv -f "$f" "$out/"; fi
+  done
+  echo "   errors against the true motion: $(grep 'End Point Error' "$out/log.txt" | tail -n 1)"
+}
+echo "== VorlaneRegMotion on examples/ (128 x 128 particle images, 3 pyramid levels), K41 path"
+run build/demo/k41
+echo "== the same with the Horn & Schunck path (-HS true)"
+run build/demo/hs -HS true
 echo "== written under build/demo/"
-ls -l build/demo
+ls -l build/demo/k41 build/demo/hs

@@ -128,7 +128,7 @@ double CompRow_Mat_double::operator()(int i, int j) const {
   for (int t = rowptr_(i); t < rowptr_(i + 1); t++) {
     if (colind_(t) == j) return val_(t);
   }
-  if (i < dim_[0] && j >= 0 && j < dim_[1]) return 0.0;
+  if (i < dim_[0] && j < dim_[1]) return 0.0;
   std::cerr << "Array accessing exception -- out of bounds." << "\n";
   return 0.0;
 }

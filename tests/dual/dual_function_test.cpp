@@ -186,3 +186,96 @@ TEST(DualFunction, CountMadeWithAZeroMultiplierStillGivesTheValue) {
   EXPECT_NE(out.find("ERROR : number non zero elements not identical to prevision: "), std::string::npos);
   EXPECT_EQ(a, b);
 }
+
+namespace {
+
+double sq(double d) { return d * d; }
+
+CImgList<double> randomList(int n, int nc, int nl, unsigned seed) {
+  CImgList<double> L;
+  for (int i = 0; i < n; ++i) L.push_back(randomImage(nc, nl, 1, 0, 1, seed + 17 * i));
+  return L;
+}
+
+// Plain reference of the constant part: every pixel, every term, in the documented order.
+double referenceC(const CImg<double>& ItIt, const CImg<double>& dout, const CImg<double>& u, const CImg<double>& v,
+                  const CImg<double>& lHVv, const CImg<double>& lDv, const double* tHV, const double* tD,
+                  const CImgList<double>& zr, const CImgList<double>& zd, const CImgList<double>& zrd,
+                  const CImgList<double>& zru, const CImgList<double>& ztr, const CImgList<double>& ztd,
+                  const CImgList<double>& ztrd, const CImgList<double>& ztru, int neta, int lo, int nc, int nl) {
+  const bool trans = ztd[0].sum() != 0;
+  double s0 = 0;
+  for (int y = 0; y < nl; ++y)
+    for (int x = 0; x < nc; ++x) s0 += ItIt(x, y) * dout(x, y);
+  double C = 0.5 * s0;
+  const int l0 = (int)(neta * 0.7071067811865475 + 1), lend = (int)(lo * 0.7071067811865475 + 1);
+  auto S = [&](int x, int y) { return u(x, y) + v(x, y); };
+  auto D = [&](int x, int y) { return u(x, y) - v(x, y); };
+  for (int l = l0; l <= lo; ++l) {
+    const bool lHV = l >= neta, lcross = l <= lend;
+    const int j = l - neta, k = l - l0;
+    double gHV = 2 * (nc * (nl - 2 * l) + nl * (nc - 2 * l)), gD = 4 * (nc - 2 * l) * (nl - 2 * l);
+    if (trans) {
+      gHV *= 2;
+      gD *= 2;
+    }
+    const double aHV = 0.5 * lHVv(l) / gHV, aD = 0.25 * lDv(l) * (1 / gD);
+    for (int y = 0; y < nl; ++y)
+      for (int x = 0; x < nc; ++x) {
+        const bool h = l <= x && x < nc - l, vc = l <= y && y < nl - l;
+        if (lHV) {
+          if (h) C += aHV * (zr[j](x, y) * sq(u(x, y) - u(x + l, y)) + zr[j](x - l, y) * sq(u(x, y) - u(x - l, y)));
+          if (vc) C += aHV * (zd[j](x, y) * sq(v(x, y) - v(x, y + l)) + zd[j](x, y - l) * sq(v(x, y) - v(x, y - l)));
+          if (h) C += aHV * (ztr[j](x, y) * sq(v(x, y) - v(x + l, y)) + ztr[j](x - l, y) * sq(v(x, y) - v(x - l, y)));
+          if (vc) C += aHV * (ztd[j](x, y) * sq(u(x, y) - u(x, y + l)) + ztd[j](x, y - l) * sq(u(x, y) - u(x, y - l)));
+        }
+        if (lcross && h && vc) {
+          double t = 0;
+          t += zrd[k](x - l, y - l) * sq(S(x, y) - S(x - l, y - l));
+          t += zrd[k](x, y) * sq(S(x, y) - S(x + l, y + l));
+          t += zru[k](x, y) * sq(D(x, y) - D(x + l, y - l));
+          t += zru[k](x - l, y + l) * sq(D(x, y) - D(x - l, y + l));
+          t += ztrd[k](x, y) * sq(D(x, y) - D(x + l, y + l));
+          t += ztrd[k](x - l, y - l) * sq(D(x, y) - D(x - l, y - l));
+          t += ztru[k](x, y) * sq(S(x, y) - S(x + l, y - l));
+          t += ztru[k](x - l, y + l) * sq(S(x, y) - S(x - l, y + l));
+          C += aD * t;
+        }
+      }
+    if (lHV) C += -0.5 * tHV[l] * lHVv(l);
+    if (lcross) C += -0.5 * tD[l] * lDv(l);
+  }
+  return C;
+}
+
+}  // namespace
+
+TEST(ConstantC, MatchesAPlainReferenceBitForBit) {
+  // neta 4, lo 6 on 19 x 17: diagonal indices 3..5, lag 3 diagonal only, lag 6 horizontal/vertical only.
+  const int nc = 19, nl = 17, neta = 4, lo = 6, nHV = 3, nD = 3;
+  const CImg<double> ItIt = randomImage(nc, nl, 1, 0, 1, 1), dout = randomImage(nc, nl, 1, 0, 1, 2);
+  const CImg<double> u = randomImage(nc, nl, 1, -1, 1, 3), v = randomImage(nc, nl, 1, -1, 1, 4);
+  const std::vector<double> tHV = targetsHV(lo, 0.3, 2.0 / 3), tD = targetsCross(lo, 0.3, 2.0 / 3);
+  const CImgList<double> zr = randomList(nHV, nc, nl, 10), zd = randomList(nHV, nc, nl, 20),
+                         ztr = randomList(nHV, nc, nl, 30), zrd = randomList(nD, nc, nl, 40),
+                         zru = randomList(nD, nc, nl, 50), ztrd = randomList(nD, nc, nl, 60),
+                         ztru = randomList(nD, nc, nl, 70);
+  CImgList<double> ztd = randomList(nHV, nc, nl, 80);
+  const CImg<double> noData(nc, nl, 1, 1, 0.0);
+  const std::vector<double> noTarget(lo + 1, 0.0);
+  for (int pass = 0; pass < 24; ++pass) {
+    // Several multiplier draws, all terms together, then each family alone (so that a coefficient
+    // rounded differently is not lost in the larger terms).
+    CImg<double> lHV = randomImage(lo + 1, 1, 1, -1, 2, 100 + pass), lD = randomImage(lo + 1, 1, 1, -1, 2, 200 + pass);
+    const int family = pass % 3;
+    if (family == 1) lD.fill(0);
+    if (family == 2) lHV.fill(0);
+    const CImg<double>& d = family ? noData : dout;
+    const double* th = family ? noTarget.data() : tHV.data();
+    const double* td = family ? noTarget.data() : tD.data();
+    if (pass == 12) ztd[0].fill(0);  // transverse flag off: image 0 of z_t_down sums to 0
+    const double C = Constant_C(ItIt, d, u, v, lHV, lD, th, td, zr, zd, zrd, zru, ztr, ztd, ztrd, ztru, neta, lo, nc, nl);
+    const double R = referenceC(ItIt, d, u, v, lHV, lD, th, td, zr, zd, zrd, zru, ztr, ztd, ztrd, ztru, neta, lo, nc, nl);
+    EXPECT_EQ(C, R) << "pass " << pass;
+  }
+}

@@ -287,3 +287,29 @@ TEST(DualOptimizer, RefusesABadScaleInterval) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("neta <= lo"), std::string::npos) << r.err;
 }
+
+TEST(DualOptimizer, OnlyTheConstrainedMultipliersChange) {
+  // neta 2, lo 3: variables lambda[2..3] and lambda_cross[2..3] (l0 = 2, lend = 3).
+  SyntheticLevel L(16, 2, 3);
+  L.lambda.assign(6, 1, 1, 1, 0.0);
+  L.lambda_cross.assign(6, 1, 1, 1, 0.0);
+  for (int l = 0; l < 6; ++l) {
+    L.lambda[l] = 0.25 * (l + 1);
+    L.lambda_cross[l] = 0.5 * (l + 1);
+  }
+  const CImg<double> before = L.lambda, beforeCross = L.lambda_cross;
+  L.run(5);
+  EXPECT_NE(L.log.find("Number of constraints in scale interval= 4\n"), std::string::npos);
+  EXPECT_NE(L.log.find("Iteration 1:"), std::string::npos) << L.log;
+  for (int l : {0, 1, 4, 5}) {
+    EXPECT_EQ(L.lambda_out[l], before[l]) << l;
+    EXPECT_EQ(L.lambda_cross_out[l], beforeCross[l]) << l;
+  }
+  EXPECT_TRUE(L.lambda_out[2] != before[2] || L.lambda_out[3] != before[3] || L.lambda_cross_out[2] != beforeCross[2] ||
+              L.lambda_cross_out[3] != beforeCross[3]);
+  EXPECT_NE(L.log.find("lambdaHV_2 = "), std::string::npos);
+  EXPECT_EQ(L.log.find("lambdaHV_1 ="), std::string::npos);
+  EXPECT_EQ(L.log.find("lambdaD_1.41421"), std::string::npos);
+  EXPECT_NE(L.log.find("lambdaD_2.82843 = "), std::string::npos);
+  EXPECT_NE(L.log.find("lambdaD_4.24264 = "), std::string::npos);
+}

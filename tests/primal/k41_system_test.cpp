@@ -327,3 +327,21 @@ TEST(K41System, TinyLevelLeavesOutLagsWithoutPairs) {
   const MV_Vector_double B2 = rhs(T);
   EXPECT_FALSE(hasNaN(B2.data(), 72));
 }
+
+// The scale-interval line comes once per primal step when lo exceeds half the grid, never at the limit.
+TEST(K41System, PrimalStepReportsTheScaleIntervalOncePerCall) {
+  const char* msg = "Error : lo must respect lo <= nc/2 - 1 and lo <= nl/2 - 1\n";
+  for (int lo : {5, 6}) {
+    const System S = randomSystem(12, 14, 1, lo, 30 + lo, false);
+    const CImg<double> ones(12, 14, 1, 1, 1.0);
+    testing::internal::CaptureStdout();
+    const int nombre = NumberNonZeroElementInHessian_K41Long(S.Ix, S.Iy, ones, S.lamHV, S.lamX, 0.0f, 1, lo);
+    testing::internal::GetCapturedStdout();
+    CImg<double> UV(12, 14, 2, 1, 0.0);
+    testing::internal::CaptureStdout();
+    const bool failed =
+        PrimalMinimizer_K41Long(UV, field(S.U, S.V), S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, 0.0f, 1, lo, nombre);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), lo == 5 ? "" : msg) << "lo " << lo;
+    EXPECT_FALSE(failed);
+  }
+}

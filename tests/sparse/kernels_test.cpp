@@ -307,6 +307,34 @@ TEST(Kernels, SolveEdgeCases) {
   EXPECT_EQ(y1[0], 2.0);
 }
 
+// The order of the arithmetic, which the solver's bit-for-bit results rest on: sums run over a row's
+// entries in storage order (1, 1e16, -1e16 sums to 0 that way and to 1 backwards), and a scaled Diag
+// solve multiplies by alpha before it divides.
+TEST(Kernels, ArithmeticOrderIsStorageOrder) {
+  double work[4];
+  const double v[3] = {1.0, 1e16, -1e16};
+  const int ind[3] = {0, 1, 2}, ptr[2] = {0, 3};
+  const double ones[3] = {1, 1, 1};
+  double y = 0.0;
+  dcsrmm_(0, 1, 1, 3, 1.0, kGeneral, v, ind, ptr, ones + 1, 3, 1.0, &y, 1, work, 1);
+  EXPECT_EQ(y, 0.0);
+
+  // Unit lower solve: rows 0 to 2 empty (c = b = 1), row 3 holds the three entries.
+  const int lptr[5] = {0, 0, 0, 0, 3};
+  const double b[4] = {1, 1, 1, 1};
+  double c[4] = {kNaN, kNaN, kNaN, kNaN};
+  dcsrsm_(0, 4, 1, 1, nullptr, 1.0, kD011, v, ind, lptr, b, 4, 0.0, c + 1, 4, work, 4);
+  EXPECT_EQ(c[3], 1.0);
+
+  // (0.7 * 0.1) / 0.2 = 0.3499999999999999, whereas (0.7 / 0.2) * 0.1 = 0.35.
+  const double d[1] = {0.2}, bb[1] = {0.7};
+  const int dind[1] = {0}, dptr[2] = {0, 1};
+  double r[1];
+  dcsrsm_(0, 1, 1, 1, nullptr, 0.1, kD020, d, dind, dptr, bb, 1, 0.0, r + 1, 1, work, 1);
+  EXPECT_EQ(r[0], (0.7 * 0.1) / 0.2);
+  EXPECT_NE(r[0], (0.7 / 0.2) * 0.1);
+}
+
 TEST(Kernels, SinglePrecisionForms) {
   const float val[3] = {2.f, -1.f, 3.f};
   const int ind[3] = {0, 1, 1}, ptr[3] = {0, 2, 3};

@@ -1,6 +1,7 @@
 // Compressed-row matrix, its siblings' conversions, and the paired quicksort.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 #include <vector>
@@ -54,6 +55,14 @@ TEST(CompRow, LookupAndSet) {
   });
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.err, "Array accessing exception -- out of bounds.\n");
+  // Only i < M and j < N are compared: a negative column inside those bounds is a silent 0.0.
+  r = runInChild([] {
+    Small t;
+    CompRow_Mat_double M = t.make();
+    if (M(1, -1) != 0.0) std::exit(3);
+  });
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err, "");
   r = runInChild([] {
     Small t;
     t.make().set(1, 1) = 1;
@@ -153,6 +162,106 @@ TEST(CompRow, Conversions) {
   EXPECT_EQ(Q.col_ind(3), 0);
   EXPECT_EQ(Q.val(2), 5.0);
   EXPECT_EQ(Q(2, 0), 4.0);
+}
+
+// The paired quicksort written out step by step on plain arrays: median of three, partition around a
+// copy of the middle key, the larger part pushed and the smaller processed next, partitions of at most
+// five elements left to the insertion pass, which first moves the smallest of the first five keys to
+// the front. Equal keys make the order of their values depend on every exchange, so the final
+// permutation shows whether each step is the same.
+void referencePairedSort(std::vector<int>& v, std::vector<double>& x, int base, int total) {
+  auto exchange = [&](int a, int b) {
+    std::swap(v[a], v[b]);
+    std::swap(x[a], x[b]);
+  };
+  if (total > 4) {
+    int lo = base, hi = base + total - 1;
+    std::vector<std::pair<int, int>> stack{{0, 0}};
+    while (!stack.empty()) {
+      const int mid = lo + (hi - lo) / 2;
+      if (v[mid] < v[lo]) exchange(lo, mid);
+      if (v[hi] < v[mid]) {
+        exchange(mid, hi);
+        if (v[mid] < v[lo]) exchange(lo, mid);
+      }
+      const int pivot = v[mid];
+      int left = lo + 1, right = hi - 1;
+      do {
+        while (v[left] < pivot) left++;
+        while (pivot < v[right]) right--;
+        if (left < right) {
+          exchange(left, right);
+          left++;
+          right--;
+        } else if (left == right) {
+          left++;
+          right--;
+          break;
+        }
+      } while (left <= right);
+      const int L = right - lo, R = hi - left;
+      if (L <= 4 && R <= 4) {
+        lo = stack.back().first;
+        hi = stack.back().second;
+        stack.pop_back();
+      } else if (L <= 4) {
+        lo = left;
+      } else if (R <= 4) {
+        hi = right;
+      } else if (L > R) {
+        stack.push_back({lo, right});
+        lo = left;
+      } else {
+        stack.push_back({left, hi});
+        hi = right;
+      }
+    }
+  }
+  const int end = base + total - 1;
+  const int thresh = std::min(end, base + 4);
+  int tmp = base;
+  for (int run = base + 1; run <= thresh; run++)
+    if (v[run] < v[tmp]) tmp = run;
+  if (tmp != base) exchange(tmp, base);
+  for (int run = base + 2; run <= end; run++) {
+    tmp = run - 1;
+    while (v[run] < v[tmp]) tmp--;
+    tmp++;
+    if (tmp != run) {
+      const int key = v[run];
+      const double val = x[run];
+      for (int h = run - 1; h >= tmp; h--) {
+        v[h + 1] = v[h];
+        x[h + 1] = x[h];
+      }
+      v[tmp] = key;
+      x[tmp] = val;
+    }
+  }
+}
+
+TEST(QSortTest, SamePermutationAsTheStepByStepSort) {
+  unsigned seed = 7u;
+  for (int trial = 0; trial < 600; trial++) {
+    const int n = 1 + trial % 70, base = trial % 3, range = 1 + trial % 9;
+    std::vector<int> keys(n + base + 2);
+    std::vector<double> vals(keys.size());
+    for (size_t i = 0; i < keys.size(); i++) {
+      seed = seed * 1103515245u + 12345u;
+      keys[i] = static_cast<int>((seed >> 16) % range);  // few distinct keys: many ties
+      vals[i] = static_cast<double>(i);
+    }
+    std::vector<int> want_keys = keys;
+    std::vector<double> want_vals = vals;
+    referencePairedSort(want_keys, want_vals, base, n);
+    MV_Vector_int k(keys.data(), static_cast<int>(keys.size()));
+    MV_Vector_double x(vals.data(), static_cast<int>(vals.size()));
+    QSort(k, x, base, n);
+    for (size_t i = 0; i < keys.size(); i++) {
+      ASSERT_EQ(k(static_cast<int>(i)), want_keys[i]) << "trial " << trial << " at " << i;
+      ASSERT_EQ(x(static_cast<int>(i)), want_vals[i]) << "trial " << trial << " at " << i;
+    }
+  }
 }
 
 TEST(QSortTest, PairedAndSingle) {
