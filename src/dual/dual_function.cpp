@@ -3,6 +3,7 @@
 
 #include "dual/lag_weights.h"
 #include "dual/structure_functions.h"
+#include "field/field.h"
 #include "io/fail.h"
 #include "primal/primal.h"
 #include "sparse/sparse.h"
@@ -18,15 +19,6 @@ using namespace cimg_library;
 namespace {
 
 constexpr double kSqrt2 = 1.4142135623730951;
-
-// The image library's recursive (Deriche) Gaussian along each axis longer than one pixel; a scale
-// that is not positive leaves the image unchanged.
-void blurDeriche(CImg<double>& im, float s) {
-  if (im.is_empty() || !(s > 0)) return;
-  if (im.width() > 1) im.deriche(s, 0, 'x', 1);
-  if (im.height() > 1) im.deriche(s, 0, 'y', 1);
-  if (im.depth() > 1) im.deriche(s, 0, 'z', 1);
-}
 
 void requireImage(const CImg<double>& im, int nc, int nl, int depth, const char* what, const char* name) {
   if (im.width() < nc || im.height() < nl || im.depth() < depth) {

@@ -33,6 +33,23 @@ struct ConstantWeights {
   bool imageSumNonZero(int) const { return pixels > 0 && c != 0.0; }
 };
 
+// Refuses a field that is not a two-plane image.
+inline void checkMotionField(const cimg_library::CImg<double>& UV, const char* what) {
+  if (UV.depth() < 2 && !UV.is_empty())
+    failRun(std::string(what) + ": motion field needs two planes (u, v)");
+}
+
+// Checks the field (messages name `what`) and runs pass(wl, wt) with the constant longitudinal weight
+// zLong and transverse weight zTrans, both standing for lists of field-sized images.
+template <class Pass>
+cimg_library::CImg<double> withConstantWeights(const cimg_library::CImg<double>& UV, double zLong, double zTrans,
+                                               const char* what, Pass pass) {
+  checkMotionField(UV, what);
+  const long pixels = (long)UV.width() * UV.height();
+  const ConstantWeights wl{zLong, pixels}, wt{zTrans, pixels};
+  return pass(wl, wt);
+}
+
 // Refuses (message, exit status 1) weight lists with too few images or images smaller than the field.
 inline void checkWeightList(const cimg_library::CImgList<double>& list, int images, int nc, int nl,
                             const char* what) {
@@ -45,12 +62,6 @@ inline void checkWeightList(const cimg_library::CImgList<double>& list, int imag
     msg << what << ": weight list needs " << images << " images of at least " << nc << " x " << nl;
     failRun(msg.str());
   }
-}
-
-// Refuses a field that is not a two-plane image.
-inline void checkMotionField(const cimg_library::CImg<double>& UV, const char* what) {
-  if (UV.depth() < 2 && !UV.is_empty())
-    failRun(std::string(what) + ": motion field needs two planes (u, v)");
 }
 
 // Refuses a field or horizontal/vertical weight lists that do not cover lags neta..lo.

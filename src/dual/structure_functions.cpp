@@ -2,6 +2,7 @@
 #include "dual/structure_functions.h"
 
 #include "dual/lag_weights.h"
+#include "dual/structure_passes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,6 +15,9 @@ using dual_detail::warnScaleInterval;
 using dual_detail::zeroVector;
 using dual_detail::checkHVLists;
 using dual_detail::checkCrossLists;
+using dual_detail::signedCrossPass;
+using dual_detail::signedHoriVertPass;
+using dual_detail::withConstantWeights;
 
 namespace {
 
@@ -26,123 +30,77 @@ inline double sq(double d) { return d * d; }
 template <class WL, class WT>
 CImg<double> horiVert(const CImg<double>& UV, int neta, int lo, const WL& z_right, const WL& z_down,
                       const WT& z_t_right, const WT& z_t_down) {
-  const int nc = UV.width(), nl = UV.height();
-  CImg<double> S2 = zeroVector(lo);
-  warnScaleInterval(lo, nc, nl);
-  if (lo < neta) return S2;
-  const long N = (long)nc * nl;
-  const double* u = UV.data();
-  const double* v = UV.data() + N;
-  for (int l = std::max(neta, 0); l <= lo; ++l) {
-    if (!lagConstrainedHV(nc, nl, l)) continue;
-    const int j = l - neta;
-    double sum = 0;
-    for (int y = 0; y < nl; ++y) {
-      const bool vCentre = l <= y && y < nl - l;
-      for (int x = 0; x < nc; ++x) {
-        const long p = x + (long)y * nc;
-        if (l <= x && x < nc - l) {
-          sum += z_right(j, x, y) * sq(u[p] - u[p + l]);
-          sum += z_right(j, x - l, y) * sq(u[p] - u[p - l]);
-          sum += z_t_right(j, x - l, y) * sq(v[p] - v[p - l]);
-          sum += z_t_right(j, x, y) * sq(v[p] - v[p + l]);
-        }
-        if (vCentre) {
-          const long up = p - (long)l * nc, down = p + (long)l * nc;
-          sum += z_down(j, x, y - l) * sq(v[p] - v[up]);
-          sum += z_down(j, x, y) * sq(v[p] - v[down]);
-          sum += z_t_down(j, x, y - l) * sq(u[p] - u[up]);
-          sum += z_t_down(j, x, y) * sq(u[p] - u[down]);
-        }
-      }
-    }
-    S2[l] = sum / gammaHV(nc, nl, l);
-    if (z_t_down.imageSumNonZero(j)) S2[l] = S2[l] * 0.5;
-  }
-  return S2;
+  return signedHoriVertPass(UV, neta, lo, z_right, z_down, z_t_right, z_t_down, [](double d) { return sq(d); });
 }
 
 // Diagonal pass over the indices l0..lend of [neta, lo].
 template <class WL, class WT>
 CImg<double> cross(const CImg<double>& UV, int neta, int lo, const WL& z_rightDown, const WL& z_rightUp,
                    const WT& z_t_rightDown, const WT& z_t_rightUp) {
-  const int nc = UV.width(), nl = UV.height();
-  CImg<double> S2 = zeroVector(lo);
-  warnScaleInterval(lo, nc, nl);
-  const int l0 = diagonalFirstIndex(neta);
-  const int lend = std::min(diagonalLastIndex(lo), lo);  // never beyond the vector
-  if (lend < l0) return S2;
-  const long N = (long)nc * nl;
+  const int nc = UV.width();
+  const long N = (long)nc * UV.height();
   const double* u = UV.data();
   const double* v = UV.data() + N;
-  for (int l = std::max(l0, 0); l <= lend; ++l) {
-    if (!lagConstrainedCross(nc, nl, l)) continue;
-    const int j = l - l0;
-    double sum = 0;
-    for (int y = l; y < nl - l; ++y) {
-      for (int x = l; x < nc - l; ++x) {
-        const long p = x + (long)y * nc;
-        const long rd = p + l + (long)l * nc;  // (x + l, y + l)
-        const long lu = p - l - (long)l * nc;  // (x - l, y - l)
-        const long ld = p - l + (long)l * nc;  // (x - l, y + l)
-        const long ru = p + l - (long)l * nc;  // (x + l, y - l)
-        const double du1 = u[p] - u[rd], dv1 = v[p] - v[rd];
-        const double du2 = u[p] - u[lu], dv2 = v[p] - v[lu];
-        const double du3 = u[p] - u[ld], dv3 = v[p] - v[ld];
-        const double du4 = u[p] - u[ru], dv4 = v[p] - v[ru];
-        const double h1 = (du1 * du1 + dv1 * dv1) * 0.5, c1 = du1 * dv1;
-        const double h2 = (du2 * du2 + dv2 * dv2) * 0.5, c2 = du2 * dv2;
-        const double h3 = (du3 * du3 + dv3 * dv3) * 0.5, c3 = du3 * dv3;
-        const double h4 = (du4 * du4 + dv4 * dv4) * 0.5, c4 = du4 * dv4;
-        sum += z_rightDown(j, x, y) * (h1 + c1);
-        sum += z_rightDown(j, x - l, y - l) * (h2 + c2);
-        sum += z_rightUp(j, x - l, y + l) * (h3 - c3);
-        sum += z_rightUp(j, x, y) * (h4 - c4);
-        sum += z_t_rightDown(j, x, y) * (h1 - c1);
-        sum += z_t_rightDown(j, x - l, y - l) * (h2 - c2);
-        sum += z_t_rightUp(j, x - l, y + l) * (h3 + c3);
-        sum += z_t_rightUp(j, x, y) * (h4 + c4);
-      }
-    }
-    S2[l] = sum / gammaCross(nc, nl, l);
-    if (z_t_rightDown.imageSumNonZero(j)) S2[l] = S2[l] * 0.5;
-  }
-  return S2;
+  return signedCrossPass(UV, neta, lo, z_t_rightDown, [&](double& sum, int j, int l, int x, int y, long p) {
+    const long rd = p + l + (long)l * nc;  // (x + l, y + l)
+    const long lu = p - l - (long)l * nc;  // (x - l, y - l)
+    const long ld = p - l + (long)l * nc;  // (x - l, y + l)
+    const long ru = p + l - (long)l * nc;  // (x + l, y - l)
+    const double du1 = u[p] - u[rd], dv1 = v[p] - v[rd];
+    const double du2 = u[p] - u[lu], dv2 = v[p] - v[lu];
+    const double du3 = u[p] - u[ld], dv3 = v[p] - v[ld];
+    const double du4 = u[p] - u[ru], dv4 = v[p] - v[ru];
+    const double h1 = (du1 * du1 + dv1 * dv1) * 0.5, c1 = du1 * dv1;
+    const double h2 = (du2 * du2 + dv2 * dv2) * 0.5, c2 = du2 * dv2;
+    const double h3 = (du3 * du3 + dv3 * dv3) * 0.5, c3 = du3 * dv3;
+    const double h4 = (du4 * du4 + dv4 * dv4) * 0.5, c4 = du4 * dv4;
+    sum += z_rightDown(j, x, y) * (h1 + c1);
+    sum += z_rightDown(j, x - l, y - l) * (h2 + c2);
+    sum += z_rightUp(j, x - l, y + l) * (h3 - c3);
+    sum += z_rightUp(j, x, y) * (h4 - c4);
+    sum += z_t_rightDown(j, x, y) * (h1 - c1);
+    sum += z_t_rightDown(j, x - l, y - l) * (h2 - c2);
+    sum += z_t_rightUp(j, x - l, y + l) * (h3 + c3);
+    sum += z_t_rightUp(j, x, y) * (h4 + c4);
+  });
 }
 
 CImg<double> horiVertConstant(const CImg<double>& UV, int neta, int lo, double zLong, double zTrans) {
-  dual_detail::checkMotionField(UV, "StructureFunction2nd_horiVertDir");
-  const long pixels = (long)UV.width() * UV.height();
-  const ConstantWeights wl{zLong, pixels}, wt{zTrans, pixels};
-  return horiVert(UV, neta, lo, wl, wl, wt, wt);
+  return withConstantWeights(UV, zLong, zTrans, "StructureFunction2nd_horiVertDir",
+                             [&](const ConstantWeights& wl, const ConstantWeights& wt) {
+                               return horiVert(UV, neta, lo, wl, wl, wt, wt);
+                             });
 }
 
 CImg<double> crossConstant(const CImg<double>& UV, int neta, int lo, double zLong, double zTrans) {
-  dual_detail::checkMotionField(UV, "StructureFunction2nd_crossDir");
-  const long pixels = (long)UV.width() * UV.height();
-  const ConstantWeights wl{zLong, pixels}, wt{zTrans, pixels};
-  return cross(UV, neta, lo, wl, wl, wt, wt);
+  return withConstantWeights(UV, zLong, zTrans, "StructureFunction2nd_crossDir",
+                             [&](const ConstantWeights& wl, const ConstantWeights& wt) {
+                               return cross(UV, neta, lo, wl, wl, wt, wt);
+                             });
 }
 
-// Writes residuals S2 - target into subGrad, within its length; unconstrained lags get 0.
+// Writes residuals S2 - target into subGrad for l = first..last, within its length, after zeroing the
+// entries below LMin; lags that are not constrained get 0.
+template <class Constrained, class Target>
+void writeResiduals(CImg<double>& subGrad, const CImg<double>& S2, int LMin, int first, int last,
+                    Constrained constrained, Target target) {
+  const int size = (int)subGrad.size();
+  for (int l = 0; l < std::min(LMin, size); ++l) subGrad[l] = 0;
+  for (int l = std::max(first, 0); l <= last && l < size; ++l)
+    subGrad[l] = (constrained(l) && l < (int)S2.size()) ? S2[l] - target(l) : 0.0;
+}
+
 template <class Target>
 void writeResidualsHV(CImg<double>& subGrad, const CImg<double>& S2, int nc, int nl, int LMin, int LMax,
                       Target target) {
-  const int size = (int)subGrad.size();
-  for (int l = 0; l < std::min(LMin, size); ++l) subGrad[l] = 0;
-  for (int l = std::max(LMin, 0); l <= LMax && l < size; ++l)
-    subGrad[l] = (lagConstrainedHV(nc, nl, l) && l < (int)S2.size()) ? S2[l] - target(l) : 0.0;
+  writeResiduals(subGrad, S2, LMin, LMin, LMax, [&](int l) { return lagConstrainedHV(nc, nl, l); }, target);
 }
 
 template <class Target>
 void writeResidualsCross(CImg<double>& subGrad, const CImg<double>& S2, int nc, int nl, int LMin, int LMax,
                          Target target) {
-  const int size = (int)subGrad.size();
-  const int l0 = diagonalFirstIndex(LMin);
-  const int lend = std::min(diagonalLastIndex(LMax), LMax);
-  for (int l = 0; l < std::min(LMin, size); ++l) subGrad[l] = 0;
-  for (int l = std::max(l0, 0); l <= lend && l < size; ++l)
-    subGrad[l] = (lagConstrainedCross(nc, nl, l) && l < (int)S2.size()) ? S2[l] - target(l) : 0.0;
+  writeResiduals(subGrad, S2, LMin, diagonalFirstIndex(LMin), std::min(diagonalLastIndex(LMax), LMax),
+                 [&](int l) { return lagConstrainedCross(nc, nl, l); }, target);
 }
 
 double absDev(const CImg<double>& UV, double beta, double power, int neta, int lo, bool trans) {

@@ -3,6 +3,7 @@
 #include "dual/structure_functions_pth.h"
 
 #include "dual/lag_weights.h"
+#include "dual/structure_passes.h"
 #include "dual/structure_functions.h"
 
 #include <algorithm>
@@ -13,6 +14,9 @@ using dual_detail::checkCrossLists;
 using dual_detail::checkHVLists;
 using dual_detail::ConstantWeights;
 using dual_detail::ListWeights;
+using dual_detail::signedCrossPass;
+using dual_detail::signedHoriVertPass;
+using dual_detail::withConstantWeights;
 using dual_detail::warnScaleInterval;
 using dual_detail::zeroVector;
 
@@ -25,40 +29,8 @@ constexpr double kEps = 1e-15;
 template <class WL, class WT>
 CImg<double> signedHoriVert(const CImg<double>& UV, int neta, int lo, const WL& z_right, const WL& z_down,
                             const WT& z_t_right, const WT& z_t_down, double p) {
-  const int nc = UV.width(), nl = UV.height();
-  CImg<double> S2 = zeroVector(lo);
-  warnScaleInterval(lo, nc, nl);
-  if (lo < neta) return S2;
-  const long N = (long)nc * nl;
-  const double* u = UV.data();
-  const double* v = UV.data() + N;
-  for (int l = std::max(neta, 0); l <= lo; ++l) {
-    if (!lagConstrainedHV(nc, nl, l)) continue;
-    const int j = l - neta;
-    double sum = 0;
-    for (int y = 0; y < nl; ++y) {
-      const bool vCentre = l <= y && y < nl - l;
-      for (int x = 0; x < nc; ++x) {
-        const long q = x + (long)y * nc;
-        if (l <= x && x < nc - l) {
-          sum += z_right(j, x, y) * std::pow(u[q] - u[q + l], p);
-          sum += z_right(j, x - l, y) * std::pow(u[q] - u[q - l], p);
-          sum += z_t_right(j, x - l, y) * std::pow(v[q] - v[q - l], p);
-          sum += z_t_right(j, x, y) * std::pow(v[q] - v[q + l], p);
-        }
-        if (vCentre) {
-          const long up = q - (long)l * nc, down = q + (long)l * nc;
-          sum += z_down(j, x, y - l) * std::pow(v[q] - v[up], p);
-          sum += z_down(j, x, y) * std::pow(v[q] - v[down], p);
-          sum += z_t_down(j, x, y - l) * std::pow(u[q] - u[up], p);
-          sum += z_t_down(j, x, y) * std::pow(u[q] - u[down], p);
-        }
-      }
-    }
-    S2[l] = sum / gammaHV(nc, nl, l);
-    if (z_t_down.imageSumNonZero(j)) S2[l] = S2[l] * 0.5;
-  }
-  return S2;
+  return signedHoriVertPass(UV, neta, lo, z_right, z_down, z_t_right, z_t_down,
+                            [p](double d) { return std::pow(d, p); });
 }
 
 // The four diagonal neighbours of a centre, in the order of the terms: (x+l, y+l), (x-l, y-l),
@@ -77,50 +49,32 @@ struct DiagonalIncrements {
   double transRD(int k) const { return (dv[k] - du[k]) * kInvSqrt2; } // across a right-down pair
 };
 
-// The eight signed projections of a diagonal centre and the positions of their weights, in the
-// order of the terms: four longitudinal, then four transverse.
-template <class F>
-void forEachDiagonalTerm(const DiagonalIncrements& d, int x, int y, int l, F term) {
-  term(0, d.plus(0), x, y);
-  term(0, d.plus(1), x - l, y - l);
-  term(1, d.minus(2), x - l, y + l);
-  term(1, d.minus(3), x, y);
-  term(2, d.transRD(0), x, y);
-  term(2, d.transRD(1), x - l, y - l);
-  term(3, d.plus(2), x - l, y + l);
-  term(3, d.plus(3), x, y);
+// The eight signed projections of a diagonal centre with their weights (image j of the four lists,
+// read at the pair's left end), in the order of the terms: four longitudinal, then four transverse.
+template <class WL, class WT, class F>
+void forEachDiagonalTerm(const DiagonalIncrements& d, int j, int x, int y, int l, const WL& z_rightDown,
+                         const WL& z_rightUp, const WT& z_t_rightDown, const WT& z_t_rightUp, F term) {
+  term(z_rightDown(j, x, y), d.plus(0));
+  term(z_rightDown(j, x - l, y - l), d.plus(1));
+  term(z_rightUp(j, x - l, y + l), d.minus(2));
+  term(z_rightUp(j, x, y), d.minus(3));
+  term(z_t_rightDown(j, x, y), d.transRD(0));
+  term(z_t_rightDown(j, x - l, y - l), d.transRD(1));
+  term(z_t_rightUp(j, x - l, y + l), d.plus(2));
+  term(z_t_rightUp(j, x, y), d.plus(3));
 }
 
 template <class WL, class WT>
 CImg<double> signedCross(const CImg<double>& UV, int neta, int lo, const WL& z_rightDown, const WL& z_rightUp,
                          const WT& z_t_rightDown, const WT& z_t_rightUp, double p) {
-  const int nc = UV.width(), nl = UV.height();
-  CImg<double> S2 = zeroVector(lo);
-  warnScaleInterval(lo, nc, nl);
-  const int l0 = diagonalFirstIndex(neta);
-  const int lend = std::min(diagonalLastIndex(lo), lo);
-  if (lend < l0) return S2;
+  const int nc = UV.width();
   const double* u = UV.data();
-  const double* v = UV.data() + (long)nc * nl;
-  for (int l = std::max(l0, 0); l <= lend; ++l) {
-    if (!lagConstrainedCross(nc, nl, l)) continue;
-    const int j = l - l0;
-    double sum = 0;
-    for (int y = l; y < nl - l; ++y)
-      for (int x = l; x < nc - l; ++x) {
-        const DiagonalIncrements d(u, v, x + (long)y * nc, l, nc);
-        forEachDiagonalTerm(d, x, y, l, [&](int list, double proj, int wx, int wy) {
-          const double w = list == 0   ? z_rightDown(j, wx, wy)
-                           : list == 1 ? z_rightUp(j, wx, wy)
-                           : list == 2 ? z_t_rightDown(j, wx, wy)
-                                       : z_t_rightUp(j, wx, wy);
-          sum += w * std::pow(proj, p);
-        });
-      }
-    S2[l] = sum / gammaCross(nc, nl, l);
-    if (z_t_rightDown.imageSumNonZero(j)) S2[l] = S2[l] * 0.5;
-  }
-  return S2;
+  const double* v = UV.data() + (long)nc * UV.height();
+  return signedCrossPass(UV, neta, lo, z_t_rightDown, [&](double& sum, int j, int l, int x, int y, long q) {
+    const DiagonalIncrements d(u, v, q, l, nc);
+    forEachDiagonalTerm(d, j, x, y, l, z_rightDown, z_rightUp, z_t_rightDown, z_t_rightUp,
+                        [&](double w, double proj) { sum += w * std::pow(proj, p); });
+  });
 }
 
 inline bool accepted(double m, double p, double epsPowp) { return (p >= 0 && m > epsPowp) || (p < 0 && m < epsPowp); }
@@ -188,11 +142,8 @@ CImg<double> absCross(const CImg<double>& UV, int neta, int lo, const WL& z_righ
     for (int y = l; y < nl - l; ++y)
       for (int x = l; x < nc - l; ++x) {
         const DiagonalIncrements d(u, v, x + (long)y * nc, l, nc);
-        forEachDiagonalTerm(d, x, y, l, [&](int list, double proj, int wx, int wy) {
-          const double w = list == 0   ? z_rightDown(j, wx, wy)
-                           : list == 1 ? z_rightUp(j, wx, wy)
-                           : list == 2 ? z_t_rightDown(j, wx, wy)
-                                       : z_t_rightUp(j, wx, wy);
+        forEachDiagonalTerm(d, j, x, y, l, z_rightDown, z_rightUp, z_t_rightDown, z_t_rightUp,
+                            [&](double w, double proj) {
           const double t = std::pow(std::fabs(proj), p) * w;
           if (accepted(t, p, epsPowp)) {
             sum += t;
@@ -204,8 +155,6 @@ CImg<double> absCross(const CImg<double>& UV, int neta, int lo, const WL& z_righ
   }
   return S2;
 }
-
-ConstantWeights constant(const CImg<double>& UV, double c) { return ConstantWeights{c, (long)UV.width() * UV.height()}; }
 
 }  // namespace
 
@@ -220,9 +169,10 @@ CImg<double> StructureFunctionPth_horiVertDir(const CImg<double>& UV, int neta, 
 }
 
 CImg<double> StructureFunctionPth_horiVertDir(const CImg<double>& UV, int neta, int lo, bool trans, double p) {
-  dual_detail::checkMotionField(UV, "StructureFunctionPth_horiVertDir");
-  const ConstantWeights wl = constant(UV, 1.0), wt = constant(UV, trans ? 1.0 : 0.0);
-  return signedHoriVert(UV, neta, lo, wl, wl, wt, wt, p);
+  return withConstantWeights(UV, 1.0, trans ? 1.0 : 0.0, "StructureFunctionPth_horiVertDir",
+                             [&](const ConstantWeights& wl, const ConstantWeights& wt) {
+                               return signedHoriVert(UV, neta, lo, wl, wl, wt, wt, p);
+                             });
 }
 
 CImg<double> StructureFunctionPthLong_horiVertDir(const CImg<double>& UV, int neta, int lo, double p) {
@@ -230,9 +180,10 @@ CImg<double> StructureFunctionPthLong_horiVertDir(const CImg<double>& UV, int ne
 }
 
 CImg<double> StructureFunctionPthTrans_horiVertDir(const CImg<double>& UV, int neta, int lo, double p) {
-  dual_detail::checkMotionField(UV, "StructureFunctionPthTrans_horiVertDir");
-  const ConstantWeights wl = constant(UV, 0.0), wt = constant(UV, 1.0);
-  return signedHoriVert(UV, neta, lo, wl, wl, wt, wt, p);
+  return withConstantWeights(UV, 0.0, 1.0, "StructureFunctionPthTrans_horiVertDir",
+                             [&](const ConstantWeights& wl, const ConstantWeights& wt) {
+                               return signedHoriVert(UV, neta, lo, wl, wl, wt, wt, p);
+                             });
 }
 
 // Signed, diagonal.
@@ -246,9 +197,10 @@ CImg<double> StructureFunctionPth_crossDir(const CImg<double>& UV, int neta, int
 }
 
 CImg<double> StructureFunctionPth_crossDir(const CImg<double>& UV, int neta, int lo, bool trans, double p) {
-  dual_detail::checkMotionField(UV, "StructureFunctionPth_crossDir");
-  const ConstantWeights wl = constant(UV, 1.0), wt = constant(UV, trans ? 1.0 : 0.0);
-  return signedCross(UV, neta, lo, wl, wl, wt, wt, p);
+  return withConstantWeights(UV, 1.0, trans ? 1.0 : 0.0, "StructureFunctionPth_crossDir",
+                             [&](const ConstantWeights& wl, const ConstantWeights& wt) {
+                               return signedCross(UV, neta, lo, wl, wl, wt, wt, p);
+                             });
 }
 
 CImg<double> StructureFunctionPthLong_crossDir(const CImg<double>& UV, int neta, int lo, double p) {
@@ -256,9 +208,10 @@ CImg<double> StructureFunctionPthLong_crossDir(const CImg<double>& UV, int neta,
 }
 
 CImg<double> StructureFunctionPthTrans_crossDir(const CImg<double>& UV, int neta, int lo, double p) {
-  dual_detail::checkMotionField(UV, "StructureFunctionPthTrans_crossDir");
-  const ConstantWeights wl = constant(UV, 0.0), wt = constant(UV, 1.0);
-  return signedCross(UV, neta, lo, wl, wl, wt, wt, p);
+  return withConstantWeights(UV, 0.0, 1.0, "StructureFunctionPthTrans_crossDir",
+                             [&](const ConstantWeights& wl, const ConstantWeights& wt) {
+                               return signedCross(UV, neta, lo, wl, wl, wt, wt, p);
+                             });
 }
 
 // Absolute, horizontal/vertical.
@@ -272,9 +225,10 @@ CImg<double> StructureFunctionPthAbs_horiVertDir(const CImg<double>& UV, int net
 }
 
 CImg<double> StructureFunctionPthAbs_horiVertDir(const CImg<double>& UV, int neta, int lo, bool trans, double p) {
-  dual_detail::checkMotionField(UV, "StructureFunctionPthAbs_horiVertDir");
-  const ConstantWeights wl = constant(UV, 1.0), wt = constant(UV, trans ? 1.0 : 0.0);
-  return absHoriVert(UV, neta, lo, wl, wl, wt, wt, p);
+  return withConstantWeights(UV, 1.0, trans ? 1.0 : 0.0, "StructureFunctionPthAbs_horiVertDir",
+                             [&](const ConstantWeights& wl, const ConstantWeights& wt) {
+                               return absHoriVert(UV, neta, lo, wl, wl, wt, wt, p);
+                             });
 }
 
 CImg<double> StructureFunctionPthLongAbs_horiVertDir(const CImg<double>& UV, int neta, int lo, double p) {
@@ -282,9 +236,10 @@ CImg<double> StructureFunctionPthLongAbs_horiVertDir(const CImg<double>& UV, int
 }
 
 CImg<double> StructureFunctionPthTransAbs_horiVertDir(const CImg<double>& UV, int neta, int lo, double p) {
-  dual_detail::checkMotionField(UV, "StructureFunctionPthTransAbs_horiVertDir");
-  const ConstantWeights wl = constant(UV, 0.0), wt = constant(UV, 1.0);
-  return absHoriVert(UV, neta, lo, wl, wl, wt, wt, p);
+  return withConstantWeights(UV, 0.0, 1.0, "StructureFunctionPthTransAbs_horiVertDir",
+                             [&](const ConstantWeights& wl, const ConstantWeights& wt) {
+                               return absHoriVert(UV, neta, lo, wl, wl, wt, wt, p);
+                             });
 }
 
 // Absolute, diagonal.
@@ -299,9 +254,10 @@ CImg<double> StructureFunctionPthAbs_crossDir(const CImg<double>& UV, int neta, 
 }
 
 CImg<double> StructureFunctionPthAbs_crossDir(const CImg<double>& UV, int neta, int lo, bool trans, double p) {
-  dual_detail::checkMotionField(UV, "StructureFunctionPthAbs_crossDir");
-  const ConstantWeights wl = constant(UV, 1.0), wt = constant(UV, trans ? 1.0 : 0.0);
-  return absCross(UV, neta, lo, wl, wl, wt, wt, p);
+  return withConstantWeights(UV, 1.0, trans ? 1.0 : 0.0, "StructureFunctionPthAbs_crossDir",
+                             [&](const ConstantWeights& wl, const ConstantWeights& wt) {
+                               return absCross(UV, neta, lo, wl, wl, wt, wt, p);
+                             });
 }
 
 CImg<double> StructureFunctionPthLongAbs_crossDir(const CImg<double>& UV, int neta, int lo, double p) {
@@ -309,7 +265,8 @@ CImg<double> StructureFunctionPthLongAbs_crossDir(const CImg<double>& UV, int ne
 }
 
 CImg<double> StructureFunctionPthTransAbs_crossDir(const CImg<double>& UV, int neta, int lo, double p) {
-  dual_detail::checkMotionField(UV, "StructureFunctionPthTransAbs_crossDir");
-  const ConstantWeights wl = constant(UV, 0.0), wt = constant(UV, 1.0);
-  return absCross(UV, neta, lo, wl, wl, wt, wt, p);
+  return withConstantWeights(UV, 0.0, 1.0, "StructureFunctionPthTransAbs_crossDir",
+                             [&](const ConstantWeights& wl, const ConstantWeights& wt) {
+                               return absCross(UV, neta, lo, wl, wl, wt, wt, p);
+                             });
 }

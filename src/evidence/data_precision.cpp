@@ -3,7 +3,6 @@
 
 #include <cmath>
 #include <iostream>
-#include <limits>
 
 #include "evidence/derivative_products.h"
 #include "evidence/trace.h"
@@ -11,16 +10,7 @@
 #include "primal/primal.h"
 
 using namespace cimg_library;
-
-namespace {
-
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-CImgList<double> constantLists(int count, int nc, int nl, double value) {
-  return CImgList<double>(count > 0 ? (unsigned)count : 0u, nc, nl, 1, 1, value);
-}
-
-}  // namespace
+using evidence_detail::kNaN;
 
 double DataEnergy(const CImg<double>& U, const CImg<double>& V, const CImg<double>& IxIx, const CImg<double>& IyIy,
                   const CImg<double>& IxIy, const CImg<double>& ItIx, const CImg<double>& ItIy,
@@ -54,20 +44,18 @@ double evidence_beta_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<doubl
     std::cout << "Error : empty images or a motion field without two planes (in data precision)" << std::endl;
     return kNaN;
   }
-  using evidence_detail::product;
-  const CImg<double> IxIx = product(im_x, im_x, scale), IyIy = product(im_y, im_y, scale),
-                     IxIy = product(im_x, im_y, scale), ItIx = product(im_t, im_x, scale),
-                     ItIy = product(im_t, im_y, scale), ItIt = product(im_t, im_t, scale);
+  const evidence_detail::DerivativeProducts P(im_x, im_y, im_t, scale);
 
   K41Csr A;
-  fillingSparseHessian_A(A, IxIx, IxIy, IyIy, data_out, lambda_S2, lambda_S2_cross, z_right, z_down, z_rightDown,
-                         z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, neta, lo, nc, nl, nombre);
+  fillingSparseHessian_A(A, P.IxIx, P.IxIy, P.IyIy, data_out, lambda_S2, lambda_S2_cross, z_right, z_down,
+                         z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, neta, lo, nc, nl,
+                         nombre);
   const int taille = 2 * nc * nl;
   const double trace = CGS_randomB_traceInvAA0(taille, A.nnz(), A.val.data(), A.row_ptr.data(), A.col_ind.data(),
-                                               IxIx, IxIy, IyIy, data_out, nbIt, tol);
+                                               P.IxIx, P.IxIy, P.IyIy, data_out, nbIt, tol);
 
   const CImg<double> scaled = data_out * s;
-  const double E = DataEnergy(UV.get_slice(0), UV.get_slice(1), IxIx, IyIy, IxIy, ItIx, ItIy, ItIt, scaled);
+  const double E = P.energy(UV, scaled);
   const double N = binarize(scaled, 0).sum();
   if (E == 0 || !std::isfinite(E)) {
     std::cout << "Error : data energy " << E << " (in data precision): beta undefined" << std::endl;
@@ -79,15 +67,27 @@ double evidence_beta_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<doubl
   return beta;
 }
 
+namespace {
+
+// The variants with fixed lag weights: longitudinal 1, transverse `transverse`, for lags neta to lo.
+double betaFixedWeights(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
+                        const CImg<double>& im_t, const CImg<double>& data_out, const CImg<double>& lambda_S2,
+                        const CImg<double>& lambda_S2_cross, double transverse, float scale, int neta, int lo,
+                        int nombre, int nbIt, double tol, double s) {
+  const evidence_detail::FixedLagWeights w(lo - neta + 1, UV.width(), UV.height(), transverse);
+  return evidence_beta_Gen_Rob_BruhnAndAl(UV, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, w.lon, w.lon,
+                                          w.lon, w.lon, w.trans, w.trans, w.trans, w.trans, scale, neta, lo, nombre,
+                                          nbIt, tol, s);
+}
+
+}  // namespace
+
 double evidence_betaLong(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
                          const CImg<double>& im_t, const CImg<double>& data_out, const CImg<double>& lambda_S2,
                          const CImg<double>& lambda_S2_cross, float scaleSmooth, int neta, int lo, int nombre,
                          int nbIt, double tol, double s) {
-  const CImgList<double> ones = constantLists(lo - neta + 1, UV.width(), UV.height(), 1.0);
-  const CImgList<double> zeros = constantLists(lo - neta + 1, UV.width(), UV.height(), 0.0);
-  return evidence_beta_Gen_Rob_BruhnAndAl(UV, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, ones, ones,
-                                          ones, ones, zeros, zeros, zeros, zeros, scaleSmooth, neta, lo, nombre,
-                                          nbIt, tol, s);
+  return betaFixedWeights(UV, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, 0.0, scaleSmooth, neta, lo,
+                          nombre, nbIt, tol, s);
 }
 
 double evidence_betaLong(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
@@ -102,18 +102,14 @@ double evidence_betaLongTrans(const CImg<double>& UV, const CImg<double>& im_x, 
                               const CImg<double>& im_t, const CImg<double>& data_out, const CImg<double>& lambda_S2,
                               const CImg<double>& lambda_S2_cross, int neta, int lo, int nombre, int nbIt,
                               double tol, double s) {
-  const CImgList<double> ones = constantLists(lo - neta + 1, UV.width(), UV.height(), 1.0);
-  const CImgList<double> ones_t = constantLists(lo - neta + 1, UV.width(), UV.height(), 1.0);
-  return evidence_beta_Gen_Rob_BruhnAndAl(UV, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, ones, ones,
-                                          ones, ones, ones_t, ones_t, ones_t, ones_t, 1.0f, neta, lo, nombre, nbIt,
-                                          tol, s);
+  return betaFixedWeights(UV, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, 1.0, 1.0f, neta, lo, nombre,
+                          nbIt, tol, s);
 }
 
 double evidence_beta_Gen_BruhnAndAl(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
                                     const CImg<double>& im_t, const CImg<double>& data_out,
                                     const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, float scale,
                                     int neta, int lo, int nombre, int nbIt, double tol, double s) {
-  const CImgList<double> ones = constantLists(lo - neta + 1, UV.width(), UV.height(), 1.0);
-  return evidence_beta_Gen_Rob_BruhnAndAl(UV, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, ones, ones,
-                                          ones, ones, ones, ones, ones, ones, scale, neta, lo, nombre, nbIt, tol, s);
+  return betaFixedWeights(UV, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, 1.0, scale, neta, lo, nombre,
+                          nbIt, tol, s);
 }

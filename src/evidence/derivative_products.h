@@ -1,9 +1,16 @@
-// Internal to the evidence code: pixelwise products of the image derivatives, optionally smoothed.
+// Internal to the evidence code: pixelwise products of the image derivatives, optionally smoothed, and
+// the constant lag weight lists of the fixed-weight variants.
 #pragma once
 
 #include <CImg.h>
 
+#include <limits>
+
+#include "evidence/data_precision.h"
+
 namespace evidence_detail {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Recursive Gaussian (Deriche) blur of standard deviation s along x, then y, then z, each axis only
 // when the image has more than one sample along it; nothing for s <= 0 (or NaN) or an empty image.
@@ -21,5 +28,31 @@ inline cimg_library::CImg<double> product(const cimg_library::CImg<double>& a, c
   if (scale != 0) blurProduct(p, scale);
   return p;
 }
+
+// The six products that the data term reads, each formed and blurred as product() does.
+struct DerivativeProducts {
+  cimg_library::CImg<double> IxIx, IyIy, IxIy, ItIx, ItIy, ItIt;
+  DerivativeProducts(const cimg_library::CImg<double>& im_x, const cimg_library::CImg<double>& im_y,
+                     const cimg_library::CImg<double>& im_t, float scale)
+      : IxIx(product(im_x, im_x, scale)), IyIy(product(im_y, im_y, scale)), IxIy(product(im_x, im_y, scale)),
+        ItIx(product(im_t, im_x, scale)), ItIy(product(im_t, im_y, scale)), ItIt(product(im_t, im_t, scale)) {}
+  // Data energy of the increment UV (plane 0 u, plane 1 v) under the data weights `weights`.
+  double energy(const cimg_library::CImg<double>& UV, const cimg_library::CImg<double>& weights) const {
+    return DataEnergy(UV.get_slice(0), UV.get_slice(1), IxIx, IyIy, IxIy, ItIx, ItIy, ItIt, weights);
+  }
+};
+
+// `count` images of nc x nl filled with `value`; none for a count of 0 or below.
+inline cimg_library::CImgList<double> constantLists(int count, int nc, int nl, double value) {
+  return cimg_library::CImgList<double>(count > 0 ? (unsigned)count : 0u, nc, nl, 1, 1, value);
+}
+
+// Lag weight lists of the fixed-weight variants for `count` lags on an nc x nl grid: the longitudinal
+// weights 1, the transverse ones `transverse`.
+struct FixedLagWeights {
+  cimg_library::CImgList<double> lon, trans;
+  FixedLagWeights(int count, int nc, int nl, double transverse)
+      : lon(constantLists(count, nc, nl, 1.0)), trans(constantLists(count, nc, nl, transverse)) {}
+};
 
 }  // namespace evidence_detail

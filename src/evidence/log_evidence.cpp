@@ -3,7 +3,6 @@
 
 #include <cmath>
 #include <iostream>
-#include <limits>
 
 #include "evidence/data_precision.h"
 #include "evidence/derivative_products.h"
@@ -11,16 +10,7 @@
 #include "field/field.h"
 
 using namespace cimg_library;
-
-namespace {
-
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-CImgList<double> constantLists(int count, int nc, int nl, double value) {
-  return CImgList<double>(count > 0 ? (unsigned)count : 0u, nc, nl, 1, 1, value);
-}
-
-}  // namespace
+using evidence_detail::kNaN;
 
 double evidence_powerLaw_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<double>& im_x,
                                             const CImg<double>& im_y, const CImg<double>& im_t,
@@ -35,12 +25,8 @@ double evidence_powerLaw_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<d
     std::cout << "Error : empty images or a motion field without two planes (in log evidence)" << std::endl;
     return kNaN;
   }
-  using evidence_detail::product;
-  const CImg<double> IxIx = product(im_x, im_x, scale), IyIy = product(im_y, im_y, scale),
-                     IxIy = product(im_x, im_y, scale), ItIx = product(im_t, im_x, scale),
-                     ItIy = product(im_t, im_y, scale), ItIt = product(im_t, im_t, scale);
   const CImg<double> scaled = data_out * s;
-  const double E = DataEnergy(UV.get_slice(0), UV.get_slice(1), IxIx, IyIy, IxIy, ItIx, ItIy, ItIt, scaled);
+  const double E = evidence_detail::DerivativeProducts(im_x, im_y, im_t, scale).energy(UV, scaled);
 
   const double logdetPost = logdetA(im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, z_right, z_down,
                                     z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, scale,
@@ -88,15 +74,27 @@ double evidence_powerLaw_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<d
   return minusLogEvidence;
 }
 
+namespace {
+
+// The variants with fixed lag weights: longitudinal 1, transverse `transverse`, for lags neta to lo.
+double powerLawFixedWeights(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
+                            const CImg<double>& im_t, const CImg<double>& data_out, double beta,
+                            const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, double transverse,
+                            float scale, int neta, int lo, int nombre, double s, CImg<double>& save) {
+  const evidence_detail::FixedLagWeights w(lo - neta + 1, UV.width(), UV.height(), transverse);
+  return evidence_powerLaw_Gen_Rob_BruhnAndAl(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, w.lon,
+                                              w.lon, w.lon, w.lon, w.trans, w.trans, w.trans, w.trans, scale, neta, lo,
+                                              nombre, s, save);
+}
+
+}  // namespace
+
 double evidence_powerLawLong(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
                              const CImg<double>& im_t, const CImg<double>& data_out, double beta,
                              const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, int scaleSmooth,
                              int neta, int lo, int nombre, double s, CImg<double>& save) {
-  const CImgList<double> ones = constantLists(lo - neta + 1, UV.width(), UV.height(), 1.0);
-  const CImgList<double> zeros = constantLists(lo - neta + 1, UV.width(), UV.height(), 0.0);
-  return evidence_powerLaw_Gen_Rob_BruhnAndAl(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, ones,
-                                              ones, ones, ones, zeros, zeros, zeros, zeros, (float)scaleSmooth, neta,
-                                              lo, nombre, s, save);
+  return powerLawFixedWeights(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, 0.0,
+                              (float)scaleSmooth, neta, lo, nombre, s, save);
 }
 
 double evidence_powerLawLong(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
@@ -104,22 +102,16 @@ double evidence_powerLawLong(const CImg<double>& UV, const CImg<double>& im_x, c
                              const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, float scaleSmooth,
                              int neta, int lo, int nombre, double s) {
   CImg<double> save(20, 1, 1, 1, 0.0);
-  const CImgList<double> ones = constantLists(lo - neta + 1, UV.width(), UV.height(), 1.0);
-  const CImgList<double> zeros = constantLists(lo - neta + 1, UV.width(), UV.height(), 0.0);
-  return evidence_powerLaw_Gen_Rob_BruhnAndAl(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, ones,
-                                              ones, ones, ones, zeros, zeros, zeros, zeros, scaleSmooth, neta, lo,
-                                              nombre, s, save);
+  return powerLawFixedWeights(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, 0.0, scaleSmooth,
+                              neta, lo, nombre, s, save);
 }
 
 double evidence_powerLawLong(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
                              const CImg<double>& im_t, const CImg<double>& data_out, double beta,
                              const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, int neta, int lo,
                              int nombre, double s, CImg<double>& save) {
-  const CImgList<double> ones = constantLists(lo - neta + 1, UV.width(), UV.height(), 1.0);
-  const CImgList<double> zeros = constantLists(lo - neta + 1, UV.width(), UV.height(), 0.0);
-  return evidence_powerLaw_Gen_Rob_BruhnAndAl(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, ones,
-                                              ones, ones, ones, zeros, zeros, zeros, zeros, 1.0f, neta, lo, nombre, s,
-                                              save);
+  return powerLawFixedWeights(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, 0.0, 1.0f, neta, lo,
+                              nombre, s, save);
 }
 
 double evidence_powerLawLong(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
@@ -135,11 +127,8 @@ double evidence_powerLawLongTrans(const CImg<double>& UV, const CImg<double>& im
                                   const CImg<double>& im_t, const CImg<double>& data_out, double beta,
                                   const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, int neta,
                                   int lo, int nombre, double s, CImg<double>& save) {
-  const CImgList<double> ones = constantLists(lo - neta + 1, UV.width(), UV.height(), 1.0);
-  const CImgList<double> ones_t = constantLists(lo - neta + 1, UV.width(), UV.height(), 1.0);
-  return evidence_powerLaw_Gen_Rob_BruhnAndAl(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, ones,
-                                              ones, ones, ones, ones_t, ones_t, ones_t, ones_t, 1.0f, neta, lo,
-                                              nombre, s, save);
+  return powerLawFixedWeights(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, 1.0, 1.0f, neta, lo,
+                              nombre, s, save);
 }
 
 double evidence_powerLawLongTrans(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,

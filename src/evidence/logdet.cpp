@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdint>
 #include <iostream>
-#include <limits>
 
 #include "evidence/derivative_products.h"
 #include "primal/primal.h"
@@ -16,9 +15,9 @@
 
 using namespace cimg_library;
 
-namespace {
+using evidence_detail::kNaN;
 
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
+namespace {
 
 // Dirichlet ring on the coefficient images of one half. In the u rows A1_ij holds the diagonal and A2_ij
 // the same-pixel u-v coupling; in the v rows the other way round. The diagonal becomes 1 on the ring, the
@@ -59,15 +58,12 @@ std::int64_t fillHalf(K41Csr& H, const K41CoefImages& A, bool vRows, int neta, i
   return end;
 }
 
-CImgList<double> constantLists(int count, int nc, int nl, double value) {
-  return CImgList<double>(count > 0 ? (unsigned)count : 0u, nc, nl, 1, 1, value);
-}
-
 }  // namespace
 
 int logdetCapacity(int nombre) {
   if (nombre <= 0) return 0;
-  return (int)(1.2 * nombre);
+  const double capacity = 1.2 * nombre;
+  return capacity >= (double)INT_MAX ? INT_MAX : (int)capacity;  // no int overflow for huge counts
 }
 
 bool fillDirichletHessian(K41Csr& H, const CImg<double>& IxIx, const CImg<double>& IxIy, const CImg<double>& IyIy,
@@ -120,9 +116,9 @@ double logdetA(const CImg<double>& im_x, const CImg<double>& im_y, const CImg<do
   const int nc = im_x.width(), nl = im_x.height();
   if ((double)lo > nc * 0.5 || (double)lo > nl * 0.5)
     std::cout << "Error : lo must respect lo <= nc/2 and lo <= nl/2" << std::endl;
-  const CImg<double> IxIx = evidence_detail::product(im_x, im_x, scale);
-  const CImg<double> IyIy = evidence_detail::product(im_y, im_y, scale);
-  const CImg<double> IxIy = evidence_detail::product(im_x, im_y, scale);
+  using evidence_detail::product;
+  const CImg<double> IxIx = product(im_x, im_x, scale), IyIy = product(im_y, im_y, scale),
+                     IxIy = product(im_x, im_y, scale);
   K41Csr H;
   if (!fillDirichletHessian(H, IxIx, IxIy, IyIy, data_out, lambda_S2, lambda_S2_cross, z_right, z_down,
                             z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, neta, lo,
@@ -138,13 +134,25 @@ double logdetA(const CImg<double>& im_x, const CImg<double>& im_y, const CImg<do
   return value;
 }
 
+namespace {
+
+// The variants with fixed lag weights: longitudinal 1, transverse `transverse`, for lags neta to lo.
+double logdetFixedWeights(const CImg<double>& im_x, const CImg<double>& im_y, const CImg<double>& im_t,
+                          const CImg<double>& data_out, const CImg<double>& lambda_S2,
+                          const CImg<double>& lambda_S2_cross, double transverse, float scale, int neta, int lo,
+                          int nombre) {
+  const evidence_detail::FixedLagWeights w(lo - neta + 1, im_x.width(), im_x.height(), transverse);
+  return logdetA(im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, w.lon, w.lon, w.lon, w.lon, w.trans, w.trans,
+                 w.trans, w.trans, scale, neta, lo, nombre);
+}
+
+}  // namespace
+
 double logdetA_K41Long(const CImg<double>& im_x, const CImg<double>& im_y, const CImg<double>& im_t,
                        const CImg<double>& data_out, const CImg<double>& lambda_S2,
                        const CImg<double>& lambda_S2_cross, float scaleSmooth, int neta, int lo, int nombre) {
-  const CImgList<double> ones = constantLists(lo - neta + 1, im_x.width(), im_x.height(), 1.0);
-  const CImgList<double> zeros = constantLists(lo - neta + 1, im_x.width(), im_x.height(), 0.0);
-  return logdetA(im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, ones, ones, ones, ones, zeros, zeros, zeros,
-                 zeros, scaleSmooth, neta, lo, nombre);
+  return logdetFixedWeights(im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, 0.0, scaleSmooth, neta, lo,
+                            nombre);
 }
 
 double logdetA_K41Long(const CImg<double>& im_x, const CImg<double>& im_y, const CImg<double>& im_t,
@@ -156,18 +164,13 @@ double logdetA_K41Long(const CImg<double>& im_x, const CImg<double>& im_y, const
 double logdetA_K41LongTrans(const CImg<double>& im_x, const CImg<double>& im_y, const CImg<double>& im_t,
                             const CImg<double>& data_out, const CImg<double>& lambda_S2,
                             const CImg<double>& lambda_S2_cross, int neta, int lo, int nombre) {
-  const CImgList<double> ones = constantLists(lo - neta + 1, im_x.width(), im_x.height(), 1.0);
-  const CImgList<double> ones_t = constantLists(lo - neta + 1, im_x.width(), im_x.height(), 1.0);
-  return logdetA(im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, ones, ones, ones, ones, ones_t, ones_t,
-                 ones_t, ones_t, 1.0f, neta, lo, nombre);
+  return logdetFixedWeights(im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, 1.0, 1.0f, neta, lo, nombre);
 }
 
 double logdetA_Gen_BruhnAndAl(const CImg<double>& im_x, const CImg<double>& im_y, const CImg<double>& im_t,
                               const CImg<double>& data_out, const CImg<double>& lambda_S2,
                               const CImg<double>& lambda_S2_cross, float scale, int lo, int nombre) {
-  const CImgList<double> ones = constantLists(lo, im_x.width(), im_x.height(), 1.0);
-  return logdetA(im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, ones, ones, ones, ones, ones, ones, ones,
-                 ones, scale, 1, lo, nombre);
+  return logdetFixedWeights(im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, 1.0, scale, 1, lo, nombre);
 }
 
 double logdetA_Gen_Rob_BruhnAndAl(const CImg<double>& im_x, const CImg<double>& im_y, const CImg<double>& im_t,

@@ -8,7 +8,7 @@
 #include "primal/k41_stencil.h"
 
 // Storage that the log-determinant reserves from the level's entry count: (int)(1.2 * nombre), 0 for
-// a count of 0 or below. More entries than this are still stored but reported.
+// a count of 0 or below, at most INT_MAX. More entries than this are still stored but reported.
 int logdetCapacity(int nombre);
 
 // The Hessian that logdetA factorises: the K41 Hessian of these inputs (products IxIx, IxIy, IyIy already

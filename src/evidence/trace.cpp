@@ -6,9 +6,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <initializer_list>
 #include <iostream>
-#include <limits>
 
+#include "evidence/derivative_products.h"
 #include "evidence/random.h"
 #include "primal/primal.h"
 #include "sparse/sparse.h"
@@ -17,10 +18,10 @@ using namespace cimg_library;
 
 namespace {
 
+using evidence_detail::kNaN;
+
 bool g_seedFixed = false;
 long g_fixedSeed = 0;
-
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // Seed cell of one estimate: the clock reseeds the C generator, whose next value, scaled into
 // 0..10000 in single precision, gives the (non-positive) seed of the uniform generator.
@@ -42,6 +43,17 @@ bool sizeMatches(int taille, int nc, int nl) {
   std::cout << "Error : system size " << taille << " is not twice the " << nc << " x " << nl
             << " grid (in trace randomization)" << std::endl;
   return false;
+}
+
+// Every per-pixel image that an estimator reads must cover the nc x nl grid.
+bool imagesCover(int nc, int nl, std::initializer_list<const CImg<double>*> images) {
+  for (const CImg<double>* im : images)
+    if (im->width() < nc || im->height() < nl) {
+      std::cout << "Error : an image of " << im->width() << " x " << im->height() << " does not cover the " << nc
+                << " x " << nl << " grid (in trace randomization)" << std::endl;
+      return false;
+    }
+  return true;
 }
 
 // The matrix and its incomplete-LU factor, built once for every probe of an estimate.
@@ -75,11 +87,34 @@ void drawProbe(MV_Vector_double& B, int ncnl, long* seed) {
   }
 }
 
-bool reportDropped(int ii, double sample) {
-  if (std::isfinite(sample)) return false;
-  std::cout << "Error : probe " << ii << " gives a sample that is not a finite number (" << sample
-            << "), left out of the mean (in trace randomization)" << std::endl;
-  return true;
+// x . y over n entries, summed in index order.
+double dot(const double* x, const double* y, int n) {
+  double sum = 0.0;
+  for (int m = 0; m < n; m++) sum += x[m] * y[m];
+  return sum;
+}
+
+// Mean over nbIt probes b of sampleOf(b, x), x = A^-1 b solved on the shared factor. A sample that is
+// not a finite number is reported and left out of the mean; NaN when none is left.
+template <class SampleOf>
+double meanOverProbes(const FactoredSystem& sys, int ncnl, int nbIt, double tol, long* seed, SampleOf sampleOf) {
+  MV_Vector_double B(2 * ncnl, 0.0), A_1B(2 * ncnl, 0.0);
+  double trace = 0.0;
+  int used = 0;
+  for (int ii = 0; ii < nbIt; ii++) {
+    drawProbe(B, ncnl, seed);
+    solveProbe(sys, B, A_1B, tol);
+    const double sample = sampleOf(B.data(), A_1B.data());
+    if (std::isfinite(sample)) {
+      trace = trace + sample;
+      used++;
+    } else {
+      std::cout << "Error : probe " << ii << " gives a sample that is not a finite number (" << sample
+                << "), left out of the mean (in trace randomization)" << std::endl;
+    }
+  }
+  if (used == 0) return kNaN;
+  return trace / used;
 }
 
 }  // namespace
@@ -95,17 +130,13 @@ double CGS_randomB_traceInvAA0(int taille, int nombre, double* val, int* row_ptr
                                const CImg<double>& IxIx, const CImg<double>& IxIy, const CImg<double>& IyIy,
                                const CImg<double>& data_out, int nbIt, double tol) {
   const int nc = IxIx.width(), nl = IxIx.height(), ncnl = nc * nl;
-  if (!probeCountUsable(nbIt) || !sizeMatches(taille, nc, nl)) return kNaN;
+  if (!probeCountUsable(nbIt) || !sizeMatches(taille, nc, nl) || !imagesCover(nc, nl, {&IxIy, &IyIy, &data_out}))
+    return kNaN;
   if (taille == 0) return 0.0;  // every sample is an empty sum
   long seed = traceSeed();
   FactoredSystem sys("CGS_randomB_traceInvAA0", taille, nombre, val, row_ptr, col_ind);
-  MV_Vector_double B(taille, 0.0), A_1B(taille, 0.0), A0B(taille, 0.0);
-  double trace = 0.0;
-  int used = 0;
-  for (int ii = 0; ii < nbIt; ii++) {
-    drawProbe(B, ncnl, &seed);
-    solveProbe(sys, B, A_1B, tol);
-    const double* b = B.data();
+  MV_Vector_double A0B(taille, 0.0);
+  return meanOverProbes(sys, ncnl, nbIt, tol, &seed, [&](const double* b, const double* x) {
     double* a0b = A0B.data();
     for (int j = 0; j < nl; j++)
       for (int i = 0; i < nc; i++) {
@@ -114,40 +145,18 @@ double CGS_randomB_traceInvAA0(int taille, int nombre, double* val, int* row_ptr
         a0b[k] = (IxIy(i, j) * b[ncnl + k] + IxIx(i, j) * b[k]) * d;
         a0b[ncnl + k] = (IyIy(i, j) * b[ncnl + k] + IxIy(i, j) * b[k]) * d;
       }
-    const double* x = A_1B.data();
-    double sample = 0.0;
-    for (int m = 0; m < taille; m++) sample += x[m] * a0b[m];
-    if (reportDropped(ii, sample)) continue;
-    trace = trace + sample;
-    used++;
-  }
-  if (used == 0) return kNaN;
-  return trace / used;
+    return dot(x, a0b, taille);
+  });
 }
 
 double CGS_randomB_traceInvA(int taille, int nombre, int nc, int nl, double* val, int* row_ptr, int* col_ind,
                              int nbIt, double tol) {
   if (!probeCountUsable(nbIt) || !sizeMatches(taille, nc, nl)) return kNaN;
   if (taille == 0) return 0.0;
-  const int ncnl = nc * nl;
   long seed = traceSeed();
   FactoredSystem sys("CGS_randomB_traceInvA", taille, nombre, val, row_ptr, col_ind);
-  MV_Vector_double B(taille, 0.0), A_1B(taille, 0.0);
-  double trace = 0.0;
-  int used = 0;
-  for (int ii = 0; ii < nbIt; ii++) {
-    drawProbe(B, ncnl, &seed);
-    solveProbe(sys, B, A_1B, tol);
-    const double* b = B.data();
-    const double* x = A_1B.data();
-    double sample = 0.0;
-    for (int m = 0; m < taille; m++) sample += x[m] * b[m];
-    if (reportDropped(ii, sample)) continue;
-    trace = trace + sample;
-    used++;
-  }
-  if (used == 0) return kNaN;
-  return trace / used;
+  return meanOverProbes(sys, nc * nl, nbIt, tol, &seed,
+                        [&](const double* b, const double* x) { return dot(x, b, taille); });
 }
 
 double* CGS_randomB_traceInvAA0Fx(int taille, int nombre, double* val, int* row_ptr, int* col_ind,
@@ -157,7 +166,15 @@ double* CGS_randomB_traceInvAA0Fx(int taille, int nombre, double* val, int* row_
   double* result = new double[4];
   for (int e = 0; e < 4; e++) result[e] = 0.0;
   const int nc = IxIx.width(), nl = IxIx.height(), ncnl = nc * nl;
-  if (!probeCountUsable(nbIt) || !sizeMatches(taille, nc, nl)) {
+  bool usable = probeCountUsable(nbIt) && sizeMatches(taille, nc, nl) &&
+                imagesCover(nc, nl, {&IxIy, &IyIy, &data_out, &x2});
+  if (usable && reg_out.size() < 2) {
+    std::cout << "Error : " << reg_out.size() << " regulariser weight images, 2 needed (in trace randomization)"
+              << std::endl;
+    usable = false;
+  }
+  if (usable) usable = imagesCover(nc, nl, {&reg_out[0], &reg_out[1]});
+  if (!usable) {
     for (int e = 0; e < 4; e++) result[e] = kNaN;
     return result;
   }
@@ -198,14 +215,8 @@ double* CGS_randomB_traceInvAA0Fx(int taille, int nombre, double* val, int* row_
         a0dfxb[ncnl + k] = f * f * d * bv;
       }
     const double* x = A_1B.data();
-    double sampleTraceInv = 0.0, sampleTrace = 0.0, sampleTraceFx = 0.0, sampleTracedFx = 0.0;
-    for (int m = 0; m < taille; m++) {
-      sampleTraceInv += x[m] * arb[m];
-      sampleTrace += x[m] * a0b[m];
-      sampleTraceFx += x[m] * a0fxb[m];
-      sampleTracedFx += x[m] * a0dfxb[m];
-    }
-    const double samples[4] = {sampleTraceInv, sampleTrace, sampleTraceFx, sampleTracedFx};
+    const double samples[4] = {dot(x, arb, taille), dot(x, a0b, taille), dot(x, a0fxb, taille),
+                               dot(x, a0dfxb, taille)};
     bool finite = true;
     for (int e = 0; e < 4; e++) finite = finite && std::isfinite(samples[e]);
     if (!finite) {

@@ -58,30 +58,31 @@ void FillChannel(CImg<double>& out, const CImg<double>& im, int band) {
     for (int x = 0; x < w; ++x) o[x + ow * (band * oh + y)] = s[x + (long long)y * w];
 }
 
-CImg<double> binarize(const CImg<double>& in, double tresh) {
+namespace {
+
+// A copy of in with change(v) applied to every value v of the first plane; the sizes are taken as
+// short, like the counts of the image files.
+template <class Change>
+CImg<double> changedCopy(const CImg<double>& in, Change change) {
   const short nc = (short)in.width(), nl = (short)in.height();
   CImg<double> out(in);
   const long long w = out.width();
   double* p = out.data();
   for (int y = 0; y < nl; ++y)
-    for (int x = 0; x < nc; ++x) {
-      double& v = p[x + y * w];
-      v = v > tresh ? 1.0 : 0.0;
-    }
+    for (int x = 0; x < nc; ++x) change(p[x + y * w]);
   return out;
 }
 
+}  // namespace
+
+CImg<double> binarize(const CImg<double>& in, double tresh) {
+  return changedCopy(in, [tresh](double& v) { v = v > tresh ? 1.0 : 0.0; });
+}
+
 CImg<double> treshold_minmax(const CImg<double>& in, double treshmin, double treshmax, double flag) {
-  const short nc = (short)in.width(), nl = (short)in.height();
-  CImg<double> out(in);
-  const long long w = out.width();
-  double* p = out.data();
-  for (int y = 0; y < nl; ++y)
-    for (int x = 0; x < nc; ++x) {
-      double& v = p[x + y * w];
-      if (v <= treshmin || v >= treshmax) v = flag;
-    }
-  return out;
+  return changedCopy(in, [=](double& v) {
+    if (v <= treshmin || v >= treshmax) v = flag;
+  });
 }
 
 void BlocDensify(CImg<double>& X, int sampInt, int sampInitx, int sampInity) {

@@ -1,6 +1,7 @@
-// Field tools: float-buffer conversions, pyramids and the missing-data low-pass filter.
+// Field tools: Gaussian blur, float-buffer conversions, pyramids and the missing-data low-pass filter.
 #pragma once
 
+#include "field/blur.h"
 #include "field/buffers.h"
 #include "field/ground_truth.h"
 #include "field/projection.h"

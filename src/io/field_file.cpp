@@ -12,6 +12,8 @@
 
 #include <CImg.h>
 
+#include "io/field_planes.h"
+
 using namespace cimg_library;
 
 namespace {
@@ -192,14 +194,8 @@ void write_XAmotionH(const std::string& fileXafOut, const CImg<double>& im) {
     return;
   }
   const int w = im.width(), h = im.height();
-  const size_t n = (size_t)w * (size_t)h;
-  std::vector<float> u(n), v(n);
-  const double* pu = im.data(0, 0, 0);
-  const double* pv = im.data(0, 0, 1);
-  for (size_t k = 0; k < n; ++k) {
-    u[k] = (float)pu[k];
-    v[k] = (float)pv[k];
-  }
+  std::vector<float> u, v;
+  io_detail::floatPlanes(im, u, v);
   short error = 0;
   write_field(fileXafOut, u.data(), v.data(), (short)w, (short)h, &error);
 }
@@ -222,12 +218,5 @@ CImg<float> lire_XAmotionH(const std::string& filename, int dx, int dy, int ofx,
     std::fprintf(stderr, "lire_XAmotionH: '%s': the field file could not be read\n", filename.c_str());
     return CImg<float>();
   }
-  CImg<float> out(dx, dy, 2, 1);
-  for (int y = 0; y < dy; ++y)
-    for (int x = 0; x < dx; ++x) {
-      const size_t k = (size_t)(y + ofy) * Dx + (x + ofx);
-      out(x, y, 0) = u[k];
-      out(x, y, 1) = v[k];
-    }
-  return out;
+  return io_detail::fieldWindow(u, v, dx, dy, ofx, ofy, Dx);
 }

@@ -9,6 +9,7 @@
 #include <CImg.h>
 
 #include "io/fail.h"
+#include "io/field_planes.h"
 
 using namespace cimg_library;
 
@@ -87,14 +88,8 @@ void write_aMotionFile(const std::string& fileMotionOut, const CImg<double>& im)
   std::printf("%s\n", fileMotionOut.c_str());
   checkWritableField("write_aMotionFile", fileMotionOut, im);
   const int w = im.width(), h = im.height();
-  const size_t n = (size_t)w * (size_t)h;
-  std::vector<float> u(n), v(n);
-  const double* pu = im.data(0, 0, 0);
-  const double* pv = im.data(0, 0, 1);
-  for (size_t k = 0; k < n; ++k) {
-    u[k] = (float)pu[k];
-    v[k] = (float)pv[k];
-  }
+  std::vector<float> u, v;
+  io_detail::floatPlanes(im, u, v);
   write_champ(u.data(), v.data(), (short)w, (short)h, fileMotionOut);
 }
 
@@ -135,13 +130,7 @@ CImg<float> read_aMotionFile(const std::string& filename, int dx, int dy, int Dx
     }
   }
 
-  CImg<float> out(dx, dy, 2, 1);
-  for (int p = 0; p < 2; ++p) {
-    const std::vector<float>& src = p == 0 ? u : v;
-    for (int y = 0; y < dy; ++y)
-      for (int x = 0; x < dx; ++x) out(x, y, p) = src[(size_t)(y + ofy) * Dx + (x + ofx)];
-  }
-  return out;
+  return io_detail::fieldWindow(u, v, dx, dy, ofx, ofy, Dx);
 }
 
 CImg<float> read_aUVFile(const std::string& filename, int dx, int dy, int Dx, int Dy, int ofx, int ofy) {

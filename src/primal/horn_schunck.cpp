@@ -10,6 +10,7 @@
 #include "io/fail.h"
 #include "primal/filters.h"
 #include "primal/robust_weights.h"
+#include "primal/solve_increment.h"
 #include "primal/stencil_border.h"
 #include "sparse/sparse.h"
 
@@ -21,51 +22,49 @@ long long numberEntriesHornAndSchunck(int nc, int nl, bool periodic) {
   return 2 * ((5 * l - 2) * (c - 2) + 8 * l - 4) + 2 * N;
 }
 
-void fixNeumannConditions(int nc, int nl, CImg<double>& A1_i_1j, CImg<double>& A1_ij, CImg<double>& A1_i1j,
-                          CImg<double>& A1_ij_1, CImg<double>& A1_ij1) {
+namespace {
+
+// Takes the links that leave the grid out of the matrix: on each border pixel, side by side in the
+// order left, right, upper, lower, hands the link's coefficient to take(target coefficient, link) and
+// marks the link as no entry.
+template <class Take>
+void takeBorderLinks(int nc, int nl, CImg<double>& left, CImg<double>& leftTo, CImg<double>& right,
+                     CImg<double>& rightTo, CImg<double>& up, CImg<double>& upTo, CImg<double>& down,
+                     CImg<double>& downTo, Take take) {
   for (int i = 0; i < nl; ++i)
     for (int j = 0; j < nc; ++j) {
       if (j == 0) {
-        A1_ij(j, i) += A1_ij_1(j, i);
-        A1_ij_1(j, i) = kNoEntry;
+        take(leftTo(j, i), left(j, i));
+        left(j, i) = kNoEntry;
       }
       if (j == nc - 1) {
-        A1_ij(j, i) += A1_ij1(j, i);
-        A1_ij1(j, i) = kNoEntry;
+        take(rightTo(j, i), right(j, i));
+        right(j, i) = kNoEntry;
       }
       if (i == 0) {
-        A1_ij(j, i) += A1_i_1j(j, i);
-        A1_i_1j(j, i) = kNoEntry;
+        take(upTo(j, i), up(j, i));
+        up(j, i) = kNoEntry;
       }
       if (i == nl - 1) {
-        A1_ij(j, i) += A1_i1j(j, i);
-        A1_i1j(j, i) = kNoEntry;
+        take(downTo(j, i), down(j, i));
+        down(j, i) = kNoEntry;
       }
     }
+}
+
+}  // namespace
+
+void fixNeumannConditions(int nc, int nl, CImg<double>& A1_i_1j, CImg<double>& A1_ij, CImg<double>& A1_i1j,
+                          CImg<double>& A1_ij_1, CImg<double>& A1_ij1) {
+  takeBorderLinks(nc, nl, A1_ij_1, A1_ij, A1_ij1, A1_ij, A1_i_1j, A1_ij, A1_i1j, A1_ij,
+                  [](double& to, double link) { to += link; });
 }
 
 void fixPeriodConditions(int nc, int nl, CImg<double>& A1_i_1j, CImg<double>& A1_i1j, CImg<double>& A1_ij_1,
                          CImg<double>& A1_ij1, CImg<double>& A1_ijnc, CImg<double>& A1_ij0, CImg<double>& A1_inlj,
                          CImg<double>& A1_i0j) {
-  for (int i = 0; i < nl; ++i)
-    for (int j = 0; j < nc; ++j) {
-      if (j == 0) {
-        A1_ijnc(j, i) = A1_ij_1(j, i);
-        A1_ij_1(j, i) = kNoEntry;
-      }
-      if (j == nc - 1) {
-        A1_ij0(j, i) = A1_ij1(j, i);
-        A1_ij1(j, i) = kNoEntry;
-      }
-      if (i == 0) {
-        A1_inlj(j, i) = A1_i_1j(j, i);
-        A1_i_1j(j, i) = kNoEntry;
-      }
-      if (i == nl - 1) {
-        A1_i0j(j, i) = A1_i1j(j, i);
-        A1_i1j(j, i) = kNoEntry;
-      }
-    }
+  takeBorderLinks(nc, nl, A1_ij_1, A1_ijnc, A1_ij1, A1_ij0, A1_i_1j, A1_inlj, A1_i1j, A1_i0j,
+                  [](double& to, double link) { to = link; });
 }
 
 namespace {
@@ -284,15 +283,7 @@ bool solveHornAndSchunck(CImg<double>& UV, const CImg<double>& UVtil, const CImg
       b[N + p] = a * Delta_Vtil(x, y) - (w * im_y(x, y)) * im_t(x, y);
     }
 
-  const int code =
-      standard_CGS_inversion(taille, row_ptr[taille], val.get(), row_ptr.get(), col_ind.get(), B, X, 1e-6);
-  if (code != 0) return true;
-  for (int y = 0; y < nl; ++y)
-    for (int x = 0; x < nc; ++x) {
-      UV(x, y, 0) = X(x, y, 0);
-      UV(x, y, 1) = X(x, y, 1);
-    }
-  return false;
+  return solveIncrement(taille, row_ptr[taille], val.get(), row_ptr.get(), col_ind.get(), B, X, UV);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "field/field.h"
 #include "primal/k41_stencil.h"
 #include "primal/stencil_border.h"
 
@@ -107,10 +108,6 @@ void fillGrowing(const Setup& S, K41Csr& A);
 // Right-hand side (products ItIx, ItIy, total field planes Util, Vtil).
 void fillRhs(const Setup& S, double* B, const cimg_library::CImg<double>& ItIx, const cimg_library::CImg<double>& ItIy,
              const cimg_library::CImg<double>& Util, const cimg_library::CImg<double>& Vtil);
-
-// Gaussian (Deriche) blur of standard deviation s along each axis longer than one pixel; nothing for
-// s <= 0.
-void blurDeriche(cimg_library::CImg<double>& im, float s);
 
 // Prints the mismatch line of an assembly whose entry count differs from the expected one.
 void reportCountMismatch(std::int64_t written, int nombre);

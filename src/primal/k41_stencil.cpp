@@ -182,21 +182,23 @@ inline void walkRow(int nc, long N, int neta, int lo, int l0, int lend, bool vRo
   const long p = (long)y * nc + x;
   for (int b = 0; b < 2; ++b) {
     const long base = b ? N : 0;
-    auto upper = [&](int l) {
-      const long row = base + (long)(y - l) * nc;
+    // The entries at lag l on the line that starts at column `row`: diagonal to the left, vertical,
+    // diagonal to the right.
+    auto line = [&](long row, int l, Dir left, Dir vertical, Dir right) {
       if (l <= lend) {
-        const double v = coef(b, i_lj_l, l - l0);
+        const double v = coef(b, left, l - l0);
         if (isEntry(v)) put(v, row + x - l);
       }
       if (l >= neta) {
-        const double v = coef(b, i_lj, l - neta);
+        const double v = coef(b, vertical, l - neta);
         if (isEntry(v)) put(v, row + x);
       }
       if (l <= lend) {
-        const double v = coef(b, i_ljl, l - l0);
+        const double v = coef(b, right, l - l0);
         if (isEntry(v)) put(v, row + x + l);
       }
     };
+    auto upper = [&](int l) { line(base + (long)(y - l) * nc, l, i_lj_l, i_lj, i_ljl); };
     if (vRows && b == 0)
       for (int l = l0; l <= lo; ++l) upper(l);
     else
@@ -212,21 +214,7 @@ inline void walkRow(int nc, long N, int neta, int lo, int l0, int lend, bool vRo
         const double v = coef(b, ijl, l - neta);
         if (isEntry(v)) put(v, base + p + l);
       }
-    for (int l = l0; l <= lo; ++l) {
-      const long row = base + (long)(y + l) * nc;
-      if (l <= lend) {
-        const double v = coef(b, ilj_l, l - l0);
-        if (isEntry(v)) put(v, row + x - l);
-      }
-      if (l >= neta) {
-        const double v = coef(b, ilj, l - neta);
-        if (isEntry(v)) put(v, row + x);
-      }
-      if (l <= lend) {
-        const double v = coef(b, iljl, l - l0);
-        if (isEntry(v)) put(v, row + x + l);
-      }
-    }
+    for (int l = l0; l <= lo; ++l) line(base + (long)(y + l) * nc, l, ilj_l, ilj, iljl);
   }
 }
 
@@ -481,13 +469,6 @@ void fillGrowing(const Setup& S, K41Csr& A) {
   walkHalf(S, false, sink, A.row_ptr.data());
   walkHalf(S, true, sink, A.row_ptr.data());
   if (sink.k > INT_MAX) refuseEntryCount("fillingSparseHessian_A", sink.k);
-}
-
-void blurDeriche(CImg<double>& im, float s) {
-  if (im.is_empty() || !(s > 0)) return;
-  if (im.width() > 1) im.deriche(s, 0, 'x', 1);
-  if (im.height() > 1) im.deriche(s, 0, 'y', 1);
-  if (im.depth() > 1) im.deriche(s, 0, 'z', 1);
 }
 
 void reportCountMismatch(std::int64_t written, int nombre) {

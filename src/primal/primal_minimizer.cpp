@@ -6,7 +6,7 @@
 #include "io/fail.h"
 #include "primal/k41.h"
 #include "primal/k41_detail.h"
-#include "sparse/inversion.h"
+#include "primal/solve_increment.h"
 
 using namespace cimg_library;
 using namespace k41_detail;
@@ -68,15 +68,7 @@ bool minimize(const char* who, CImg<double>& UV, const CImg<double>& UVtil, cons
   fillGrowing(S, A);
   reportCountMismatch(A.nnz(), nombre);
 
-  const int code =
-      standard_CGS_inversion(taille, A.nnz(), A.val.data(), A.row_ptr.data(), A.col_ind.data(), B, X, 1e-6);
-  if (code != 0) return true;
-  for (int y = 0; y < nl; ++y)
-    for (int x = 0; x < nc; ++x) {
-      UV(x, y, 0) = X(x, y, 0);
-      UV(x, y, 1) = X(x, y, 1);
-    }
-  return false;
+  return solveIncrement(taille, A.nnz(), A.val.data(), A.row_ptr.data(), A.col_ind.data(), B, X, UV);
 }
 
 WeightLists listsOf(const CImgList<double>& z_right, const CImgList<double>& z_down,

@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "sparse/cgs.h"
+#include "sparse/upper_solve.h"
 
 namespace {
 
@@ -73,19 +74,8 @@ int CGS(const CompRow_Mat_double& A, MV_Vector_double& x, const MV_Vector_double
   if (normb == 0.0) normb = 1.0;
 
   double resid = rnorm / normb;
-  if (!is_finite(resid)) {
-    tol = resid;
-    return 2;
-  }
-  if (resid <= tol) {
-    tol = resid;
-    max_iter = 0;
-    return 0;
-  }
-  if (max_iter <= 0) {
-    tol = resid;
-    return 1;
-  }
+  const int start = cgs_start_code(resid, tol, max_iter);
+  if (start >= 0) return start;
   const double inv_normb = 1.0 / normb;
 
   double rho_1 = 0.0, rho_2 = 0.0, alpha = 0.0, beta = 0.0;
@@ -120,15 +110,7 @@ int CGS(const CompRow_Mat_double& A, MV_Vector_double& x, const MV_Vector_double
       }
     }
     // Pass B.
-    for (int i = n - 1; i >= 0; i--) {
-      int first = up[i];
-      const int last = up[i + 1];
-      const double diag = first < last ? uv[first++] : 0.0;
-      double z = 0.0;
-      for (int j = first; j < last; j++) z = uv[j] * phat[uc[j]] + z;
-      const double ri = phat[i] - z;
-      phat[i] = ri / diag;
-    }
+    sparse_detail::upper_solve_in_place(n, uv, uc, up, phat);
     // Pass C.
     double sigma = 0.0;
     for (int i = 0; i < n; i++) {
@@ -153,15 +135,7 @@ int CGS(const CompRow_Mat_double& A, MV_Vector_double& x, const MV_Vector_double
       uhat[i] = t - z;
     }
     // Pass E.
-    for (int i = n - 1; i >= 0; i--) {
-      int first = up[i];
-      const int last = up[i + 1];
-      const double diag = first < last ? uv[first++] : 0.0;
-      double z = 0.0;
-      for (int j = first; j < last; j++) z = uv[j] * uhat[uc[j]] + z;
-      const double ri = uhat[i] - z;
-      uhat[i] = ri / diag;
-    }
+    sparse_detail::upper_solve_in_place(n, uv, uc, up, uhat);
     // Pass G.
     rr = 0.0;
     rho_next = 0.0;

@@ -13,6 +13,27 @@
 #include "sparse/ilu.h"
 #include "sparse/mv_vector.h"
 
+// The outcome of a run before its first iteration, from the starting relative residual: a non-finite
+// one is a breakdown (2), one at or below tol has converged without iterating (0), no iteration
+// allowed ends unconverged (1); tol then receives resid. -1 when the iterations are to run.
+template <class Real>
+int cgs_start_code(Real resid, Real& tol, int& max_iter) {
+  if (!std::isfinite(resid)) {
+    tol = resid;
+    return 2;
+  }
+  if (resid <= tol) {
+    tol = resid;
+    max_iter = 0;
+    return 0;
+  }
+  if (max_iter <= 0) {
+    tol = resid;
+    return 1;
+  }
+  return -1;
+}
+
 // The solver of the system: the same arithmetic as the generic form below, value for value, with its
 // work vectors allocated once and the vector operations fused into a few passes per iteration.
 int CGS(const CompRow_Mat_double& A, MV_Vector_double& x, const MV_Vector_double& b,
@@ -32,19 +53,8 @@ int CGS(const Matrix& A, Vector& x, const Vector& b, const Preconditioner& M, in
   if (normb == 0.0) normb = 1;
 
   resid = norm(r) / normb;
-  if (!std::isfinite(resid)) {
-    tol = resid;
-    return 2;
-  }
-  if (resid <= tol) {
-    tol = resid;
-    max_iter = 0;
-    return 0;
-  }
-  if (max_iter <= 0) {
-    tol = resid;
-    return 1;
-  }
+  const int start = cgs_start_code(resid, tol, max_iter);
+  if (start >= 0) return start;
   const Real inv_normb = 1.0 / normb;
 
   for (int i = 1; i <= max_iter; i++) {

@@ -22,6 +22,18 @@ inline const double* one_past_first(const MV_Vector_double& v) {
 }
 inline double* one_past_first(MV_Vector_double& v) { return v.size() > 0 ? v.data() + 1 : nullptr; }
 
+// Counting sort by row, first half: sets rowptr (M + 1 entries) from the row indices of the nz
+// entries of C and returns a copy of it, each row's next free position.
+template <class Mat>
+MV_Vector_int row_starts(const Mat& C, int M, int nz, MV_Vector_int& rowptr) {
+  MV_Vector_int tally(M + 1, 0);
+  for (int i = 0; i < nz; i++) tally(C.row_ind(i))++;
+  rowptr(0) = 0;
+  for (int i = 0; i < M; i++) rowptr(i + 1) = rowptr(i) + tally(i);
+  tally = rowptr;
+  return tally;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------
@@ -67,11 +79,7 @@ CompRow_Mat_double::CompRow_Mat_double(const CompCol_Mat_double& C)
       nz_(C.NumNonzeros()), dim_{C.dim(0), C.dim(1)} {
   const int M = dim_[0];
   const int N = dim_[1];
-  MV_Vector_int tally(M + 1, 0);
-  for (int i = 0; i < nz_; i++) tally(C.row_ind(i))++;
-  rowptr_(0) = 0;
-  for (int i = 0; i < M; i++) rowptr_(i + 1) = rowptr_(i) + tally(i);
-  tally = rowptr_;
+  MV_Vector_int tally = row_starts(C, M, nz_, rowptr_);
   int start = 0;
   for (int k = 1; k <= N; k++) {
     const int end = C.col_ptr(k);
@@ -89,11 +97,7 @@ CompRow_Mat_double::CompRow_Mat_double(const Coord_Mat_double& C)
     : val_(C.NumNonzeros()), rowptr_(C.dim(0) + 1), colind_(C.NumNonzeros()), base_(C.base()),
       nz_(C.NumNonzeros()), dim_{C.dim(0), C.dim(1)} {
   const int M = dim_[0];
-  MV_Vector_int tally(M + 1, 0);
-  for (int i = 0; i < nz_; i++) tally(C.row_ind(i))++;
-  rowptr_(0) = 0;
-  for (int i = 0; i < M; i++) rowptr_(i + 1) = rowptr_(i) + tally(i);
-  tally = rowptr_;
+  MV_Vector_int tally = row_starts(C, M, nz_, rowptr_);
   for (int j = 0; j < nz_; j++) {
     const int to = tally(C.row_ind(j))++;
     val_(to) = C.val(j);

@@ -8,6 +8,7 @@
 
 #include "sparse/qsort.h"
 #include "sparse/spblas.h"
+#include "sparse/upper_solve.h"
 
 namespace {
 
@@ -188,9 +189,6 @@ void CompRow_ILUPreconditioner_double::solve_into(const double* b, double* y) co
   const double* const lv = l_val_.data();
   const int* const lc = l_colind_.data();
   const int* const lp = l_rowptr_.data();
-  const double* const uv = u_val_.data();
-  const int* const uc = u_colind_.data();
-  const int* const up = u_rowptr_.data();
   // Forward substitution with the unit lower factor.
   for (int i = 0; i < M; i++) {
     double z = 0.0;
@@ -198,15 +196,7 @@ void CompRow_ILUPreconditioner_double::solve_into(const double* b, double* y) co
     y[i] = b[i] - z;
   }
   // Backward substitution with the upper factor, its diagonal first in each row.
-  for (int i = M - 1; i >= 0; i--) {
-    int first = up[i];
-    const int last = up[i + 1];
-    const double diag = first < last ? uv[first++] : 0.0;
-    double z = 0.0;
-    for (int j = first; j < last; j++) z = uv[j] * y[uc[j]] + z;
-    const double r = y[i] - z;
-    y[i] = r / diag;
-  }
+  sparse_detail::upper_solve_in_place(M, u_val_.data(), u_colind_.data(), u_rowptr_.data(), y);
 }
 
 double CompRow_ILUPreconditioner_double::detLP() {

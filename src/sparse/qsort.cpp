@@ -24,9 +24,12 @@ inline void swap_int(int& a, int& b) {
   b = tmp;
 }
 
-// Keys alone (double vector) or keys with values carried along.
+// Keys alone (double vector) or keys with values carried along; the storage is either the vector
+// itself (checked access) or a plain pointer to its elements, for ranges known to lie inside the
+// vectors (every index that the sort touches lies in the range).
+template <class DoubleStore>
 struct SingleKeys {
-  MV_Vector_double& v;
+  DoubleStore v;
   using Key = double;
   void exchange(int a, int b) { SWAP_double(v[a], v[b]); }
   Key key(int i) const { return v[i]; }
@@ -38,48 +41,10 @@ struct SingleKeys {
   void restore(int i, const Saved& s) { v[i] = s.k; }
 };
 
+template <class IntStore, class DoubleStore>
 struct PairedKeys {
-  MV_Vector_int& v;
-  MV_Vector_double& x;
-  using Key = int;
-  void exchange(int a, int b) {
-    swap_int(v[a], v[b]);
-    SWAP_double(x[a], x[b]);
-  }
-  Key key(int i) const { return v[i]; }
-  void move(int from, int to) {
-    v[to] = v[from];
-    x[to] = x[from];
-  }
-  struct Saved {
-    int k;
-    double val;
-  };
-  Saved save(int i) const { return {v[i], x[i]}; }
-  void restore(int i, const Saved& s) {
-    v[i] = s.k;
-    x[i] = s.val;
-  }
-};
-
-// The same over plain pointers, for ranges known to lie inside the vectors (every index that the sort
-// touches lies in the range).
-struct RawSingleKeys {
-  double* v;
-  using Key = double;
-  void exchange(int a, int b) { SWAP_double(v[a], v[b]); }
-  Key key(int i) const { return v[i]; }
-  void move(int from, int to) { v[to] = v[from]; }
-  struct Saved {
-    double k;
-  };
-  Saved save(int i) const { return {v[i]}; }
-  void restore(int i, const Saved& s) { v[i] = s.k; }
-};
-
-struct RawPairedKeys {
-  int* v;
-  double* x;
+  IntStore v;
+  DoubleStore x;
   using Key = int;
   void exchange(int a, int b) {
     swap_int(v[a], v[b]);
@@ -201,13 +166,14 @@ int quicksort(Keys s, int base_ptr, int total_elems) {
 
 int QSort(MV_Vector_double& v, int base_ptr, int total_elems) {
   if (total_elems <= 0) return 1;
-  if (range_inside(base_ptr, total_elems, v.size())) return quicksort(RawSingleKeys{v.data()}, base_ptr, total_elems);
-  return quicksort(SingleKeys{v}, base_ptr, total_elems);
+  if (range_inside(base_ptr, total_elems, v.size()))
+    return quicksort(SingleKeys<double*>{v.data()}, base_ptr, total_elems);
+  return quicksort(SingleKeys<MV_Vector_double&>{v}, base_ptr, total_elems);
 }
 
 int QSort(MV_Vector_int& v, MV_Vector_double& x, int base_ptr, int total_elems) {
   if (total_elems <= 0) return 1;
   if (range_inside(base_ptr, total_elems, v.size()) && range_inside(base_ptr, total_elems, x.size()))
-    return quicksort(RawPairedKeys{v.data(), x.data()}, base_ptr, total_elems);
-  return quicksort(PairedKeys{v, x}, base_ptr, total_elems);
+    return quicksort(PairedKeys<int*, double*>{v.data(), x.data()}, base_ptr, total_elems);
+  return quicksort(PairedKeys<MV_Vector_int&, MV_Vector_double&>{v, x}, base_ptr, total_elems);
 }

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "field/buffers.h"
+#include "field/field.h"
 #include "spline/bspline.h"
 #include "spline/spline_derivatives.h"
 
@@ -19,13 +19,20 @@ namespace {
 // A sample whose magnitude reaches this value marks missing data.
 const double kMissing = 1022.0;
 
-// Recursive Gaussian (Deriche, order 0, Neumann border) along each axis longer than one sample.
-// Only a positive amplitude blurs: the library reads a negative one as a percentage of the size.
-void blurDeriche(CImg<double>& im, float sigma) {
-  if (im.is_empty() || !(sigma > 0)) return;
-  if (im.width() > 1) im.deriche(sigma, 0, 'x', 1);
-  if (im.height() > 1) im.deriche(sigma, 0, 'y', 1);
-  if (im.depth() > 1) im.deriche(sigma, 0, 'z', 1);
+// One component of a warp shift: the shift U of sample i on an axis of n samples lands at pos. Gives
+// the truncated shift I and its fractional magnitude D; a landing outside 0..n-1 is clamped to the
+// border sample, with no fraction.
+void splitShift(float pos, float U, int i, int n, int& I, float& D) {
+  if (pos < 0) {
+    I = -i;
+    D = 0.0f;
+  } else if (pos > n - 1) {
+    I = n - 1 - i;
+    D = 0.0f;
+  } else {
+    I = (int)U;
+    D = std::fabs(U) - std::fabs((float)I);
+  }
 }
 
 typedef int (*GridDerivative)(float*, float*, long, long, int, float);
@@ -108,26 +115,8 @@ void Recal_spline(CImg<double>& out, const CImg<double>& in, const CImg<double>&
       // falls back, its neighbour lying outside).
       int Iu, Iv;
       float Du, Dv;
-      if (posX < 0) {
-        Iu = -i;
-        Du = 0.0f;
-      } else if (posX > W - 1) {
-        Iu = W - 1 - i;
-        Du = 0.0f;
-      } else {
-        Iu = (int)U;
-        Du = std::fabs(U) - std::fabs((float)Iu);
-      }
-      if (posY < 0) {
-        Iv = -j;
-        Dv = 0.0f;
-      } else if (posY > H - 1) {
-        Iv = H - 1 - j;
-        Dv = 0.0f;
-      } else {
-        Iv = (int)V;
-        Dv = std::fabs(V) - std::fabs((float)Iv);
-      }
+      splitShift(posX, U, i, W, Iu, Du);
+      splitShift(posY, V, j, H, Iv, Dv);
 
       const int baseX = i + Iu, baseY = j + Iv;
       const int nextX = baseX + stepX, nextY = baseY + stepY;

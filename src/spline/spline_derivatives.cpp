@@ -1,5 +1,6 @@
 // Mirror-border B-spline prefilter of float volumes and derivative kernels at grid points.
 #include "spline/spline_derivatives.h"
+#include "spline/spline_poles.h"
 
 #include <cmath>
 #include <cstddef>
@@ -112,6 +113,38 @@ void iirConvolveMirror(double* inPtr, double* outPtr, long n, double gain, doubl
   }
 }
 
+namespace {
+
+// Prefilters in place every line of the volume along one axis (0: x, 1: y, 2: z), when the volume is
+// longer than one sample along it. Returns 1, after the message, when the line buffer cannot be had.
+int filterLines(float* volume, long nx, long ny, long nz, int axis, double gain, double* realPoles, long np,
+                const char* noMemory) {
+  using Transfer = void (*)(float*, long, long, long, long, long, double*, long);
+  static const Transfer get[3] = {getxF2D, getyF2D, getzF2D};
+  static const Transfer put[3] = {putxD2F, putyD2F, putzD2F};
+  const long n = axis == 0 ? nx : axis == 1 ? ny : nz;
+  if (n <= 1) return 0;
+  double* line = allocLinD(n);
+  if (line == nullptr) {
+    errorReport(noMemory);
+    return 1;
+  }
+  // Lines start on the face where the axis coordinate is 0; the outer loop runs over the slower of
+  // the two other coordinates.
+  const long outer = axis == 2 ? ny : nz, inner = axis == 0 ? ny : nx;
+  for (long a = 0; a < outer; a++)
+    for (long b = 0; b < inner; b++) {
+      const long x = axis == 0 ? 0 : b, y = axis == 0 ? b : (axis == 1 ? 0 : a), z = axis == 2 ? 0 : a;
+      get[axis](volume, x, y, z, nx, ny, line, n);
+      iirConvolveMirror(line, line, n, gain, realPoles, np);
+      put[axis](volume, x, y, z, nx, ny, line, n);
+    }
+  freeLinD(line);
+  return 0;
+}
+
+}  // namespace
+
 int directBsplineMirror(float* inPtr, float* outPtr, long nx, long ny, long nz, int degree) {
   float* row = allocLinF(nx);
   if (row == nullptr) {
@@ -125,100 +158,27 @@ int directBsplineMirror(float* inPtr, float* outPtr, long nx, long ny, long nz, 
     }
   freeLinF(row);
 
-  double realPoles[3];
-  long np;
+  if (degree == 0 || degree == 1) return 0;
+  double realPoles[4];
+  const long np = degree <= 7 ? spline_detail::polesOfDegree(degree, realPoles) : 0;
+  if (np == 0) {
+    errorReport("ERROR - Unknown degree");
+    return 1;
+  }
   double gain;
-  switch (degree) {
-    case 0:
-    case 1:
-      return 0;
-    case 2:
-      np = 1;
-      realPoles[0] = -0.1715728752538097;
-      gain = 1.3725830020304777;
-      break;
-    case 3:
-      np = 1;
-      realPoles[0] = -0.2679491924311228;
-      gain = 1.607695154586736;
-      break;
-    case 4: {
-      np = 2;
-      realPoles[0] = -0.3613412259002118;
-      realPoles[1] = -0.013725429297341663;
-      const double g = (1.0 - realPoles[0]) * (1.0 - realPoles[1]);
-      gain = g * g;
-      break;
-    }
-    case 5: {
-      np = 2;
-      realPoles[0] = -0.43057534709997825;
-      realPoles[1] = -0.04309628820326328;
-      const double g = (1.0 - realPoles[0]) * (1.0 - realPoles[1]);
-      gain = g * g;
-      break;
-    }
-    case 6:
-      np = 3;
-      realPoles[0] = -0.48829458930304476;
-      realPoles[1] = -0.08167927107623751;
-      realPoles[2] = -0.0014141518083258177;
-      gain = 2.598975999348578;
-      break;
-    case 7:
-      np = 3;
-      realPoles[0] = -0.5352804307964382;
-      realPoles[1] = -0.12255461519232669;
-      realPoles[2] = -0.009148694809608277;
-      gain = 3.0248282036441845;
-      break;
-    default:
-      errorReport("ERROR - Unknown degree");
-      return 1;
+  if (degree == 4 || degree == 5) {
+    const double g = (1.0 - realPoles[0]) * (1.0 - realPoles[1]);
+    gain = g * g;
+  } else {
+    gain = degree == 2   ? 1.3725830020304777
+           : degree == 3 ? 1.607695154586736
+           : degree == 6 ? 2.598975999348578
+                         : 3.0248282036441845;
   }
 
-  if (nx > 1) {
-    double* line = allocLinD(nx);
-    if (line == nullptr) {
-      errorReport("ERROR - Unable to allocate x data");
-      return 1;
-    }
-    for (long z = 0; z < nz; z++)
-      for (long y = 0; y < ny; y++) {
-        getxF2D(outPtr, 0, y, z, nx, ny, line, nx);
-        iirConvolveMirror(line, line, nx, gain, realPoles, np);
-        putxD2F(outPtr, 0, y, z, nx, ny, line, nx);
-      }
-    freeLinD(line);
-  }
-  if (ny > 1) {
-    double* line = allocLinD(ny);
-    if (line == nullptr) {
-      errorReport("ERROR - Unable to allocate y data");
-      return 1;
-    }
-    for (long z = 0; z < nz; z++)
-      for (long x = 0; x < nx; x++) {
-        getyF2D(outPtr, x, 0, z, nx, ny, line, ny);
-        iirConvolveMirror(line, line, ny, gain, realPoles, np);
-        putyD2F(outPtr, x, 0, z, nx, ny, line, ny);
-      }
-    freeLinD(line);
-  }
-  if (nz > 1) {
-    double* line = allocLinD(nz);
-    if (line == nullptr) {
-      errorReport("ERROR - Unable to allocate z data");
-      return 1;
-    }
-    for (long y = 0; y < ny; y++)
-      for (long x = 0; x < nx; x++) {
-        getzF2D(outPtr, x, y, 0, nx, ny, line, nz);
-        iirConvolveMirror(line, line, nz, gain, realPoles, np);
-        putzD2F(outPtr, x, y, 0, nx, ny, line, nz);
-      }
-    freeLinD(line);
-  }
+  if (filterLines(outPtr, nx, ny, nz, 0, gain, realPoles, np, "ERROR - Unable to allocate x data")) return 1;
+  if (filterLines(outPtr, nx, ny, nz, 1, gain, realPoles, np, "ERROR - Unable to allocate y data")) return 1;
+  if (filterLines(outPtr, nx, ny, nz, 2, gain, realPoles, np, "ERROR - Unable to allocate z data")) return 1;
   return 0;
 }
 

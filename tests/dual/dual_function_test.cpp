@@ -1,28 +1,14 @@
 // Lagrangian dual value: its constant part and the quadratic model over the primal system.
-#include "dual/dual.h"
-#include "primal/primal.h"
+#include "dual_test_util.h"
 
-#include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 #include <vector>
 
 using namespace cimg_library;
+using namespace dualtest;
 
 namespace {
-
-const double kS2 = 1.4142135623730951;
-
-CImg<double> randomImage(int nc, int nl, int nz, double lo, double hi, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> d(lo, hi);
-  CImg<double> im(nc, nl, nz);
-  cimg_for(im, p, double) *p = d(gen);
-  return im;
-}
-
-CImgList<double> constList(int n, int nc, int nl, double c) { return CImgList<double>(n, nc, nl, 1, 1, c); }
 
 std::vector<double> targetsHV(int lo, double beta, double power) {
   std::vector<double> t(lo + 1);
@@ -37,61 +23,48 @@ std::vector<double> targetsCross(int lo, double beta, double power) {
 }
 
 // A random level: derivatives, carried field, data weights and positive multipliers.
-struct Level {
+struct RandomLevel {
   int nc, nl, neta, lo;
   CImg<double> im_x, im_y, im_t, UVtil, data_out, lambda, lambda_cross;
-  Level(int nc_, int nl_, int neta_, int lo_, unsigned seed)
-      : nc(nc_),
-        nl(nl_),
-        neta(neta_),
-        lo(lo_),
-        im_x(randomImage(nc_, nl_, 1, -1, 1, seed)),
-        im_y(randomImage(nc_, nl_, 1, -1, 1, seed + 1)),
-        im_t(randomImage(nc_, nl_, 1, -1, 1, seed + 2)),
-        UVtil(randomImage(nc_, nl_, 2, -1, 1, seed + 3)),
-        data_out(randomImage(nc_, nl_, 1, 0.2, 1, seed + 4)),
-        lambda(randomImage(lo_ + 1, 1, 1, 0.5, 2, seed + 5)),
-        lambda_cross(randomImage(lo_ + 1, 1, 1, 0.5, 2, seed + 6)) {}
-  int count() const {
+  RandomLevel(int nc_, int nl_, int neta_, int lo_, unsigned s)
+      : nc(nc_), nl(nl_), neta(neta_), lo(lo_), im_x(randomImage(nc, nl, 1, -1, 1, s)),
+        im_y(randomImage(nc, nl, 1, -1, 1, s + 1)), im_t(randomImage(nc, nl, 1, -1, 1, s + 2)),
+        UVtil(randomImage(nc, nl, 2, -1, 1, s + 3)), data_out(randomImage(nc, nl, 1, 0.2, 1, s + 4)),
+        lambda(randomImage(lo + 1, 1, 1, 0.5, 2, s + 5)), lambda_cross(randomImage(lo + 1, 1, 1, 0.5, 2, s + 6)) {}
+  int count(const CImg<double>& weights, const CImg<double>& lam) const {
     testing::internal::CaptureStdout();
-    const int n = NumberNonZeroElementInHessian_K41Long(im_x, im_y, data_out, lambda, lambda_cross, 0.0f, neta, lo);
+    const int n = NumberNonZeroElementInHessian_K41Long(im_x, im_y, weights, lam, lambda_cross, 0.0f, neta, lo);
     testing::internal::GetCapturedStdout();
     return n;
+  }
+  int count() const { return count(data_out, lambda); }
+  double dual(const CImg<double>& UV, const CImg<double>& weights, double beta, double power, int nombre) const {
+    return DualFunction_K41Long(UV, UVtil, im_x, im_y, im_t, weights, lambda, lambda_cross, 0.0f, neta, lo, beta,
+                                power, nombre);
   }
 };
 
 }  // namespace
 
 TEST(DualFunction, ZeroIncrementGivesTheConstantExactly) {
-  const Level L(12, 11, 1, 3, 10);
+  const RandomLevel L(12, 11, 1, 3, 10);
   const double beta = 0.05, power = 2.0 / 3;
-  const CImg<double> zero(L.nc, L.nl, 2, 1, 0.0);
-  const double w = DualFunction_K41Long(zero, L.UVtil, L.im_x, L.im_y, L.im_t, L.data_out, L.lambda, L.lambda_cross,
-                                        0.0f, L.neta, L.lo, beta, power, L.count());
+  const double w = L.dual(CImg<double>(L.nc, L.nl, 2, 1, 0.0), L.data_out, beta, power, L.count());
   const int n = L.lo - L.neta + 1;
   const CImgList<double> ones = constList(n, L.nc, L.nl, 1), zeros = constList(n, L.nc, L.nl, 0);
   const std::vector<double> tHV = targetsHV(L.lo, beta, power), tD = targetsCross(L.lo, beta, power);
-  const double C = Constant_C(L.im_t.get_mul(L.im_t), L.data_out, L.UVtil.get_slice(0), L.UVtil.get_slice(1),
-                              L.lambda, L.lambda_cross, tHV.data(), tD.data(), ones, ones, ones, ones, zeros, zeros,
-                              zeros, zeros, L.neta, L.lo, L.nc, L.nl);
-  EXPECT_EQ(w, C);
+  EXPECT_EQ(w, Constant_C(L.im_t.get_mul(L.im_t), L.data_out, L.UVtil.get_slice(0), L.UVtil.get_slice(1), L.lambda,
+                          L.lambda_cross, tHV.data(), tD.data(), ones, ones, ones, ones, zeros, zeros, zeros, zeros,
+                          L.neta, L.lo, L.nc, L.nl));
 }
 
 TEST(DualFunction, WithoutDataItIsTheMultiplierWeightedResidualOfTheTotalField) {
-  const Level L(14, 12, 1, 3, 20);
+  const RandomLevel L(14, 12, 1, 3, 20);
   const double beta = 0.3, power = 2.0 / 3;
-  const CImg<double> UV = randomImage(L.nc, L.nl, 2, -0.5, 0.5, 99);
-  const CImg<double> noData(L.nc, L.nl, 1, 1, 0.0);
-  testing::internal::CaptureStdout();
-  const int nombre = NumberNonZeroElementInHessian_K41Long(L.im_x, L.im_y, noData, L.lambda, L.lambda_cross, 0.0f,
-                                                           L.neta, L.lo);
-  const double w = DualFunction_K41Long(UV, L.UVtil, L.im_x, L.im_y, L.im_t, noData, L.lambda, L.lambda_cross, 0.0f,
-                                        L.neta, L.lo, beta, power, nombre);
-  testing::internal::GetCapturedStdout();
-
-  const CImg<double> total = L.UVtil + UV;
-  const CImg<double> S_HV = StructureFunction2nd_horiVertDir(total, L.neta, L.lo, false);
-  const CImg<double> S_D = StructureFunction2nd_crossDir(total, L.neta, L.lo, false);
+  const CImg<double> UV = randomImage(L.nc, L.nl, 2, -0.5, 0.5, 99), noData(L.nc, L.nl, 1, 1, 0.0);
+  const double w = L.dual(UV, noData, beta, power, L.count(noData, L.lambda));
+  const CImg<double> S_HV = StructureFunction2nd_horiVertDir(L.UVtil + UV, L.neta, L.lo, false);
+  const CImg<double> S_D = StructureFunction2nd_crossDir(L.UVtil + UV, L.neta, L.lo, false);
   double expected = 0;
   for (int l = L.neta; l <= L.lo; ++l) expected += 0.5 * L.lambda[l] * (S_HV[l] - beta * std::pow(l, power));
   for (int l = 1; l <= 3; ++l) expected += 0.5 * L.lambda_cross[l] * (S_D[l] - beta * std::pow(l * kS2, power));
@@ -99,103 +72,54 @@ TEST(DualFunction, WithoutDataItIsTheMultiplierWeightedResidualOfTheTotalField) 
 }
 
 TEST(DualFunction, WithoutMultipliersItIsTheLinearisedDataEnergy) {
-  Level L(10, 9, 1, 2, 30);
+  RandomLevel L(10, 9, 1, 2, 30);
   L.lambda.fill(0);
   L.lambda_cross.fill(0);
   const CImg<double> UV = randomImage(L.nc, L.nl, 2, -1, 1, 7);
-  const double w = DualFunction_K41Long(UV, L.UVtil, L.im_x, L.im_y, L.im_t, L.data_out, L.lambda, L.lambda_cross,
-                                        0.0f, L.neta, L.lo, 0.1, 2.0 / 3, L.count());
   double expected = 0;
   cimg_forXY(L.im_x, x, y) {
     const double r = L.im_x(x, y) * UV(x, y, 0) + L.im_y(x, y) * UV(x, y, 1) + L.im_t(x, y);
     expected += 0.5 * L.data_out(x, y) * r * r;
   }
-  EXPECT_NEAR(w, expected, 1e-12 * expected);
-}
-
-TEST(ConstantC, SmallShearExample) {
-  CImg<double> U(4, 4), V(4, 4, 1, 1, 0.0);
-  cimg_forXY(U, x, y) U(x, y) = x;
-  const CImg<double> zero(4, 4, 1, 1, 0.0);
-  const CImgList<double> ones = constList(1, 4, 4, 1), zeros = constList(1, 4, 4, 0);
-  const double t[2] = {0, 0};
-  auto C = [&](double lHV, double lD, const CImgList<double>& trans) {
-    const CImg<double> lambda(2, 1, 1, 1, lHV), lambda_cross(2, 1, 1, 1, lD);
-    return Constant_C(zero, zero, U, V, lambda, lambda_cross, t, t, ones, ones, ones, ones, trans, trans, trans, trans,
-                      1, 1, 4, 4);
-  };
-  EXPECT_DOUBLE_EQ(C(1, 0, zeros), 0.25);  // 16 horizontal terms of 1 over 32, times 0.5
-  EXPECT_DOUBLE_EQ(C(0, 1, zeros), 0.25);  // 4 centres, 4 terms of 1 over 16, times 0.25
-  EXPECT_DOUBLE_EQ(C(1, 0, ones), 0.125);  // transverse weights: normalisers doubled
-}
-
-TEST(ConstantC, LagRangesAndTargets) {
-  // neta 4, lo 6: diagonal indices 3..5; lag 3 carries its diagonal target only.
-  const int nc = 20, nl = 20, neta = 4, lo = 6;
-  const CImg<double> zero(nc, nl, 1, 1, 0.0);
-  const CImgList<double> ones = constList(3, nc, nl, 1);
-  const CImg<double> lambda = randomImage(lo + 1, 1, 1, 1, 2, 3), lambda_cross = randomImage(lo + 1, 1, 1, 1, 2, 4);
-  const std::vector<double> tHV = targetsHV(lo, 0.7, 0.5), tD = targetsCross(lo, 0.7, 0.5);
-  const double C = Constant_C(zero, zero, zero, zero, lambda, lambda_cross, tHV.data(), tD.data(), ones, ones, ones,
-                              ones, ones, ones, ones, ones, neta, lo, nc, nl);
-  double expected = 0;
-  for (int l = 3; l <= lo; ++l) {
-    if (l >= neta) expected += -0.5 * tHV[l] * lambda[l];
-    if (l <= 5) expected += -0.5 * tD[l] * lambda_cross[l];
-  }
-  EXPECT_DOUBLE_EQ(C, expected);
+  EXPECT_NEAR(L.dual(UV, L.data_out, 0.1, 2.0 / 3, L.count()), expected, 1e-12 * expected);
 }
 
 TEST(DualFunction, LagsWithoutPairsAreLeftOut) {
   // A 2 x 2 level with lag 1: no pair at all, so neither pair terms nor targets.
-  const CImg<double> zero(2, 2, 1, 1, 0.0);
+  const CImg<double> zero(2, 2, 1, 1, 0.0), lambda(2, 1, 1, 1, 1.0), U = randomImage(2, 2, 1, -1, 1, 5);
   const CImgList<double> ones = constList(1, 2, 2, 1), zeros = constList(1, 2, 2, 0);
-  const CImg<double> lambda(2, 1, 1, 1, 1.0), U = randomImage(2, 2, 1, -1, 1, 5);
   const double t[2] = {1, 1};
   EXPECT_EQ(Constant_C(zero, zero, U, U, lambda, lambda, t, t, ones, ones, ones, ones, zeros, zeros, zeros, zeros, 1, 1,
                        2, 2),
             0.0);
-
-  Level L(2, 2, 1, 1, 40);
+  const RandomLevel L(2, 2, 1, 1, 40);
   const int nombre = L.count();
   testing::internal::CaptureStdout();
-  const double w = DualFunction_K41Long(randomImage(2, 2, 2, -1, 1, 8), L.UVtil, L.im_x, L.im_y, L.im_t, L.data_out,
-                                        L.lambda, L.lambda_cross, 0.0f, 1, 1, 0.5, 2.0 / 3, nombre);
+  const double w = L.dual(randomImage(2, 2, 2, -1, 1, 8), L.data_out, 0.5, 2.0 / 3, nombre);
   const std::string out = testing::internal::GetCapturedStdout();
   EXPECT_TRUE(std::isfinite(w));
   EXPECT_NE(out.find("Error : lo must respect lo <= nc/2 - 1 and lo <= nl/2 - 1\n"), std::string::npos);
 }
 
 TEST(DualFunction, CountMadeWithAZeroMultiplierStillGivesTheValue) {
-  // The entry count is made with one multiplier at 0; the assembly with it non-zero writes more
-  // entries, reports the difference and the value stays that of the full system.
-  Level L(12, 12, 1, 2, 50);
+  // Counted with one multiplier at 0, assembled with it non-zero: more entries are written, the
+  // difference is reported and the value stays that of the full system.
+  const RandomLevel L(12, 12, 1, 2, 50);
   CImg<double> lambda0 = L.lambda;
   lambda0[2] = 0;
-  testing::internal::CaptureStdout();
-  const int small = NumberNonZeroElementInHessian_K41Long(L.im_x, L.im_y, L.data_out, lambda0, L.lambda_cross, 0.0f,
-                                                          L.neta, L.lo);
-  const CImg<double> UV = randomImage(L.nc, L.nl, 2, -1, 1, 9);
-  const double a = DualFunction_K41Long(UV, L.UVtil, L.im_x, L.im_y, L.im_t, L.data_out, L.lambda, L.lambda_cross,
-                                        0.0f, L.neta, L.lo, 0.2, 1.0, small);
-  const std::string out = testing::internal::GetCapturedStdout();
-  const int full = L.count();
-  const double b = DualFunction_K41Long(UV, L.UVtil, L.im_x, L.im_y, L.im_t, L.data_out, L.lambda, L.lambda_cross,
-                                        0.0f, L.neta, L.lo, 0.2, 1.0, full);
+  const int small = L.count(L.data_out, lambda0), full = L.count();
   EXPECT_GT(full, small);
-  EXPECT_NE(out.find("ERROR : number non zero elements not identical to prevision: "), std::string::npos);
-  EXPECT_EQ(a, b);
+  const CImg<double> UV = randomImage(L.nc, L.nl, 2, -1, 1, 9);
+  testing::internal::CaptureStdout();
+  const double a = L.dual(UV, L.data_out, 0.2, 1.0, small);
+  EXPECT_NE(testing::internal::GetCapturedStdout().find("ERROR : number non zero elements not identical to prevision: "),
+            std::string::npos);
+  EXPECT_EQ(a, L.dual(UV, L.data_out, 0.2, 1.0, full));
 }
 
 namespace {
 
 double sq(double d) { return d * d; }
-
-CImgList<double> randomList(int n, int nc, int nl, unsigned seed) {
-  CImgList<double> L;
-  for (int i = 0; i < n; ++i) L.push_back(randomImage(nc, nl, 1, 0, 1, seed + 17 * i));
-  return L;
-}
 
 // Plain reference of the constant part: every pixel, every term, in the documented order.
 double referenceC(const CImg<double>& ItIt, const CImg<double>& dout, const CImg<double>& u, const CImg<double>& v,

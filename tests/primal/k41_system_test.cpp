@@ -21,8 +21,7 @@ struct System {
 
 System randomSystem(int nc, int nl, int neta, int lo, unsigned seed, bool randomWeights) {
   std::mt19937 g(seed);
-  System S{nc, nl, neta, lo, {}, {}, {}, {}, {}, {}, {}, {}, {}};
-  S.Ix = randomImage(nc, nl, g);
+  System S{nc, nl, neta, lo, randomImage(nc, nl, g), {}, {}, {}, {}, {}, {}, {}, {}};
   S.Iy = randomImage(nc, nl, g);
   S.It = randomImage(nc, nl, g);
   S.data = randomImage(nc, nl, g, 0.0, 1.0);
@@ -52,13 +51,27 @@ K41Csr hessian(const System& S) {
   return A;
 }
 
-CImg<double> field(const CImg<double>& u, const CImg<double>& v) {
-  CImg<double> f(u.width(), u.height(), 2);
-  cimg_forXY(u, x, y) {
-    f(x, y, 0) = u(x, y);
-    f(x, y, 1) = v(x, y);
-  }
-  return f;
+CImg<double> field(const CImg<double>& u, const CImg<double>& v) { return u.get_append(v, 'z'); }
+
+bool sameBits(const CImg<double>& p, const CImg<double>& q) {
+  return std::memcmp(p.data(), q.data(), p.size() * sizeof(double)) == 0;
+}
+
+// One K41Long primal step of the system at the given weights and multipliers; returns the printout.
+std::string step(const System& S, CImg<double>& UV, const CImg<double>& data, const CImg<double>& lamHV, int nombre,
+                 bool* failed = nullptr) {
+  testing::internal::CaptureStdout();
+  const bool f = PrimalMinimizer_K41Long(UV, field(S.U, S.V), S.Ix, S.Iy, S.It, data, lamHV, S.lamX, 0.0f, S.neta,
+                                         S.lo, nombre);
+  if (failed) *failed = f;
+  return testing::internal::GetCapturedStdout();
+}
+
+int count(const System& S, const CImg<double>& data, const CImg<double>& lamHV) {
+  testing::internal::CaptureStdout();
+  const int n = NumberNonZeroElementInHessian_K41Long(S.Ix, S.Iy, data, lamHV, S.lamX, 0.0f, S.neta, S.lo);
+  testing::internal::GetCapturedStdout();
+  return n;
 }
 
 bool hasNaN(const double* p, size_t n) {
@@ -81,132 +94,82 @@ TEST(K41System, QuadraticFormIsTheEnergy) {
     const MV_Vector_double B = rhs(S);
     const K41Csr A = hessian(S);
     std::mt19937 g(99);
-    const CImg<double> du = randomImage(c.nc, c.nl, g), dv = randomImage(c.nc, c.nl, g);
+    const CImg<double> du = randomImage(c.nc, c.nl, g), dv = randomImage(c.nc, c.nl, g), zero = du.get_fill(0.0);
     const int N = c.nc * c.nl;
-    std::vector<double> w(2 * N);
-    for (int p = 0; p < N; ++p) {
-      w[p] = du[p];
-      w[N + p] = dv[p];
-    }
+    auto w = [&](int i) { return i < N ? du[i] : dv[i - N]; };
     double wAw = 0, Bw = 0;
     for (int r = 0; r < 2 * N; ++r) {
       double s = 0;
-      for (int e = A.row_ptr[r]; e < A.row_ptr[r + 1]; ++e) s += A.val[e] * w[A.col_ind[e]];
-      wAw += w[r] * s;
-      Bw += B(r) * w[r];
+      for (int e = A.row_ptr[r]; e < A.row_ptr[r + 1]; ++e) s += A.val[e] * w(A.col_ind[e]);
+      wAw += w(r) * s;
+      Bw += B(r) * w(r);
     }
-    const CImg<double> zero(c.nc, c.nl, 1, 1, 0.0);
-    const double E1 = energy(du, dv, S.U, S.V, S.Ix, S.Iy, S.It, S.data, S.lamHV, S.lamX, S.Z, c.neta, c.lo);
-    const double E0 = energy(zero, zero, S.U, S.V, S.Ix, S.Iy, S.It, S.data, S.lamHV, S.lamX, S.Z, c.neta, c.lo);
-    const double lhs = 0.5 * wAw - Bw, rhsE = E1 - E0;
-    EXPECT_NEAR(lhs, rhsE, 1e-12 * std::fabs(rhsE)) << c.nc << " x " << c.nl << " [" << c.neta << ", " << c.lo << "]";
+    const double E = energy(du, dv, S.U, S.V, S.Ix, S.Iy, S.It, S.data, S.lamHV, S.lamX, S.Z, c.neta, c.lo) -
+                     energy(zero, zero, S.U, S.V, S.Ix, S.Iy, S.It, S.data, S.lamHV, S.lamX, S.Z, c.neta, c.lo);
+    EXPECT_NEAR(0.5 * wAw - Bw, E, 1e-12 * std::fabs(E)) << c.nc << " x " << c.nl << " [" << c.neta << ", " << c.lo << "]";
   }
-}
-
-TEST(K41System, RightHandSideEdgeCases) {
-  System S = randomSystem(11, 10, 1, 3, 5, true);
-  const int N = 110;
-  // zero multipliers, or a constant total field: only the data term
-  System Z0 = S;
-  Z0.lamHV.fill(0.0);
-  Z0.lamX.fill(0.0);
-  System C = S;
-  C.U.fill(0.7);
-  C.V.fill(-1.3);
-  for (const System* T : {&Z0, &C}) {
-    const MV_Vector_double B = rhs(*T);
-    const double tol = T == &Z0 ? 0.0 : 1e-12;  // the lag terms of a constant field cancel up to rounding
-    for (int p = 0; p < N; ++p) {
-      EXPECT_NEAR(B(p), -S.It[p] * S.Ix[p] * S.data[p], tol);
-      EXPECT_NEAR(B(N + p), -S.It[p] * S.Iy[p] * S.data[p], tol);
-    }
-  }
-  // only the first 2N entries change
-  MV_Vector_double B(2 * N + 3, 5.0);
-  fillingVector_B(B, S.It.get_mul(S.Ix), S.It.get_mul(S.Iy), S.U, S.V, S.data, S.lamHV, S.lamX, S.Z.z[0], S.Z.z[1],
-                  S.Z.z[2], S.Z.z[3], S.Z.z[4], S.Z.z[5], S.Z.z[6], S.Z.z[7], 1, 3, 11, 10);
-  EXPECT_EQ(B(2 * N), 5.0);
-  EXPECT_EQ(B(2 * N + 2), 5.0);
 }
 
 // A constant increment (a, b) built into the temporal derivative of a smooth image is recovered: the lag
 // terms of a constant field vanish, and the data term is minimal there.
 TEST(K41System, ConstantIncrementIsRecovered) {
-  const int nc = 24, nl = 20;
   const double a = 0.3, b = -0.2;
-  CImg<double> Ix(nc, nl), Iy(nc, nl), It(nc, nl);
-  cimg_forXY(Ix, x, y) {
+  System S{24, 20, 1, 3, CImg<double>(24, 20), CImg<double>(24, 20), CImg<double>(24, 20), CImg<double>(24, 20, 1, 1, 1.0),
+           CImg<double>(5, 1, 1, 1, 100.0), CImg<double>(5, 1, 1, 1, 100.0), CImg<double>(24, 20, 1, 1, 0.0),
+           CImg<double>(24, 20, 1, 1, 0.0), {}};
+  cimg_forXY(S.Ix, x, y) {
     // I = sin(1.1 x + 0.3 y) + cos(0.5 x - 1.3 y) + 0.5 sin(0.7 x) cos(0.9 y), differentiated exactly
-    Ix(x, y) = 1.1 * std::cos(1.1 * x + 0.3 * y) - 0.5 * std::sin(0.5 * x - 1.3 * y) +
-               0.35 * std::cos(0.7 * x) * std::cos(0.9 * y);
-    Iy(x, y) = 0.3 * std::cos(1.1 * x + 0.3 * y) + 1.3 * std::sin(0.5 * x - 1.3 * y) -
-               0.45 * std::sin(0.7 * x) * std::sin(0.9 * y);
-    It(x, y) = -(a * Ix(x, y) + b * Iy(x, y));
+    S.Ix(x, y) = 1.1 * std::cos(1.1 * x + 0.3 * y) - 0.5 * std::sin(0.5 * x - 1.3 * y) +
+                 0.35 * std::cos(0.7 * x) * std::cos(0.9 * y);
+    S.Iy(x, y) = 0.3 * std::cos(1.1 * x + 0.3 * y) + 1.3 * std::sin(0.5 * x - 1.3 * y) -
+                 0.45 * std::sin(0.7 * x) * std::sin(0.9 * y);
+    S.It(x, y) = -(a * S.Ix(x, y) + b * S.Iy(x, y));
   }
-  const CImg<double> data(nc, nl, 1, 1, 1.0), lamHV(5, 1, 1, 1, 100.0), lamX(5, 1, 1, 1, 100.0);
-  const CImg<double> UVtil(nc, nl, 2, 1, 0.0);
   for (auto [neta, lo] : {std::pair{1, 3}, {2, 4}}) {
-    const int nombre = NumberNonZeroElementInHessian_K41Long(Ix, Iy, data, lamHV, lamX, 0.0f, neta, lo);
-    CImg<double> UV(nc, nl, 2, 1, 9.0);
-    testing::internal::CaptureStdout();
-    const bool failed = PrimalMinimizer_K41Long(UV, UVtil, Ix, Iy, It, data, lamHV, lamX, 0.0f, neta, lo, nombre);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    S.neta = neta;
+    S.lo = lo;
+    CImg<double> UV(24, 20, 2, 1, 9.0);
+    bool failed = true;
+    EXPECT_EQ(step(S, UV, S.data, S.lamHV, count(S, S.data, S.lamHV), &failed), "");
     ASSERT_FALSE(failed);
-    cimg_forXY(Ix, x, y) {
+    cimg_forXY(S.Ix, x, y) {
       EXPECT_NEAR(UV(x, y, 0), a, 1e-4);
       EXPECT_NEAR(UV(x, y, 1), b, 1e-4);
     }
   }
 }
 
+// The variants are the general step with their constant lists, scale and smallest lag; a negative scale
+// smooths nothing, like 0; the start value is not used.
 TEST(K41System, VariantsAndScale) {
   const System S = randomSystem(12, 12, 1, 3, 3, false);
-  const CImg<double> UVtil = field(S.U, S.V);
-  const CImg<double> ones(12, 12, 1, 1, 1.0);
-  const Lists& Z = S.Z;
-  CImg<double> a(12, 12, 2, 1, 0.0), b = a, c = a, d = a;
-  testing::internal::CaptureStdout();
-  PrimalMinimizer_K41Long(a, UVtil, S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, 0.0f, 1, 3, 0);
-  PrimalMinimizer_K41Long(b, UVtil, S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, -2.0f, 1, 3, 0);  // no smoothing
-  PrimalMinimizer(c, UVtil, S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, Z.z[0], Z.z[1], Z.z[2], Z.z[3], Z.z[4], Z.z[5],
-                  Z.z[6], Z.z[7], 0.0f, 1, 3, 0);
-  PrimalMinimizer_K41Long(d, UVtil, S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, 1.5f, 1, 3, 0);
-  testing::internal::GetCapturedStdout();
-  EXPECT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(double)), 0);
-  EXPECT_EQ(std::memcmp(a.data(), c.data(), a.size() * sizeof(double)), 0);
-  EXPECT_NE(std::memcmp(a.data(), d.data(), a.size() * sizeof(double)), 0);
-  // the variants are the general step with their constant lists, scale and smallest lag
-  Lists ones3;
-  for (auto& z : ones3.z) z = constantList(3, 12, 12, 1.0);
-  const Lists& O = ones3;
+  const CImg<double> UVtil = field(S.U, S.V), ones(12, 12, 1, 1, 1.0);
+  const Lists O = onesLists(3, 12, 12);
   auto general = [&](const Lists& W, float scale) {
     CImg<double> r(12, 12, 2, 1, 0.0);
-    PrimalMinimizer(r, UVtil, S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, W.z[0], W.z[1], W.z[2], W.z[3], W.z[4],
-                    W.z[5], W.z[6], W.z[7], scale, 1, 3, 0);
+    PrimalMinimizer(r, UVtil, S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, W.z[0], W.z[1], W.z[2], W.z[3], W.z[4], W.z[5],
+                    W.z[6], W.z[7], scale, 1, 3, 0);
     return r;
   };
-  auto same = [](const CImg<double>& p, const CImg<double>& q) {
-    return std::memcmp(p.data(), q.data(), p.size() * sizeof(double)) == 0;
-  };
   testing::internal::CaptureStdout();
-  CImg<double> v1(12, 12, 2, 1, 0.0), v2 = v1, v3 = v1, v4 = v1;
-  PrimalMinimizer_K41Long(v1, UVtil, S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, 1, 3, 0);
-  PrimalMinimizer_K41LongTrans(v2, UVtil, S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, 1, 3, 0);
-  PrimalMinimizer_Gen_BruhnAndAl(v3, UVtil, S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, 0.5f, 3, 0);
-  PrimalMinimizer_Gen_Rob_BruhnAndAl(v4, UVtil, S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, O.z[0], O.z[1], O.z[2],
+  CImg<double> v[6];
+  for (auto& im : v) im.assign(12, 12, 2, 1, 3.0);
+  PrimalMinimizer_K41Long(v[0], UVtil, S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, 0.0f, 1, 3, 0);
+  PrimalMinimizer_K41Long(v[1], UVtil, S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, -2.0f, 1, 3, 0);
+  PrimalMinimizer_K41Long(v[2], UVtil, S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, 1, 3, 0);
+  PrimalMinimizer_K41LongTrans(v[3], UVtil, S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, 1, 3, 0);
+  PrimalMinimizer_Gen_BruhnAndAl(v[4], UVtil, S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, 0.5f, 3, 0);
+  PrimalMinimizer_Gen_Rob_BruhnAndAl(v[5], UVtil, S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, O.z[0], O.z[1], O.z[2],
                                      O.z[3], O.z[4], O.z[5], O.z[6], O.z[7], 0.5f, 3, 0);
-  EXPECT_TRUE(same(v1, general(Z, 1.0f)));
-  EXPECT_TRUE(same(v2, general(O, 1.0f)));
-  EXPECT_TRUE(same(v3, general(O, 0.5f)));
-  EXPECT_TRUE(same(v4, general(O, 0.5f)));
-  EXPECT_FALSE(same(v1, v2));
+  EXPECT_TRUE(sameBits(v[0], general(S.Z, 0.0f)));
+  EXPECT_TRUE(sameBits(v[1], v[0]));
+  EXPECT_TRUE(sameBits(v[2], general(S.Z, 1.0f)));
+  EXPECT_TRUE(sameBits(v[3], general(O, 1.0f)));
+  EXPECT_TRUE(sameBits(v[4], general(O, 0.5f)));
+  EXPECT_TRUE(sameBits(v[5], general(O, 0.5f)));
+  EXPECT_FALSE(sameBits(v[2], v[0]));
+  EXPECT_FALSE(sameBits(v[2], v[3]));
   testing::internal::GetCapturedStdout();
-  // successive calls with the same inputs give the same increment
-  CImg<double> e(12, 12, 2, 1, 3.0);
-  testing::internal::CaptureStdout();
-  PrimalMinimizer_K41Long(e, UVtil, S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, 0.0f, 1, 3, 0);
-  testing::internal::GetCapturedStdout();
-  EXPECT_EQ(std::memcmp(a.data(), e.data(), a.size() * sizeof(double)), 0);
 }
 
 // A solve that fails leaves the increment exactly as it was.
@@ -214,71 +177,46 @@ TEST(K41System, FailedSolveKeepsTheIncrement) {
   System S = randomSystem(10, 10, 1, 2, 8, false);
   S.It(4, 4) = std::nan("");
   std::mt19937 g(1);
-  CImg<double> UV(10, 10, 2);
-  for (double& v : UV) v = std::uniform_real_distribution<double>(-1, 1)(g);
+  CImg<double> UV = randomImage(10, 10, g).append(randomImage(10, 10, g), 'z');
   const CImg<double> before = UV;
-  testing::internal::CaptureStdout();
-  const bool failed = PrimalMinimizer_K41Long(UV, field(S.U, S.V), S.Ix, S.Iy, S.It, S.data, S.lamHV, S.lamX, 0.0f,
-                                              1, 2, 0);
-  const std::string out = testing::internal::GetCapturedStdout();
+  bool failed = false;
+  const std::string out = step(S, UV, S.data, S.lamHV, 0, &failed);
   EXPECT_TRUE(failed);
   EXPECT_NE(out.find("no convergence (output CGS "), std::string::npos) << out;
-  EXPECT_EQ(std::memcmp(UV.data(), before.data(), UV.size() * sizeof(double)), 0);
+  EXPECT_TRUE(sameBits(UV, before));
 }
 
 // Counted with a zero multiplier, assembled with a non-zero one: the arrays grow to what is written, the
 // mismatch line is printed and the solve uses the entries written.
 TEST(K41System, AssemblyWithMoreEntriesThanCountedStaysInsideItsArrays) {
-  System S = randomSystem(16, 16, 1, 4, 12, false);
+  const System S = randomSystem(16, 16, 1, 4, 12, false);
   const CImg<double> ones(16, 16, 1, 1, 1.0);
   CImg<double> lamCount = S.lamHV;
   lamCount(2) = 0.0;
-  const int counted = NumberNonZeroElementInHessian_K41Long(S.Ix, S.Iy, ones, lamCount, S.lamX, 0.0f, 1, 4);
-  const int full = NumberNonZeroElementInHessian_K41Long(S.Ix, S.Iy, ones, S.lamHV, S.lamX, 0.0f, 1, 4);
+  const int counted = count(S, ones, lamCount), full = count(S, ones, S.lamHV);
   ASSERT_LT(counted, full);
   CImg<double> UV(16, 16, 2, 1, 0.0), ref = UV;
-  testing::internal::CaptureStdout();
-  PrimalMinimizer_K41Long(UV, field(S.U, S.V), S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, 0.0f, 1, 4, counted);
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(out, "ERROR : number non zero elements not identical to prevision: " + std::to_string(full) +
-                     "!=" + std::to_string(counted) + "\n");
-  testing::internal::CaptureStdout();
-  PrimalMinimizer_K41Long(ref, field(S.U, S.V), S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, 0.0f, 1, 4, full);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(std::memcmp(UV.data(), ref.data(), UV.size() * sizeof(double)), 0);
-
-  // fewer entries than counted: the line too, and the same solution
-  CImg<double> UV2(16, 16, 2, 1, 0.0), ref2 = UV2;
-  CImg<double> lamZero = S.lamHV;
-  lamZero(2) = 0.0;
-  testing::internal::CaptureStdout();
-  PrimalMinimizer_K41Long(UV2, field(S.U, S.V), S.Ix, S.Iy, S.It, ones, lamZero, S.lamX, 0.0f, 1, 4, full);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "ERROR : number non zero elements not identical to prevision: " + std::to_string(counted) +
-                "!=" + std::to_string(full) + "\n");
-  testing::internal::CaptureStdout();
-  PrimalMinimizer_K41Long(ref2, field(S.U, S.V), S.Ix, S.Iy, S.It, ones, lamZero, S.lamX, 0.0f, 1, 4, counted);
-  testing::internal::GetCapturedStdout();
-  EXPECT_EQ(std::memcmp(UV2.data(), ref2.data(), UV2.size() * sizeof(double)), 0);
+  EXPECT_EQ(step(S, UV, ones, S.lamHV, counted), "ERROR : number non zero elements not identical to prevision: " +
+                                                     std::to_string(full) + "!=" + std::to_string(counted) + "\n");
+  EXPECT_EQ(step(S, ref, ones, S.lamHV, full), "");
+  EXPECT_TRUE(sameBits(UV, ref));
 }
 
 TEST(K41SystemDeathTest, CallerArraysTooSmallStopWithAMessage) {
   const System S = randomSystem(8, 8, 1, 2, 4, false);
-  const int counted = NumberNonZeroElementInHessian_K41Long(S.Ix, S.Iy, S.data, S.lamHV, S.lamX, 0.0f, 1, 2);
-  std::vector<double> val(counted - 1);
-  std::vector<int> col(counted - 1), ptr(2 * 64 + 1);
+  const int counted = count(S, S.data, S.lamHV);
+  std::vector<double> val(counted);
+  std::vector<int> col(counted), ptr(2 * 64 + 1);
   const Lists& Z = S.Z;
-  EXPECT_EXIT(fillingSparseHessian_A(val.data(), col.data(), ptr.data(), S.Ix.get_mul(S.Ix), S.Ix.get_mul(S.Iy),
-                                     S.Iy.get_mul(S.Iy), S.data, S.lamHV, S.lamX, Z.z[0], Z.z[1], Z.z[2], Z.z[3],
-                                     Z.z[4], Z.z[5], Z.z[6], Z.z[7], 1, 2, 8, 8, counted - 1),
-              testing::ExitedWithCode(1), "fillingSparseHessian_A: the arrays hold");
-  // with room enough, the caller's arrays receive exactly the counted entries
-  val.resize(counted);
-  col.resize(counted);
+  auto fillRaw = [&](int room) {
+    fillingSparseHessian_A(val.data(), col.data(), ptr.data(), S.Ix.get_mul(S.Ix), S.Ix.get_mul(S.Iy),
+                           S.Iy.get_mul(S.Iy), S.data, S.lamHV, S.lamX, Z.z[0], Z.z[1], Z.z[2], Z.z[3], Z.z[4], Z.z[5],
+                           Z.z[6], Z.z[7], 1, 2, 8, 8, room);
+  };
+  EXPECT_EXIT(fillRaw(counted - 1), testing::ExitedWithCode(1), "fillingSparseHessian_A: the arrays hold");
+  // With room enough, the caller's arrays receive exactly the counted entries.
   testing::internal::CaptureStdout();
-  fillingSparseHessian_A(val.data(), col.data(), ptr.data(), S.Ix.get_mul(S.Ix), S.Ix.get_mul(S.Iy),
-                         S.Iy.get_mul(S.Iy), S.data, S.lamHV, S.lamX, Z.z[0], Z.z[1], Z.z[2], Z.z[3], Z.z[4], Z.z[5],
-                         Z.z[6], Z.z[7], 1, 2, 8, 8, counted);
+  fillRaw(counted);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(ptr[0], 0);
   EXPECT_EQ(ptr[128], counted);
@@ -291,57 +229,48 @@ TEST(K41SystemDeathTest, EmptyScaleIntervalIsRefused) {
   CImg<double> UV(8, 8, 2, 1, 0.0);
   EXPECT_EXIT(PrimalMinimizer_K41Long(UV, UV, S.Ix, S.Iy, S.It, S.data, S.lamHV, S.lamX, 0.0f, 2, 1, 10),
               testing::ExitedWithCode(1), "PrimalMinimizer_K41Long: scale interval");
-  // a grid whose 2 nc nl unknowns do not fit the solver's int indices
+  // A grid whose 2 nc nl unknowns do not fit the solver's int indices.
   MV_Vector_double B(10, 0.0);
   const Lists& Z = S.Z;
   EXPECT_EXIT(fillingVector_B(B, S.It, S.It, S.U, S.V, S.data, S.lamHV, S.lamX, Z.z[0], Z.z[1], Z.z[2], Z.z[3],
                               Z.z[4], Z.z[5], Z.z[6], Z.z[7], 1, 2, 40000, 40000),
               testing::ExitedWithCode(1), "fillingVector_B: a grid of 40000 x 40000 gives a system too large");
-  CImg<double> shortLam(2, 1, 1, 1, 1.0);
-  EXPECT_EXIT(NumberNonZeroElementInHessian_K41Long(S.Ix, S.Iy, S.data, shortLam, S.lamX, 0.0f, 1, 2),
+  EXPECT_EXIT(NumberNonZeroElementInHessian_K41Long(S.Ix, S.Iy, S.data, CImg<double>(2, 1, 1, 1, 1.0), S.lamX, 0.0f, 1,
+                                                    2),
               testing::ExitedWithCode(1), "multiplier vectors");
 }
 
 // A 2 x 2 level with lo 1: both normalisers of lag 1 are 0, so the lag is left out; the system is the
-// data term alone, with no NaN anywhere.
+// data term alone, with no NaN anywhere. A 12 x 3 level with lags [1, 2]: the diagonal normaliser of
+// step 2 is negative, the step is left out.
 TEST(K41System, TinyLevelLeavesOutLagsWithoutPairs) {
-  System S = randomSystem(2, 2, 1, 1, 6, false);
+  const System S = randomSystem(2, 2, 1, 1, 6, false);
   testing::internal::CaptureStdout();
-  const int count = NumberNonZeroElementInHessian_K41Long(S.Ix, S.Iy, S.data, S.lamHV, S.lamX, 0.0f, 1, 1);
+  const int n = NumberNonZeroElementInHessian_K41Long(S.Ix, S.Iy, S.data, S.lamHV, S.lamX, 0.0f, 1, 1);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error : lo must respect lo <= nc/2 - 1 and lo <= nl/2 - 1\n");
-  EXPECT_EQ(count, 16);
-  const K41Csr A = hessian(S);
-  EXPECT_EQ(A.nnz(), 16);
-  EXPECT_FALSE(hasNaN(A.val.data(), A.nnz()));
-  const MV_Vector_double B = rhs(S);
-  EXPECT_FALSE(hasNaN(B.data(), 8));
+  EXPECT_EQ(n, 16);
   CImg<double> UV(2, 2, 2, 1, 0.0);
-  testing::internal::CaptureStdout();
-  PrimalMinimizer_K41Long(UV, field(S.U, S.V), S.Ix, S.Iy, S.It, S.data, S.lamHV, S.lamX, 0.0f, 1, 1, count);
-  testing::internal::GetCapturedStdout();
+  step(S, UV, S.data, S.lamHV, n);
   EXPECT_FALSE(hasNaN(UV.data(), UV.size()));
-  // a 12 x 3 level with lags [1, 2]: the diagonal normaliser of step 2 is negative, the step is left out
-  System T = randomSystem(12, 3, 1, 2, 6, true);
-  const K41Csr A2 = hessian(T);
-  EXPECT_FALSE(hasNaN(A2.val.data(), A2.nnz()));
-  const MV_Vector_double B2 = rhs(T);
-  EXPECT_FALSE(hasNaN(B2.data(), 72));
+  for (const System& T : {S, randomSystem(12, 3, 1, 2, 6, true)}) {
+    const K41Csr A = hessian(T);
+    const MV_Vector_double B = rhs(T);
+    EXPECT_TRUE(T.nc != 2 || A.nnz() == 16);
+    EXPECT_FALSE(hasNaN(A.val.data(), A.nnz()));
+    EXPECT_FALSE(hasNaN(B.data(), B.size()));
+  }
 }
 
 // The scale-interval line comes once per primal step when lo exceeds half the grid, never at the limit.
 TEST(K41System, PrimalStepReportsTheScaleIntervalOncePerCall) {
-  const char* msg = "Error : lo must respect lo <= nc/2 - 1 and lo <= nl/2 - 1\n";
   for (int lo : {5, 6}) {
     const System S = randomSystem(12, 14, 1, lo, 30 + lo, false);
     const CImg<double> ones(12, 14, 1, 1, 1.0);
-    testing::internal::CaptureStdout();
-    const int nombre = NumberNonZeroElementInHessian_K41Long(S.Ix, S.Iy, ones, S.lamHV, S.lamX, 0.0f, 1, lo);
-    testing::internal::GetCapturedStdout();
     CImg<double> UV(12, 14, 2, 1, 0.0);
-    testing::internal::CaptureStdout();
-    const bool failed =
-        PrimalMinimizer_K41Long(UV, field(S.U, S.V), S.Ix, S.Iy, S.It, ones, S.lamHV, S.lamX, 0.0f, 1, lo, nombre);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), lo == 5 ? "" : msg) << "lo " << lo;
+    bool failed = true;
+    EXPECT_EQ(step(S, UV, ones, S.lamHV, count(S, ones, S.lamHV), &failed),
+              lo == 5 ? "" : "Error : lo must respect lo <= nc/2 - 1 and lo <= nl/2 - 1\n")
+        << "lo " << lo;
     EXPECT_FALSE(failed);
   }
 }

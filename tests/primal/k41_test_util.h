@@ -6,9 +6,7 @@
 
 #include <cmath>
 #include <cstdint>
-#include <map>
 #include <random>
-#include <utility>
 #include <vector>
 
 namespace k41test {
@@ -36,8 +34,6 @@ inline CImgList<double> randomList(int n, int nc, int nl, std::mt19937& g, doubl
   return L;
 }
 
-inline CImg<double> constantVector(int n, double v) { return CImg<double>(n, 1, 1, 1, v); }
-
 // The eight weight lists in the order z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down,
 // z_t_rightDown, z_t_rightUp.
 struct Lists {
@@ -48,6 +44,12 @@ inline Lists longLists(int n, int nc, int nl) {
   Lists L;
   for (int i = 0; i < 4; ++i) L.z[i] = constantList(n, nc, nl, 1.0);
   for (int i = 4; i < 8; ++i) L.z[i] = constantList(n, nc, nl, 0.0);
+  return L;
+}
+
+inline Lists onesLists(int n, int nc, int nl) {
+  Lists L;
+  for (auto& z : L.z) z = constantList(n, nc, nl, 1.0);
   return L;
 }
 

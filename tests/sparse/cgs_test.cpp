@@ -10,18 +10,12 @@
 #include <vector>
 
 #include "support/child_process.h"
-#include "support/sparse_systems.h"
+#include "sparse_test_util.h"
 #include "sparse/sparse.h"
 
 using namespace cimg_library;
 
 namespace {
-
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-CompRow_Mat_double fromSystem(CsrSystem& s) {
-  return CompRow_Mat_double(s.n, s.n, s.nnz(), s.val.data(), s.row_ptr.data(), s.col_ind.data(), 0);
-}
 
 MV_Vector_double rhs(int n, double phase) {
   MV_Vector_double b(n);
@@ -285,33 +279,22 @@ TEST(Cgs, ZeroDivisorIsABreakdown) {
 
 TEST(Inversion, WritesTheSolutionIntoTheImage) {
   // Diagonal system with solution x_i = i: a 2 x 2 image of depth 2 gets element z*4 + y*2 + x.
-  std::vector<double> v;
-  std::vector<int> c, p{0};
-  for (int i = 0; i < 8; i++) {
-    v.push_back(2.0);
-    c.push_back(i);
-    p.push_back(i + 1);
-  }
-  const std::vector<double> v_copy = v;
+  std::vector<double> v(8, 2.0);
+  std::vector<int> c(8), p(9);
+  for (int i = 0; i < 9; i++) p[i] = i;
+  for (int i = 0; i < 8; i++) c[i] = i;
   MV_Vector_double b(8);
   for (int i = 0; i < 8; i++) b(i) = 2.0 * i;
-  CImg<double> res(2, 2, 2, 1, -1.0);
+  CImg<double> res(2, 2, 2, 1, -1.0), zero(4, 2, 1, 1, 7.0);
   testing::internal::CaptureStdout();
-  const int code = standard_CGS_inversion(8, 8, v.data(), p.data(), c.data(), b, res, 1e-6);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(code, 0);
-  EXPECT_NEAR(res(1, 0, 1), 5.0, 1e-12);
-  EXPECT_NEAR(res(0, 1, 0), 2.0, 1e-12);
-  EXPECT_EQ(v, v_copy);
-  EXPECT_EQ(b(3), 6.0);  // passed by value
-
-  // The overload without a tolerance, and a zero right-hand side: zeros, nothing printed.
-  CImg<double> zero(4, 2, 1, 1, 7.0);
-  testing::internal::CaptureStdout();
+  EXPECT_EQ(standard_CGS_inversion(8, 8, v.data(), p.data(), c.data(), b, res, 1e-6), 0);
+  // The overload without a tolerance, and a zero right-hand side: zeros.
   EXPECT_EQ(standard_CGS_inversion(8, 8, v.data(), p.data(), c.data(), MV_Vector_double(8, 0.0), zero), 0);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(zero.max(), 0.0);
-  EXPECT_EQ(zero.min(), 0.0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // nothing printed on success
+  cimg_forXYZ(res, x, y, z) EXPECT_NEAR(res(x, y, z), z * 4 + y * 2 + x, 1e-12);
+  EXPECT_EQ(v, std::vector<double>(8, 2.0));  // arrays untouched
+  EXPECT_EQ(b(3), 6.0);                      // passed by value
+  EXPECT_TRUE(zero.max() == 0.0 && zero.min() == 0.0);
 }
 
 TEST(Inversion, FailuresAreReportedOnOneLineWithoutNewline) {
@@ -349,28 +332,29 @@ TEST(Inversion, FailuresAreReportedOnOneLineWithoutNewline) {
 
 TEST(Inversion, BadArraysEndTheProcess) {
   struct Case {
-    void (*body)();
+    int taille, p[3], c[3], w, h;
+    bool logDet;
     const char* needle;
-  };
-  static double v[3] = {1, 1, 1};
-  const Case cases[] = {
-      {[] { int c[3] = {0, 1, 1}, p[3] = {1, 2, 3}; CImg<double> r(2); standard_CGS_inversion(2, 3, v, p, c, MV_Vector_double(2, 1.0), r); },
-       "start at 0"},
-      {[] { int c[3] = {0, 1, 1}, p[3] = {0, 2, 1}; CImg<double> r(2); standard_CGS_inversion(2, 3, v, p, c, MV_Vector_double(2, 1.0), r); },
-       "decrease"},
-      {[] { int c[3] = {0, 1, 1}, p[3] = {0, 2, 4}; CImg<double> r(2); standard_CGS_inversion(2, 3, v, p, c, MV_Vector_double(2, 1.0), r); },
-       "beyond the entry count"},
-      {[] { int c[3] = {0, 2, 1}, p[3] = {0, 2, 3}; CImg<double> r(2); standard_CGS_inversion(2, 3, v, p, c, MV_Vector_double(2, 1.0), r); },
-       "column index outside"},
-      {[] { int c[3] = {0, -1, 1}, p[3] = {0, 2, 3}; CImg<double> r(2); standard_CGS_inversion(2, 3, v, p, c, MV_Vector_double(2, 1.0), r); },
-       "column index outside"},
-      {[] { int c[3] = {0, 1, 1}, p[3] = {0, 2, 3}; CImg<double> r(2, 2); standard_CGS_inversion(2, 3, v, p, c, MV_Vector_double(2, 1.0), r); },
-       "solution image"},
-      {[] { int c[3] = {0, 5, 1}, p[3] = {0, 2, 3}; (void)ILU_logDetA(2, 3, v, p, c); }, "ILU_logDetA: column index outside"},
-      {[] { int c[3] = {0, 1, 1}, p[3] = {0, 2, 3}; (void)ILU_logDetA(-2, 3, v, p, c); }, "ILU_logDetA: negative"},
+  } const cases[] = {
+      {2, {1, 2, 3}, {0, 1, 1}, 2, 1, false, "start at 0"},
+      {2, {0, 2, 1}, {0, 1, 1}, 2, 1, false, "decrease"},
+      {2, {0, 2, 4}, {0, 1, 1}, 2, 1, false, "beyond the entry count"},
+      {2, {0, 2, 3}, {0, 2, 1}, 2, 1, false, "column index outside"},
+      {2, {0, 2, 3}, {0, -1, 1}, 2, 1, false, "column index outside"},
+      {2, {0, 2, 3}, {0, 1, 1}, 2, 2, false, "solution image"},
+      {2, {0, 2, 3}, {0, 5, 1}, 0, 0, true, "ILU_logDetA: column index outside"},
+      {-2, {0, 2, 3}, {0, 1, 1}, 0, 0, true, "ILU_logDetA: negative"},
   };
   for (const Case& cs : cases) {
-    ChildResult r = runInChild(cs.body);
+    ChildResult r = runInChild([&cs] {
+      double v[3] = {1, 1, 1};
+      int p[3] = {cs.p[0], cs.p[1], cs.p[2]}, c[3] = {cs.c[0], cs.c[1], cs.c[2]};
+      CImg<double> res(cs.w, cs.h);
+      if (cs.logDet)
+        (void)ILU_logDetA(cs.taille, 3, v, p, c);
+      else
+        standard_CGS_inversion(cs.taille, 3, v, p, c, MV_Vector_double(2, 1.0), res);
+    });
     EXPECT_TRUE(r.exited);
     EXPECT_EQ(r.exitCode, 1) << cs.needle;
     EXPECT_NE(r.err.find(cs.needle), std::string::npos) << r.err;
@@ -379,6 +363,7 @@ TEST(Inversion, BadArraysEndTheProcess) {
   }
   // A right-hand side of the wrong length: the vector arithmetic's message.
   ChildResult r = runInChild([] {
+    double v[3] = {1, 1, 1};
     int c[3] = {0, 1, 1}, p[3] = {0, 2, 3};
     CImg<double> res(2);
     standard_CGS_inversion(2, 3, v, p, c, MV_Vector_double(3, 1.0), res);

@@ -6,16 +6,10 @@
 #include <cstring>
 #include <vector>
 
-#include "support/sparse_systems.h"
+#include "sparse_test_util.h"
 #include "sparse/sparse.h"
 
 namespace {
-
-CompRow_Mat_double fromSystem(CsrSystem& s) {
-  return CompRow_Mat_double(s.n, s.n, s.nnz(), s.val.data(), s.row_ptr.data(), s.col_ind.data(), 0);
-}
-
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // (L U)(i, j) from the factor, L with its implied unit diagonal.
 double luEntry(const CompRow_ILUPreconditioner_double& F, int i, int j) {
@@ -56,15 +50,8 @@ TEST(Ilu, TwoByTwo) {
   int col[4] = {0, 1, 0, 1}, ptr[3] = {0, 2, 4};
   const CompRow_Mat_double A(2, 2, 4, val, ptr, col, 0);
   CompRow_ILUPreconditioner_double F(A);
-  ASSERT_EQ(F.l_values().size(), 1);
-  EXPECT_EQ(F.l_values()(0), 0.5);
-  ASSERT_EQ(F.u_values().size(), 3);
-  EXPECT_EQ(F.u_values()(0), 4.0);
-  EXPECT_EQ(F.u_values()(1), 1.0);
-  EXPECT_EQ(F.u_values()(2), 2.5);
   EXPECT_EQ(F.detLP(), 10.0);
-  MV_Vector_double b(2, 5.0);
-  MV_Vector_double x = F.solve(b);
+  const MV_Vector_double x = F.solve(MV_Vector_double(2, 5.0));
   EXPECT_EQ(x(0), 1.0);
   EXPECT_EQ(x(1), 1.0);
   EXPECT_EQ(F.logDetLP(), std::log(2.5) + (std::log(4.0) + 0.0));
@@ -88,12 +75,11 @@ TEST(Ilu, TridiagonalIsExact) {
     // The factor solves exactly: A (M^-1 b) = b.
     MV_Vector_double b(n);
     for (int i = 0; i < n; i++) b(i) = std::sin(i + 1.0);
-    MV_Vector_double x = F.solve(b);
-    MV_Vector_double r = A * x;
-    for (int i = 0; i < n; i++) EXPECT_NEAR(r(i), b(i), 1e-12);
-    MV_Vector_double xt = F.trans_solve(b);
-    MV_Vector_double rt = A.trans_mult(xt);
-    for (int i = 0; i < n; i++) EXPECT_NEAR(rt(i), b(i), 1e-12);
+    const MV_Vector_double r = A * F.solve(b), rt = A.trans_mult(F.trans_solve(b));
+    for (int i = 0; i < n; i++) {
+      EXPECT_NEAR(r(i), b(i), 1e-12);
+      EXPECT_NEAR(rt(i), b(i), 1e-12);
+    }
     EXPECT_NEAR(F.logDetLP(), std::log(n + 1.0), 1e-12);
     EXPECT_NEAR(ILU_logDetA(n, s.nnz(), s.val.data(), s.row_ptr.data(), s.col_ind.data()), std::log(n + 1.0),
                 1e-12);
@@ -112,18 +98,6 @@ TEST(Ilu, DiagonalLowerTriangularNegativeAndMissingPivots) {
   EXPECT_EQ(D.logDetLP(), std::log(0.5) + (std::log(3.0) + (std::log(2.0) + 0.0)));
   EXPECT_EQ(D.u_values()(1), 3.0);  // negated in place
   EXPECT_EQ(D.logDetLP(), std::log(0.5) + (std::log(3.0) + (std::log(2.0) + 0.0)));
-
-  // Unit lower triangular: L = A without its diagonal, U = identity, solve = A^-1 x.
-  double lv[5] = {1, 2, 1, -1, 1};
-  int lc[5] = {0, 0, 1, 1, 2}, lp[4] = {0, 1, 3, 5};
-  CompRow_ILUPreconditioner_double L(CompRow_Mat_double(3, 3, 5, lv, lp, lc, 0));
-  EXPECT_EQ(L.l_values()(0), 2.0);
-  EXPECT_EQ(L.l_values()(1), -1.0);
-  for (int i = 0; i < 3; i++) EXPECT_EQ(L.u_values()(i), 1.0);
-  MV_Vector_double y = L.solve(MV_Vector_double(bv, 3));
-  EXPECT_EQ(y(0), 1.0);
-  EXPECT_EQ(y(1), -1.0);
-  EXPECT_EQ(y(2), 0.0);
 
   // A row without its diagonal: detLP 0, logDetLP skips the row.
   double mv[3] = {2, 5, 4};

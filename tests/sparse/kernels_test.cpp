@@ -12,17 +12,8 @@
 namespace {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
-const int kGeneral[3] = {0, 0, 0};
-const int kD000[3] = {0, 0, 0};
-const int kD010[3] = {0, 1, 0};
-const int kD011[3] = {0, 1, 1};
-const int kD012[3] = {0, 1, 2};
-const int kD020[3] = {0, 2, 0};
-const int kD030[3] = {0, 3, 0};
-const int kD099[3] = {0, 9, 9};
-const int kD100[3] = {1, 0, 0};
-const int kD199[3] = {1, 9, 9};
-const int kD200[3] = {2, 0, 0};
+// Matrix descriptors: general, lower with diagonal, lower unit, upper with diagonal.
+const int kGeneral[3] = {0, 0, 0}, kD010[3] = {0, 1, 0}, kD011[3] = {0, 1, 1}, kD020[3] = {0, 2, 0};
 
 // A dense m x k matrix and its three sparse forms (base 0 or 1; entries in ascending order).
 struct Sparse {
@@ -72,53 +63,67 @@ std::vector<double> denseProduct(const Sparse& s, bool trans, double alpha, cons
   return y;
 }
 
-// Where c is addressed through stored indices (compressed-column product, transposed compressed-row
-// product) the scaling by beta runs over c as passed, so those cases use one-based arrays and pass c
-// unadjusted; the zero-based forms are compared with them separately.
+void expectSame(const std::vector<double>& got, const std::vector<double>& want, const char* what) {
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t i = 0; i < got.size(); i++) EXPECT_DOUBLE_EQ(got[i], want[i]) << what << " " << i;
+}
+
+// Zero-based arrays reach the array addressed through stored indices one element early (b for the
+// compressed-row product, c for the compressed-column one, the other way round when transposed). Where
+// that array is c, the scaling by beta runs over c as passed, so those cases use one-based arrays.
 TEST(Kernels, ProductsMatchDenseInEveryScheme) {
   const Sparse s(3, 4, kRect, 0), s1(3, 4, kRect, 1);
-  const std::vector<double> x4 = {1, -2, 3, 0.25}, x3 = {0.5, 1, -1};
+  const std::vector<double> x4 = {1, -2, 3, 0.25}, x3 = {0.5, 1, -1}, y0 = {1, 2, 3}, t0 = {1, 1, 1, 1};
+  const int nnz = static_cast<int>(s.oval.size());
   double work[8];
-  for (double alpha : {1.0, 2.5, -0.5}) {
+  for (double alpha : {1.0, 2.5, -0.5})
     for (double beta : {0.0, 1.0, 0.5}) {
       // No transposition: y (3) = alpha A x4 + beta y.
-      const std::vector<double> y0 = {1, 2, 3};
       const std::vector<double> want = denseProduct(s, false, alpha, x4, beta, y0);
       std::vector<double> y = y0;
       dcsrmm_(0, 3, 1, 4, alpha, kGeneral, s.rval.data(), s.rind.data(), s.rptr.data(), x4.data() + 1, 4, beta,
               y.data(), 3, work, 8);
-      for (int i = 0; i < 3; i++) EXPECT_DOUBLE_EQ(y[i], want[i]) << "csr " << alpha << " " << beta;
+      expectSame(y, want, "csr");
       y = y0;
       dcscmm_(0, 3, 1, 4, alpha, kGeneral, s1.cval.data(), s1.cind.data(), s1.cptr.data(), x4.data(), 4, beta,
               y.data(), 3, work, 8);
-      for (int i = 0; i < 3; i++) EXPECT_DOUBLE_EQ(y[i], want[i]) << "csc";
+      expectSame(y, want, "csc");
       y = y0;
-      dcoomm_(0, 3, 1, 4, alpha, kGeneral, s.oval.data(), s.orow.data(), s.ocol.data(), static_cast<int>(s.oval.size()),
-              x4.data(), 4, beta, y.data(), 3, work, 8);
-      for (int i = 0; i < 3; i++) EXPECT_DOUBLE_EQ(y[i], want[i]) << "coo";
-
+      dcoomm_(0, 3, 1, 4, alpha, kGeneral, s.oval.data(), s.orow.data(), s.ocol.data(), nnz, x4.data(), 4, beta,
+              y.data(), 3, work, 8);
+      expectSame(y, want, "coo");
       // Transposed (codes 1 and 2): y (4) = alpha A^T x3 + beta y.
-      const std::vector<double> t0 = {1, 1, 1, 1};
       const std::vector<double> twant = denseProduct(s, true, alpha, x3, beta, t0);
       for (int code : {1, 2}) {
         std::vector<double> t = t0;
         dcsrmm_(code, 4, 1, 3, alpha, kGeneral, s1.rval.data(), s1.rind.data(), s1.rptr.data(), x3.data(), 3,
                 beta, t.data(), 4, work, 8);
-        for (int i = 0; i < 4; i++) EXPECT_DOUBLE_EQ(t[i], twant[i]) << "csr^T";
+        expectSame(t, twant, "csr^T");
+        for (const Sparse* c : {&s, &s1}) {
+          t = t0;
+          dcscmm_(code, 4, 1, 3, alpha, kGeneral, c->cval.data(), c->cind.data(), c->cptr.data(),
+                  x3.data() + (c == &s ? 1 : 0), 3, beta, t.data(), 4, work, 8);
+          expectSame(t, twant, "csc^T");
+        }
         t = t0;
-        dcscmm_(code, 4, 1, 3, alpha, kGeneral, s.cval.data(), s.cind.data(), s.cptr.data(), x3.data() + 1, 3,
+        dcoomm_(code, 4, 1, 3, alpha, kGeneral, s.oval.data(), s.orow.data(), s.ocol.data(), nnz, x3.data(), 3,
                 beta, t.data(), 4, work, 8);
-        for (int i = 0; i < 4; i++) EXPECT_DOUBLE_EQ(t[i], twant[i]) << "csc^T";
-        t = t0;
-        dcscmm_(code, 4, 1, 3, alpha, kGeneral, s1.cval.data(), s1.cind.data(), s1.cptr.data(), x3.data(), 3,
-                beta, t.data(), 4, work, 8);
-        for (int i = 0; i < 4; i++) EXPECT_DOUBLE_EQ(t[i], twant[i]) << "csc^T";
-        t = t0;
-        dcoomm_(code, 4, 1, 3, alpha, kGeneral, s.oval.data(), s.orow.data(), s.ocol.data(),
-                static_cast<int>(s.oval.size()), x3.data(), 3, beta, t.data(), 4, work, 8);
-        for (int i = 0; i < 4; i++) EXPECT_DOUBLE_EQ(t[i], twant[i]) << "coo^T";
+        expectSame(t, twant, "coo^T");
       }
     }
+  // Zero-based arrays with c addressed through the indices, from c = 0 and beta 1: the one-based results.
+  for (int trans : {0, 1}) {
+    std::vector<double> c0(5, 0.0), c1(4, 0.0);
+    const int m = trans ? 4 : 3, k = trans ? 3 : 4;
+    const double* x = trans ? x3.data() : x4.data();
+    if (trans) {
+      dcsrmm_(1, m, 1, k, 1.0, kGeneral, s.rval.data(), s.rind.data(), s.rptr.data(), x, k, 1.0, c0.data() + 1, m, work, 8);
+      dcsrmm_(1, m, 1, k, 1.0, kGeneral, s1.rval.data(), s1.rind.data(), s1.rptr.data(), x, k, 1.0, c1.data(), m, work, 8);
+    } else {
+      dcscmm_(0, m, 1, k, 1.0, kGeneral, s.cval.data(), s.cind.data(), s.cptr.data(), x, k, 1.0, c0.data() + 1, m, work, 8);
+      dcscmm_(0, m, 1, k, 1.0, kGeneral, s1.cval.data(), s1.cind.data(), s1.cptr.data(), x, k, 1.0, c1.data(), m, work, 8);
+    }
+    for (int i = 0; i < m; i++) EXPECT_EQ(c0[i], c1[i]) << trans << " " << i;
   }
 }
 
@@ -138,32 +143,6 @@ TEST(Kernels, BetaZeroClearsAndAlphaZeroReadsNothing) {
   EXPECT_EQ(z, (std::vector<double>{2, 4, 6}));
   dcoomm_(0, 3, 1, 4, 0.0, kGeneral, nullptr, nullptr, nullptr, 5, nullptr, 4, 0.0, z.data(), 3, work, 4);
   EXPECT_EQ(z, (std::vector<double>{0, 0, 0}));
-}
-
-TEST(Kernels, OneBasedArraysGiveTheSameResultsAsZeroBased) {
-  const Sparse s0(3, 4, kRect, 0), s1(3, 4, kRect, 1);
-  const std::vector<double> x4 = {1, -2, 3, 0.25};
-  double work[4];
-  std::vector<double> y0(3, 0.0), y1(3, 0.0);
-  dcsrmm_(0, 3, 1, 4, 1.0, kGeneral, s0.rval.data(), s0.rind.data(), s0.rptr.data(), x4.data() + 1, 4, 1.0,
-          y0.data(), 3, work, 4);
-  dcsrmm_(0, 3, 1, 4, 1.0, kGeneral, s1.rval.data(), s1.rind.data(), s1.rptr.data(), x4.data(), 4, 1.0,
-          y1.data(), 3, work, 4);
-  EXPECT_EQ(y0, y1);
-  y0.assign(3, 0.0);
-  y1.assign(3, 0.0);
-  dcscmm_(0, 3, 1, 4, 1.0, kGeneral, s0.cval.data(), s0.cind.data(), s0.cptr.data(), x4.data(), 4, 1.0,
-          y0.data() + 1, 3, work, 4);
-  dcscmm_(0, 3, 1, 4, 1.0, kGeneral, s1.cval.data(), s1.cind.data(), s1.cptr.data(), x4.data(), 4, 1.0,
-          y1.data(), 3, work, 4);
-  EXPECT_EQ(y0, y1);
-  const std::vector<double> x3 = {0.5, 1, -1};
-  std::vector<double> t0(4, 0.0), t1(4, 0.0);
-  dcsrmm_(1, 4, 1, 3, 1.0, kGeneral, s0.rval.data(), s0.rind.data(), s0.rptr.data(), x3.data(), 3, 1.0,
-          t0.data() + 1, 4, work, 4);
-  dcsrmm_(1, 4, 1, 3, 1.0, kGeneral, s1.rval.data(), s1.rind.data(), s1.rptr.data(), x3.data(), 3, 1.0,
-          t1.data(), 4, work, 4);
-  EXPECT_EQ(t0, t1);
 }
 
 TEST(Kernels, BlocksOfSeveralColumnsUseTheLeadingDimensions) {
@@ -231,27 +210,21 @@ TEST(Kernels, TriangularSolvesMatchDense) {
       const std::vector<double> want = denseTriSolve(t.dense, t.lower, t.unit, alpha, b);
       const std::vector<double> want_col = denseTriSolve(t.dense, t.lower, t.unit, alpha, b, t.unit);
       for (int base : {0, 1}) {
-        const Sparse s(4, 4, t.dense, base);
-        std::vector<double> c(4, kNaN);
-        double* out = base == 0 ? c.data() + 1 : c.data();
-        dcsrsm_(0, 4, 1, 1, nullptr, alpha, descra, s.rval.data(), s.rind.data(), s.rptr.data(), b.data(), 4, 0.0,
-                out, 4, work, 4);
-        for (int i = 0; i < 4; i++) EXPECT_NEAR(c[i], want[i], 1e-14) << "csr base " << base;
-        c.assign(4, kNaN);
-        dcscsm_(0, 4, 1, 1, nullptr, alpha, descra, s.cval.data(), s.cind.data(), s.cptr.data(), b.data(), 4, 0.0,
-                out, 4, work, 4);
-        for (int i = 0; i < 4; i++) EXPECT_NEAR(c[i], want_col[i], 1e-14) << "csc base " << base;
         // The transpose: the other scheme's arrays read as this triangle's transpose.
-        const Sparse st(4, 4, transposed(t.dense), base);
+        const Sparse s(4, 4, t.dense, base), st(4, 4, transposed(t.dense), base);
         const int tdescra[3] = {0, t.lower ? 2 : 1, t.unit ? 1 : 0};
-        c.assign(4, kNaN);
-        dcsrsm_(1, 4, 1, 1, nullptr, alpha, tdescra, st.rval.data(),
-                st.rind.data(), st.rptr.data(), b.data(), 4, 0.0, out, 4, work, 4);
-        for (int i = 0; i < 4; i++) EXPECT_NEAR(c[i], want_col[i], 1e-14) << "csr^T base " << base;
-        c.assign(4, kNaN);
-        dcscsm_(2, 4, 1, 1, nullptr, alpha, tdescra, st.cval.data(),
-                st.cind.data(), st.cptr.data(), b.data(), 4, 0.0, out, 4, work, 4);
-        for (int i = 0; i < 4; i++) EXPECT_NEAR(c[i], want[i], 1e-14) << "csc^T base " << base;
+        using Solve = decltype(&dcsrsm_);
+        auto check = [&](Solve solve, int transa, const int* d, const std::vector<double>& v, const std::vector<int>& ind,
+                         const std::vector<int>& ptr, const std::vector<double>& expected, const char* what) {
+          std::vector<double> c(4, kNaN);
+          solve(transa, 4, 1, 1, nullptr, alpha, d, v.data(), ind.data(), ptr.data(), b.data(), 4, 0.0,
+                base == 0 ? c.data() + 1 : c.data(), 4, work, 4);
+          for (int i = 0; i < 4; i++) EXPECT_NEAR(c[i], expected[i], 1e-14) << what << " base " << base;
+        };
+        check(dcsrsm_, 0, descra, s.rval, s.rind, s.rptr, want, "csr");
+        check(dcscsm_, 0, descra, s.cval, s.cind, s.cptr, want_col, "csc");
+        check(dcsrsm_, 1, tdescra, st.rval, st.rind, st.rptr, want_col, "csr^T");
+        check(dcscsm_, 2, tdescra, st.cval, st.cind, st.cptr, want, "csc^T");
       }
     }
   }
@@ -354,36 +327,33 @@ TEST(KernelsMisuse, MessagesAndExitStatus) {
   static double val[1] = {1}, b[1] = {1}, c[2], work[1];
   static int ind[1] = {0}, ptr[2] = {0, 1};
   struct Case {
-    void (*body)();
+    int code, d0, d1, d2, unitd;
+    double beta;
     const char* err;
-  };
-  const Case cases[] = {
-      {[] { dcsrmm_(0, 1, 1, 1, 1.0, kD100, val, ind, ptr, b, 1, 1.0, c, 1, work, 1); },
-       "Must have general matrix\n"},
-      {[] { dcoomm_(0, 1, 1, 1, 1.0, kD200, val, ind, ind, 1, b, 1, 1.0, c, 1, work, 1); },
-       "Must have general matrix\n"},
-      {[] { dcsrsm_(3, 1, 1, 1, nullptr, 1.0, kD199, val, ind, ptr, b, 1, 1.0, c + 1, 1, work, 1); },
-       "Must have general matrix\n"},
-      {[] { dcsrsm_(0, 1, 1, 1, nullptr, 1.0, kD010, val, ind, ptr, b, 1, 0.5, c + 1, 1, work, 1); },
-       "beta != 0 not implemented\n"},
-      {[] {
-         const double nan = std::numeric_limits<double>::quiet_NaN();
-         dcscsm_(0, 1, 1, 1, nullptr, 1.0, kD010, val, ind, ptr, b, 1, nan, c + 1, 1, work, 1);
-       },
-       "beta != 0 not implemented\n"},
-      {[] { dcsrsm_(3, 1, 1, 1, nullptr, 1.0, kD099, val, ind, ptr, b, 1, 0.0, c + 1, 1, work, 1); },
-       "Bad transa\n"},
-      {[] { dcsrsm_(0, 1, 1, 1, nullptr, 1.0, kD012, val, ind, ptr, b, 1, 0.0, c + 1, 1, work, 1); },
-       "Bad descra[2]\n"},
-      {[] { dcscsm_(1, 1, 1, 1, nullptr, 1.0, kD030, val, ind, ptr, b, 1, 0.0, c + 1, 1, work, 1); },
-       "Bad descra[1]\n"},
-      {[] { dcsrsm_(0, 1, 1, 1, nullptr, 1.0, kD000, val, ind, ptr, b, 1, 0.0, c + 1, 1, work, 1); },
-       "Bad descra[1]\n"},
-      {[] { dcsrsm_(0, 1, 1, 2, nullptr, 1.0, kD020, val, ind, ptr, b, 1, 0.0, c + 1, 1, work, 1); },
-       "unitd != 1 not implemented\n"},
+  } const cases[] = {
+      {-1, 1, 0, 0, 1, 1.0, "Must have general matrix\n"},  // product (compressed rows)
+      {-2, 2, 0, 0, 1, 1.0, "Must have general matrix\n"},  // product (coordinates)
+      {3, 1, 9, 9, 1, 1.0, "Must have general matrix\n"},
+      {0, 0, 1, 0, 1, 0.5, "beta != 0 not implemented\n"},
+      {10, 0, 1, 0, 1, std::numeric_limits<double>::quiet_NaN(), "beta != 0 not implemented\n"},
+      {3, 0, 9, 9, 1, 0.0, "Bad transa\n"},
+      {0, 0, 1, 2, 1, 0.0, "Bad descra[2]\n"},
+      {11, 0, 3, 0, 1, 0.0, "Bad descra[1]\n"},
+      {0, 0, 0, 0, 1, 0.0, "Bad descra[1]\n"},
+      {0, 0, 2, 0, 2, 0.0, "unitd != 1 not implemented\n"},
   };
   for (const Case& cs : cases) {
-    ChildResult r = runInChild(cs.body);
+    ChildResult r = runInChild([&] {
+      const int d[3] = {cs.d0, cs.d1, cs.d2};
+      if (cs.code == -1)
+        dcsrmm_(0, 1, 1, 1, 1.0, d, val, ind, ptr, b, 1, cs.beta, c, 1, work, 1);
+      else if (cs.code == -2)
+        dcoomm_(0, 1, 1, 1, 1.0, d, val, ind, ind, 1, b, 1, cs.beta, c, 1, work, 1);
+      else if (cs.code >= 10)  // compressed-column solve with transa code - 10
+        dcscsm_(cs.code - 10, 1, 1, cs.unitd, nullptr, 1.0, d, val, ind, ptr, b, 1, cs.beta, c + 1, 1, work, 1);
+      else
+        dcsrsm_(cs.code, 1, 1, cs.unitd, nullptr, 1.0, d, val, ind, ptr, b, 1, cs.beta, c + 1, 1, work, 1);
+    });
     EXPECT_TRUE(r.exited);
     EXPECT_EQ(r.exitCode, 1) << cs.err;
     EXPECT_EQ(r.err, cs.err);

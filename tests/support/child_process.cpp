@@ -29,6 +29,13 @@ std::string readFileBytes(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+bool writeFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  if (!out) return false;
+  out.write(bytes.data(), (std::streamsize)bytes.size());
+  return (bool)out;
+}
+
 std::string makeTempDir(const std::string& tag) {
   std::string name = "/tmp/vrm_" + tag + "_XXXXXX";
   std::vector<char> buf(name.begin(), name.end());

@@ -19,5 +19,8 @@ ChildResult runInChild(const std::function<void()>& body);
 // Whole content of a file as bytes ("" when it cannot be read).
 std::string readFileBytes(const std::string& path);
 
+// Writes raw bytes to a file (for hand-made inputs in tests); returns false when it cannot.
+bool writeFileBytes(const std::string& path, const std::string& bytes);
+
 // A fresh empty directory under the system's temporary directory, named after `tag`.
 std::string makeTempDir(const std::string& tag);

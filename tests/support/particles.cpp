@@ -1,7 +1,6 @@
 #include "particles.h"
 
 #include <cmath>
-#include <fstream>
 #include <vector>
 
 using namespace cimg_library;
@@ -96,9 +95,3 @@ void writePgm8(const CImg<double>& image, const std::string& path) {
   writeFileBytes(path, bytes);
 }
 
-bool writeFileBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  if (!out) return false;
-  out.write(bytes.data(), (std::streamsize)bytes.size());
-  return (bool)out;
-}

@@ -8,6 +8,8 @@
 
 #include <CImg.h>
 
+#include "support/child_process.h"  // writeFileBytes
+
 // A smooth, divergence-free displacement in pixels (a cellular vortex pattern):
 //   u(x, y) =  amplitude * sin(2 pi x / period) * cos(2 pi y / period)
 //   v(x, y) = -amplitude * cos(2 pi x / period) * sin(2 pi y / period)
@@ -43,5 +45,3 @@ ParticlePair makeParticlePair(const ParticleImageSettings& settings, const Vorte
 // Writes `image` (plane 0, values rounded and clamped to 0..255) as a binary PGM with maxval 255.
 void writePgm8(const cimg_library::CImg<double>& image, const std::string& path);
 
-// Writes raw bytes to a file (for hand-made inputs in tests); returns false when it cannot.
-bool writeFileBytes(const std::string& path, const std::string& bytes);
