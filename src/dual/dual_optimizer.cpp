@@ -282,7 +282,11 @@ void loadSharedState(LbfgsSharedState& s, const CImg<double>& Xinc, const CImg<d
   requireSize(Xtil, nc, nl, 2, "Xtil");
 
   s = LbfgsSharedState();
-  if (trueUV.sum() != 0) {
+  // An all-zero field stands for "no true field". Any non-zero value counts as a truth, also when the
+  // values cancel in a sum (a symmetric vortex sums to exactly 0 and still deserves its reports).
+  bool hasTruth = false;
+  cimg_for(trueUV, p, double) if (*p != 0) { hasTruth = true; break; }
+  if (hasTruth) {
     requireSize(trueUV, nc, nl, 2, "trueUV");
     s._trueUV = toFloat(trueUV);
   }

@@ -183,3 +183,18 @@ TEST(ProgressCallback, GroundTruthReportComparesTheProjectedFieldWithDivZero) {
   }
   ASSERT_EQ(chdir(previous), 0);
 }
+
+TEST(SharedState, TruthIsAnyNonZeroFieldEvenWhenItsValuesCancel) {
+  const Level L(12, 1, 2);
+  CImg<double> cancelling(L.nc, L.nl, 2, 1, 0.0);
+  cancelling(3, 4, 0, 0) = 0.75;
+  cancelling(8, 2, 1, 0) = -0.75;
+  ASSERT_EQ(cancelling.sum(), 0.0);
+  for (const bool nonZero : {false, true}) {
+    LbfgsSharedState s;
+    dual_detail::loadSharedState(s, L.Xinc, L.Xtil, nonZero ? cancelling : CImg<double>(L.nc, L.nl, 2, 1, 0.0),
+                                 L.f_x, L.f_y, L.f_t, L.data_out, L.mask, 0, L.nombre, 0, L.nc, L.nl, 2, 1.0, L.gamma,
+                                 L.zeta, 0.0f, L.neta, L.lo, false, false);
+    EXPECT_EQ(s._trueUV != nullptr, nonZero);
+  }
+}
