@@ -46,9 +46,11 @@ CImg<short> read_pgm(const std::string& nom, int dx, int dy, int ofx, int ofy) {
   if (c == EOF) failPgm(nom, "the header ends before the image size");
   std::ungetc(c, fp);
 
-  short width = 0, height = 0;
+  // Sizes are 16-bit values (at most 32767): they are read whole so that a larger one is refused
+  // instead of being cut to 16 bits.
+  long width = 0, height = 0;
   int maxval = 0;
-  if (std::fscanf(fp, "%hd %hd", &width, &height) != 2 || std::fscanf(fp, "%d", &maxval) != 1)
+  if (std::fscanf(fp, "%ld %ld", &width, &height) != 2 || std::fscanf(fp, "%d", &maxval) != 1)
     failPgm(nom, "the header holds no width, height and maxval");
   // The raster begins right after the line break that ends the maxval line: raster bytes 10 and 32
   // are samples, not blanks.
@@ -60,7 +62,9 @@ CImg<short> read_pgm(const std::string& nom, int dx, int dy, int ofx, int ofy) {
     std::fflush(stdout);
     std::exit(1);
   }
-  if (width <= 0 || height <= 0) failPgm(nom, "the image size is not positive");
+  if (width <= 0 || height <= 0 || width > 32767 || height > 32767)
+    failPgm(nom, "the image size " + std::to_string(width) + " x " + std::to_string(height) +
+                     " is not between 1 and 32767");
   if (ofx < 0 || ofy < 0 || dx < 0 || dy < 0 || (long long)ofx + dx > width ||
       (long long)ofy + dy > height)
     failPgm(nom, "the window of " + std::to_string(dx) + " x " + std::to_string(dy) + " at (" +
@@ -69,7 +73,17 @@ CImg<short> read_pgm(const std::string& nom, int dx, int dy, int ofx, int ofy) {
 
   const size_t n = (size_t)width * (size_t)height;
   const size_t bytesPerSample = maxval == 255 ? 1 : 2;
-  std::vector<unsigned char> raw(n * bytesPerSample, 0);
+  const size_t rasterBytes = n * bytesPerSample;
+  // A header may announce far more samples than the file holds: compare with the bytes left before
+  // reserving memory for the raster (a file that cannot seek is checked by the read itself).
+  const long rasterStart = std::ftell(fp);
+  if (rasterStart >= 0 && std::fseek(fp, 0, SEEK_END) == 0) {
+    const long fileEnd = std::ftell(fp);
+    if (fileEnd >= rasterStart && (unsigned long)(fileEnd - rasterStart) < rasterBytes)
+      failPgm(nom, "the raster is truncated (expected " + std::to_string(rasterBytes) + " bytes)");
+    if (std::fseek(fp, rasterStart, SEEK_SET) != 0) failPgm(nom, "cannot be read");
+  }
+  std::vector<unsigned char> raw(rasterBytes, 0);
   if (std::fread(raw.data(), 1, raw.size(), fp) != raw.size())
     failPgm(nom, "the raster is truncated (expected " + std::to_string(raw.size()) + " bytes)");
 

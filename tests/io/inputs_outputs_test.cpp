@@ -1,5 +1,7 @@
 // Inputs and plain outputs: binary PGM, TIFF, padding, windows, border masks, list file, multiplier
 // file, curves, result lines and output names.
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <limits>
 #include <string>
@@ -55,6 +57,24 @@ TEST_F(Images, UnreadablePgmIsRefused) {
       {ok, 2, 2, -1, 0, "does not lie inside"}, {noHeader, 2, 2, 0, 0, "header"}};
   for (const auto& c : cases)
     expectRefusal(runInChild([&] { read_pgm(c.file, c.dx, c.dy, c.ofx, c.ofy); }), {c.file, c.problem});
+}
+
+// A tiny file whose header announces 32767 x 32767 ten-bit samples is refused as truncated before any
+// memory is reserved for that raster (a 1 GiB address-space limit makes a 2 GiB reservation fail);
+// sizes beyond 16 bits are refused.
+TEST_F(Images, HugeAnnouncedRastersAndSizesAreRefused) {
+  const std::string huge = file("huge.pgm", "P5\n32767 32767\n1023\n" + bytes({1, 2, 3}));
+  expectRefusal(runInChild([&] {
+#if !defined(__SANITIZE_ADDRESS__)
+                  const rlimit limit{1L << 30, 1L << 30};
+                  setrlimit(RLIMIT_AS, &limit);
+#endif
+                  read_pgm(huge, 4, 4, 0, 0);
+                }),
+                {huge, "truncated"});
+  // A width beyond 16 bits is refused, not cut to 70000 - 65536 = 4464 columns.
+  const std::string wide = file("wide.pgm", "P5\n70000 1\n255\n" + std::string(70000, 'a'));
+  expectRefusal(runInChild([&] { read_pgm(wide, 2, 1, 0, 0); }), {wide, "70000 x 1", "between 1 and 32767"});
 }
 
 TEST_F(Images, WritePgm255RoundsClampsAndGuards) {
