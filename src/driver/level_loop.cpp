@@ -19,7 +19,9 @@ using namespace cimg_library;
 
 LevelConstants levelConstants(const RunOptions& opt, int r) {
   LevelConstants c;
-  c.gamma = opt.gamma * std::pow(2.0, (2.0 - opt.power) * r);
+  // A field with S2(L) = gamma L^power at full resolution has, at level r (lags and values in level
+  // pixels: both shrink by 2^r), S2_r(l) = 4^-r S2(2^r l) = gamma 2^((power - 2) r) l^power.
+  c.gamma = opt.gamma * std::pow(2.0, (opt.power - 2.0) * r);
   const double shrink = std::pow(2.0, -r);
   c.neta = std::max(1, (int)(opt.neta * shrink));
   c.lo = std::max(1, (int)(std::max(opt.lo, opt.neta) * shrink));
@@ -76,6 +78,17 @@ CImg<double> levelTruth(const RunState& s, int r) {
   return resizeNearest(s.trueUV, s.pyrf_x[r].width(), s.pyrf_x[r].height()) * (1.0 / std::pow(2.0, r));
 }
 
+// The -Umean pre-shift of image 2 in pixels of level r. Image 2 is warped by (Umean, 0) before the
+// pyramids, so every estimate is the motion left after that shift: the motion itself is the estimate
+// plus (shift, 0).
+double levelShift(const RunOptions& o, int r) { return o.Umean / std::pow(2.0, r); }
+
+// field + (shift, 0). A zero shift leaves the field as it is (adding 0 would turn -0 into +0).
+CImg<double> withShift(CImg<double> field, double shift) {
+  if (shift != 0) field.get_shared_slice(0) += shift;
+  return field;
+}
+
 // Columns and lines offGT to the original window's size minus offGT, both planes.
 CImg<double> comparisonWindow(const RunState& s, const CImg<double>& field) {
   const int o = s.opt.offGT;
@@ -103,9 +116,11 @@ void k41Path(RunState& s, int r, const LevelConstants& c, EvidenceCarry& carry) 
                           s.pyrf_lambda[r], s.pyrf_lambda_cross[r], 0.0f, c.neta, c.lo, nombre);
 
   const CImg<double> truth = levelTruth(s, r);
+  // The dual compares its iterates (the estimate, without the pre-shift) with the truth less the shift.
+  const CImg<double> dualTruth = o.GT ? withShift(truth, -levelShift(o, r)) : truth;
   const CImg<double> mask(s.pyrOut[r].width(), s.pyrOut[r].height(), 1, 1, 1.0);
   s.save[10] = optimizeDualFunction_LongK41(s.pyrf_lambda[r], s.pyrf_lambda_cross[r], s.pyrXinc[r], s.pyrXtil[r],
-                                            truth, s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.pyrOut[r], mask, r,
+                                            dualTruth, s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.pyrOut[r], mask, r,
                                             nombre, o.offEdeges, o.dxOrig, o.dyOrig, (int)o.norm, o.sigma_obs,
                                             c.gamma, o.power, 0.0f, c.neta, c.lo, eps_r, o.nbItLbfgs, false,
                                             o.divZero);
@@ -130,7 +145,7 @@ void k41Path(RunState& s, int r, const LevelConstants& c, EvidenceCarry& carry) 
   }
 
   if (o.GT) {
-    const CImg<double> total = s.pyrXinc[r] + s.pyrXtil[r];
+    const CImg<double> total = withShift(s.pyrXinc[r] + s.pyrXtil[r], levelShift(o, r));
     compareAtFullSize(s, total, r);
     const CImg<double> levelMask(total.width(), total.height(), 1, 1, 1.0);
     groundTruthComparison(total, truth, levelMask, s.prefix(), s.save);
@@ -154,21 +169,22 @@ CImg<double> originalWindow(const RunState& s, const CImg<double>& field) {
   return field.get_crop(0, 0, 0, 0, s.opt.dxOrig - 1, s.opt.dyOrig - 1, 1, 0);
 }
 
-// Level 0: the motion tables, the structure-function curves, the data-weight image and the final
-// comparison with the true field.
+// Level 0: the motion tables (the estimate plus the pre-shift), the structure-function curves, the
+// data-weight image and the final comparison with the true field.
 void finalOutputs(RunState& s, const LevelConstants& c) {
   const RunOptions& o = s.opt;
   const char* prefix = s.prefix().c_str();
   const CImg<double> total = s.pyrXtil[0] + s.pyrXinc[0];
+  CImg<double> estimate = total;
   if (o.divZero) {
     write_aMotionFile(formatFileName("%sUVwithDiv_Gamma%eZeta%e.motion", prefix, c.gamma, o.power),
-                      originalWindow(s, total));
-    maj_vecteurs(s.X, total, true);
-  } else {
-    s.X = total;
+                      originalWindow(s, withShift(total, o.Umean)));
+    maj_vecteurs(estimate, total, true);
   }
-  const CImg<double> window = originalWindow(s, s.X);
-  write_aMotionFile(formatFileName("%sUV_Gamma%eZeta%e.motion", prefix, c.gamma, o.power), window);
+  s.X = withShift(estimate, o.Umean);
+  write_aMotionFile(formatFileName("%sUV_Gamma%eZeta%e.motion", prefix, c.gamma, o.power), originalWindow(s, s.X));
+  // The curves are those of the estimate: the constant pre-shift cancels in every increment.
+  const CImg<double> window = originalWindow(s, estimate);
   write_S2(StructureFunction2nd_horiVertDir(window, 1, o.MaxAll - 1, false),
            formatFileName("%sS2_HV_Gamma%eZeta%e", prefix, c.gamma, o.power));
   write_S2(StructureFunction2nd_crossDir(window, 1, o.MaxAll - 1, false),

@@ -8,7 +8,7 @@
 
 // The constants of pyramid level r: the power-law factor and the scale interval in its pixels.
 struct LevelConstants {
-  double gamma = 0;  // -gamma * 2^((2 - power) r)
+  double gamma = 0;  // -gamma * 2^((power - 2) r): the power law of the full-resolution field at level r
   int neta = 1;      // max(1, (int)(-neta 2^-r))
   int lo = 1;        // max(1, (int)(max(-lo, -neta) 2^-r))
 };

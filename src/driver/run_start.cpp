@@ -89,9 +89,9 @@ void allocateRunState(RunState& s) {
 void readTrueField(RunState& s) {
   if (!s.opt.GT) return;
   const RunOptions& o = s.opt;
-  // The table covers the window itself; the padding of the field is zero, as that of the images.
-  s.trueUV = expand(CImg<double>(read_aMotionFile(s.fileIm[3], o.dxOrig, o.dyOrig, o.Dx, o.ofx, o.ofy)),
-                    o.multiresol);
+  // The padded window of the table: the table must hold the window itself; the padding is read where
+  // the table holds it too (a table wider or longer than the window) and is zero beyond the table.
+  s.trueUV = CImg<double>(read_aMotionFileWindow(s.fileIm[3], s.dx, s.dy, o.dxOrig, o.dyOrig, o.Dx, o.ofx, o.ofy));
   const char* p = s.prefix().c_str();
   write_aMotionFile(formatFileName("%s_true.motion", p), s.trueUV);
   write_S2(StructureFunction2nd_horiVertDir(s.trueUV, 1, o.MaxAll - 1, false), formatFileName("%s_trueS2_HV", p));

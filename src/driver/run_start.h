@@ -30,7 +30,7 @@ struct RunState {
   cimg_library::CImgList<double> pyrf_lambda, pyrf_lambda_cross;  // multipliers per level
 
   cimg_library::CImg<double> trueUV;   // true motion (dx x dy x 2), zero without -GT
-  cimg_library::CImg<double> X;        // final motion field (dx x dy x 2)
+  cimg_library::CImg<double> X;        // final motion field (dx x dy x 2): estimate plus the -Umean pre-shift
   cimg_library::CImg<double> save;     // result vector, 20 values
   cimg_library::CImg<double> PB_burt;  // low-pass kernel of the pyramid
 
@@ -65,8 +65,9 @@ void writeInputWindows(const RunState& s);
 // pyramids (n = max(-lo, -neta)) and the result vector, all zero.
 void allocateRunState(RunState& s);
 
-// With -GT: reads the true field (list-file line 4, the dxOrig x dyOrig window at (ofx, ofy) of a
-// table Dx columns wide), pads it with zeros to dx x dy like the images, and writes "<prefix>_true.motion",
+// With -GT: reads the true field (list-file line 4: the padded dx x dy window at (ofx, ofy) of a table
+// Dx columns wide, which must hold the dxOrig x dyOrig window; zero where the padding reaches beyond
+// the table), and writes "<prefix>_true.motion",
 // "<prefix>_trueS2_HV" and "<prefix>_trueS2_Cross". Nothing without -GT.
 void readTrueField(RunState& s);
 

@@ -218,5 +218,5 @@ CImg<float> lire_XAmotionH(const std::string& filename, int dx, int dy, int ofx,
     std::fprintf(stderr, "lire_XAmotionH: '%s': the field file could not be read\n", filename.c_str());
     return CImg<float>();
   }
-  return io_detail::fieldWindow(u, v, dx, dy, ofx, ofy, Dx);
+  return io_detail::fieldWindow(u, v, dx, dy, ofx, ofy, Dx, Dy);
 }

@@ -23,12 +23,13 @@ inline void floatPlanes(const cimg_library::CImg<double>& im, std::vector<float>
   }
 }
 
-// The dx x dy window at (ofx, ofy) of the arrays u, v of a field Dx columns wide, as a two-plane image.
+// The dx x dy window at (ofx, ofy) of the arrays u, v of a field Dx columns wide and `lines` lines, as a
+// two-plane image; window pixels beyond the field's columns or lines are 0.
 inline cimg_library::CImg<float> fieldWindow(const std::vector<float>& u, const std::vector<float>& v, int dx,
-                                             int dy, int ofx, int ofy, int Dx) {
-  cimg_library::CImg<float> out(dx, dy, 2, 1);
-  for (int y = 0; y < dy; ++y)
-    for (int x = 0; x < dx; ++x) {
+                                             int dy, int ofx, int ofy, int Dx, long long lines) {
+  cimg_library::CImg<float> out(dx, dy, 2, 1, 0.0f);
+  for (int y = 0; y < dy && y + (long long)ofy < lines; ++y)
+    for (int x = 0; x < dx && x + (long long)ofx < Dx; ++x) {
       const size_t k = (size_t)(y + ofy) * Dx + (x + ofx);
       out(x, y, 0) = u[k];
       out(x, y, 1) = v[k];

@@ -1,5 +1,6 @@
 #include "io/motion_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -94,12 +95,16 @@ void write_aMotionFile(const std::string& fileMotionOut, const CImg<double>& im)
 }
 
 CImg<float> read_aMotionFile(const std::string& filename, int dx, int dy, int Dx, int ofx, int ofy) {
+  return read_aMotionFileWindow(filename, dx, dy, dx, dy, Dx, ofx, ofy);
+}
+
+CImg<float> read_aMotionFileWindow(const std::string& filename, int dx, int dy, int dxNeed, int dyNeed, int Dx,
+                                   int ofx, int ofy) {
   static const char* who = "read_aMotionFile";
   File f = openForReading(who, filename);
   std::FILE* fp = f.get();
   std::printf("%s\n", filename.c_str());
 
-  const long long lines = (long long)dy + ofy;  // lines of the table that are read
   int cols = 0, rows = 0;
   if (std::fscanf(fp, "%d %d", &cols, &rows) != 2)
     failFile(who, filename, "the first line holds no column and line count");
@@ -108,7 +113,10 @@ CImg<float> read_aMotionFile(const std::string& filename, int dx, int dy, int Dx
     failFile(who, filename,
              "the table has " + std::to_string(cols) + " columns, not the " + std::to_string(Dx) +
                  " asked for");
-  checkWindow(who, filename, dx, dy, ofx, ofy, Dx, rows);
+  checkWindow(who, filename, dxNeed, dyNeed, ofx, ofy, Dx, rows);
+  // Lines of the table that are read: down to the window's last line, or to the table's end when the
+  // window reaches beyond it.
+  const long long lines = std::min((long long)dy + ofy, (long long)rows);
 
   // The column header line, skipped whole however long it is.
   char header[100];
@@ -130,7 +138,7 @@ CImg<float> read_aMotionFile(const std::string& filename, int dx, int dy, int Dx
     }
   }
 
-  return io_detail::fieldWindow(u, v, dx, dy, ofx, ofy, Dx);
+  return io_detail::fieldWindow(u, v, dx, dy, ofx, ofy, Dx, lines);
 }
 
 CImg<float> read_aUVFile(const std::string& filename, int dx, int dy, int Dx, int Dy, int ofx, int ofy) {

@@ -39,6 +39,13 @@ void write_champ_im(const float* U, const float* V, const float* Im, short nb_co
 cimg_library::CImg<float> read_aMotionFile(const std::string& filename, int dx, int dy, int Dx, int ofx,
                                            int ofy);
 
+// The same reading, for a dx x dy window at (ofx, ofy) of which only the dxNeed x dyNeed corner must lie
+// inside the table (the rest of the window may reach beyond its columns or lines): what the table holds
+// of the window is read, pixels beyond the table are 0. read_aMotionFile is this with the whole window
+// needed.
+cimg_library::CImg<float> read_aMotionFileWindow(const std::string& filename, int dx, int dy, int dxNeed,
+                                                 int dyNeed, int Dx, int ofx, int ofy);
+
 // Reads Dx*Dy lines "%d %d %f %f" (two ignored integers, u, v) stored column by column with the y axis
 // pointing up, and returns the dx x dy x 2 window at (ofx, ofy) of the field turned the right way up
 // (v negated, lines reversed). Prints the file name and a line break on standard output.

@@ -95,13 +95,14 @@ void Recal_spline(CImg<double>& out, const CImg<double>& in, const CImg<double>&
       float U = fieldU[at];
       float V = fieldV[at];
       // A component that is not a number (a failed solve can leave one) counts as no shift and the
-      // pixel takes the unshifted sample.
+      // pixel takes the unshifted sample. An infinite one lands beyond the border and is clamped
+      // there like any other large shift (the clamp comes before any truncation to an integer).
       bool fallback = false;
-      if (!std::isfinite(U)) {
+      if (std::isnan(U)) {
         U = 0.0f;
         fallback = true;
       }
-      if (!std::isfinite(V)) {
+      if (std::isnan(V)) {
         V = 0.0f;
         fallback = true;
       }

@@ -118,12 +118,25 @@ TEST_F(RunStartTest, MultipliersFromTheFileAndTrueField) {
   ASSERT_EQ(s.trueUV.width(), 64);
   for (const auto& p : {std::make_pair(10, 7), std::make_pair(61, 30)})
     for (int z = 0; z < 2; ++z) EXPECT_NEAR(s.trueUV(p.first, p.second, z), pair.motion(p.first + 3, p.second + 4, z), 1e-6);
-  for (int z = 0; z < 2; ++z) {  // the padding of the 62 x 31 window to 64 x 32 is zero
-    for (int y = 0; y < 32; ++y) EXPECT_EQ(s.trueUV(62, y, z), 0.0);
-    for (int x = 0; x < 64; ++x) EXPECT_EQ(s.trueUV(x, 31, z), 0.0);
+  for (int z = 0; z < 2; ++z) {  // the padding of the 62 x 31 window to 64 x 32 lies inside the table
+    for (int y = 0; y < 32; ++y) EXPECT_NEAR(s.trueUV(63, y, z), pair.motion(66, y + 4, z), 1e-6);
+    for (int x = 0; x < 64; ++x) EXPECT_NEAR(s.trueUV(x, 31, z), pair.motion(x + 3, 35, z), 1e-6);
   }
   for (const char* name : {"/out__true.motion", "/out__trueS2_HV", "/out__trueS2_Cross"})
     EXPECT_FALSE(readFileBytes(dir + name).empty()) << name;
+
+  // A table 64 x 33: the padded window at (1, 1) reaches one column beyond it, which is zero.
+  captureStdout([&] { write_aMotionFile(dir + "/true.motion", pair.motion.get_crop(0, 0, 0, 0, 63, 32, 1, 0)); });
+  const RunState t = start({"-dx", "62", "-dy", "31", "-ofx", "1", "-ofy", "1", "-Dx", "64", "-Dy", "33",
+                            "-multiresol", "2", "-GT", "1"});
+  ASSERT_TRUE(t.trueUV.is_sameXYZC(64, 32, 2, 1));
+  for (int z = 0; z < 2; ++z) {
+    for (int y = 0; y < 32; ++y) {
+      EXPECT_NEAR(t.trueUV(62, y, z), pair.motion(63, y + 1, z), 1e-6);
+      EXPECT_EQ(t.trueUV(63, y, z), 0.0);
+    }
+    for (int x = 0; x < 63; ++x) EXPECT_NEAR(t.trueUV(x, 31, z), pair.motion(x + 1, 32, z), 1e-6);
+  }
 }
 
 TEST_F(RunStartTest, HorizontalPreShiftWarpsImageTwoBeforeCropping) {

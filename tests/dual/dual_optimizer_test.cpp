@@ -21,17 +21,20 @@ std::string afterLast(const std::string& s, const std::string& key) {
 
 }  // namespace
 
+// Without and with a carried field (which enters the right-hand side and the dual's constant).
 TEST(DualOptimizer, GradientIsTwiceTheDerivativeOfTheObjective) {
-  const Level L(16, 1, 2);
-  const std::vector<double> x0 = {0.8, 1.3, 0.6, 1.1};
-  const std::vector<double> g = objective(L, x0).g;
-  for (size_t i = 0; i < x0.size(); ++i) {
-    const double h = 1e-3;
-    std::vector<double> xp = x0, xm = x0;
-    xp[i] += h;
-    xm[i] -= h;
-    const double fd = (objective(L, xp).fx - objective(L, xm).fx) / (2 * h);
-    EXPECT_NEAR(g[i], 2 * fd, 1e-3 * std::max(1.0, std::fabs(g[i]))) << "variable " << i;
+  for (const double carried : {0.0, 0.4}) {
+    const Level L(16, 1, 2, 1, carried);
+    const std::vector<double> x0 = {0.8, 1.3, 0.6, 1.1};
+    const std::vector<double> g = objective(L, x0).g;
+    for (size_t i = 0; i < x0.size(); ++i) {
+      const double h = 1e-3;
+      std::vector<double> xp = x0, xm = x0;
+      xp[i] += h;
+      xm[i] -= h;
+      const double fd = (objective(L, xp).fx - objective(L, xm).fx) / (2 * h);
+      EXPECT_NEAR(g[i], 2 * fd, 1e-3 * std::max(1.0, std::fabs(g[i]))) << "carried " << carried << ", variable " << i;
+    }
   }
 }
 

@@ -59,6 +59,11 @@ TEST_F(TextFiles, MotionTableRoundTripWindowAndLongHeader) {
   ASSERT_TRUE(all.is_sameXYZC(5, 4, 2, 1) && win.is_sameXYZC(2, 2, 2, 1));
   cimg_forXYZ(all, x, y, z) EXPECT_NEAR(all(x, y, z), f(x, y, z), 5e-7) << x << "," << y << "," << z;
   EXPECT_TRUE(win == all.get_crop(3, 1, 4, 2));
+  // A window reaching beyond the table, of which only a corner must lie inside: zero beyond the table.
+  CImg<float> wide;
+  captureStdout([&] { wide = read_aMotionFileWindow(name, 4, 4, 2, 3, 5, 2, 1); });
+  ASSERT_TRUE(wide.is_sameXYZC(4, 4, 2, 1));
+  cimg_forXYZ(wide, x, y, z) EXPECT_EQ(wide(x, y, z), x < 3 && y < 3 ? all(x + 2, y + 1, z) : 0.0f) << x << "," << y;
   // A header line longer than the buffer is skipped whole.
   const std::string longHead = file("long.motion", "2 1\n#" + std::string(250, 'x') + "\n0 0 1.5 2.5\n0 1 -3 4\n");
   captureStdout([&] { all = read_aMotionFile(longHead, 2, 1, 2, 0, 0); });
@@ -80,6 +85,8 @@ TEST_F(TextFiles, BadMotionTablesEndTheRunWithOneLine) {
       {good, 1, 1, 2, -1, 0, "does not lie inside"}};
   for (const auto& c : cases)
     expectRefusal(runInChild([&] { read_aMotionFile(c.file, c.dx, c.dy, c.Dx, c.ofx, c.ofy); }), {c.file, c.problem});
+  // The part of a wider window that must lie inside the table is still checked.
+  expectRefusal(runInChild([&] { read_aMotionFileWindow(good, 4, 4, 2, 2, 2, 1, 0); }), {good, "does not lie inside"});
 }
 
 TEST_F(TextFiles, UVFileIsTurnedOver) {

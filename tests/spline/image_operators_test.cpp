@@ -177,16 +177,23 @@ TEST(RecalSpline, DegreeAboveNineReportsOnce) {
   cimg_forXY(in, x, y) EXPECT_EQ((x == 5 || y == 4) ? f32(in(x, y)) : 0.0, out(x, y));
 }
 
-// A failed solve can leave a non-finite value in the field: no shift, the unshifted sample.
-TEST(RecalSpline, NonFiniteFieldTakesTheSample) {
+// A failed solve can leave NaN in the field: no shift, the unshifted sample. An infinite component is
+// clamped to the border like any shift beyond it (and falls back, its neighbour lying outside).
+TEST(RecalSpline, NaNTakesTheSampleAndInfinityTheBorder) {
   const CImg<double> in = randomImage(8, 6, 12);
   CImg<double> uv = field(8, 6, 0.5, 0.5);
-  uv(2, 2, 0) = NAN, uv(3, 3, 1) = INFINITY, uv(4, 4, 0) = -INFINITY, uv(4, 4, 1) = NAN;
-  uv(5, 1, 0) = NAN, uv(5, 1, 1) = 2.0;
+  uv(2, 2, 0) = NAN;
+  uv(3, 3, 1) = INFINITY;                          // line clamped to 5, column 3 + 0.5 truncated
+  uv(4, 4, 0) = -INFINITY, uv(4, 4, 1) = NAN;      // column clamped to 0, no line shift
+  uv(5, 1, 0) = NAN, uv(5, 1, 1) = 2.0;            // no column shift, line shift truncated
+  uv(1, 2, 0) = INFINITY, uv(1, 2, 1) = -INFINITY;  // the top-right corner
   for (int degree : {3, 1}) {
     const CImg<double> out = warp(in, uv, degree);
-    EXPECT_TRUE(out(2, 2) == f32(in(2, 2)) && out(3, 3) == f32(in(3, 3)) && out(4, 4) == f32(in(4, 4))) << degree;
+    EXPECT_EQ(f32(in(2, 2)), out(2, 2)) << degree;
+    EXPECT_EQ(f32(in(3, 5)), out(3, 3)) << degree;
+    EXPECT_EQ(f32(in(0, 4)), out(4, 4)) << degree;
     EXPECT_EQ(f32(in(5, 3)), out(5, 1)) << degree;
+    EXPECT_EQ(f32(in(7, 0)), out(1, 2)) << degree;
     cimg_forXY(out, x, y) EXPECT_TRUE(std::isfinite(out(x, y)));
   }
 }

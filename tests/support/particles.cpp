@@ -84,6 +84,24 @@ ParticlePair makeParticlePair(const ParticleImageSettings& s, const VortexMotion
   return pair;
 }
 
+ParticlePair makeTranslatedPair(int width, int height, double u, double v) {
+  auto texture = [](double x, double y) {
+    return 128 + 45 * std::sin(2 * kPi * (x / 23 + y / 37) + 0.3) + 40 * std::cos(2 * kPi * (x / 29 - y / 19) + 1.1) +
+           30 * std::sin(2 * kPi * (x / 17 + y / 31) + 2.0);
+  };
+  ParticlePair pair;
+  pair.first.assign(width, height, 1, 1, 0.0);
+  pair.second.assign(width, height, 1, 1, 0.0);
+  pair.motion.assign(width, height, 2, 1, 0.0);
+  cimg_forXY(pair.first, x, y) {
+    pair.first(x, y) = texture(x, y);
+    pair.second(x, y) = texture(x - u, y - v);
+    pair.motion(x, y, 0) = u;
+    pair.motion(x, y, 1) = v;
+  }
+  return pair;
+}
+
 void writePgm8(const CImg<double>& image, const std::string& path) {
   std::string bytes = "P5\n" + std::to_string(image.width()) + " " + std::to_string(image.height()) + "\n255\n";
   for (int y = 0; y < image.height(); ++y)

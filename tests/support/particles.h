@@ -42,6 +42,10 @@ struct ParticlePair {
 // A deterministic pair for the given settings (the same seed gives the same images everywhere).
 ParticlePair makeParticlePair(const ParticleImageSettings& settings, const VortexMotion& motion);
 
+// A smooth texture (a few plane waves of wavelengths about 15 to 30 pixels, values within 0..255)
+// and the same texture moved by the uniform displacement (u, v): second(x + u, y + v) = first(x, y).
+ParticlePair makeTranslatedPair(int width, int height, double u, double v);
+
 // Writes `image` (plane 0, values rounded and clamped to 0..255) as a binary PGM with maxval 255.
 void writePgm8(const cimg_library::CImg<double>& image, const std::string& path);
 
