@@ -1,6 +1,7 @@
 #include "io/motion_file.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -108,6 +109,7 @@ CImg<float> read_aMotionFile(const std::string& filename, int dx, int dy, int Dx
     failFile(who, filename,
              "the table has " + std::to_string(cols) + " columns, not the " + std::to_string(Dx) +
                  " asked for");
+  if (rows > 32767) failFile(who, filename, "the table announces " + std::to_string(rows) + " lines, more than 32767");
   checkWindow(who, filename, dx, dy, ofx, ofy, Dx, rows);
 
   // The column header line, skipped whole however long it is.
@@ -128,6 +130,9 @@ CImg<float> read_aMotionFile(const std::string& filename, int dx, int dy, int Dx
                      " pixel lines needed");
       failFile(who, filename, "pixel line " + std::to_string(k + 1) + " does not parse");
     }
+    if (!std::isfinite(u[k]) || !std::isfinite(v[k]))
+      failFile(who, filename, "pixel line " + std::to_string(k + 1) + " (line " + std::to_string(k + 3) +
+                                  " of the file) holds a value that is not a finite number");
   }
 
   return io_detail::fieldWindow(u, v, dx, dy, ofx, ofy, Dx);
