@@ -68,6 +68,9 @@ int finalMotionStatus(const RunState& s) {
 }
 
 int exitStatusOf(const std::function<int()>& run) {
+  // The image library would print its own report of each exception it raises: it stays quiet, and
+  // the one line below names the operation and the file instead.
+  cimg::exception_mode(0);
   try {
     return run();
   } catch (const OutOfMemory& e) {

@@ -41,7 +41,8 @@ void runStep(const std::string& step, Body&& body) {
 // single precision, the precision of the motion table.
 int finalMotionStatus(const RunState& s);
 
-// Runs `run` and returns its exit status; an exception that escapes it ends the run with one line on
-// standard error, "VorlaneRegMotion: <what>", and status 1 ("out of memory while <step>" for
-// OutOfMemory, "out of memory" for any other allocation failure).
+// Runs `run` with the image library's own exception reports off and returns its exit status; an
+// exception that escapes it ends the run with one line on standard error, "VorlaneRegMotion: <what>",
+// and status 1 ("out of memory while <step>" for OutOfMemory, "out of memory" for any other
+// allocation failure).
 int exitStatusOf(const std::function<int()>& run);
