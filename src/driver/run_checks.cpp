@@ -18,14 +18,18 @@ std::string number(double v) {
 
 std::string sizeText(int w, int h) { return std::to_string(w) + " x " + std::to_string(h); }
 
-// The power-law factor of a K41 level: -gamma must be positive, and the factor of the level (which
-// -power scales) a positive finite number.
-void checkPowerLawFactor(const RunOptions& o, int r, double gamma_r) {
+// The power law of a K41 level: -gamma must be positive, the factor of the level (which -power
+// scales) a positive finite number, and the law finite up to the longest lag, a diagonal one.
+void checkPowerLaw(const RunOptions& o, int r, const LevelConstants& c) {
   if (!(o.gamma > 0))
     failRun("Option -gamma: must be positive when a level takes the K41 path (given " + number(o.gamma) + ")");
-  if (!(gamma_r > 0) || !std::isfinite(gamma_r))
+  if (!(c.gamma > 0) || !std::isfinite(c.gamma))
     failRun("Option -power: " + number(o.power) + " gives level " + std::to_string(r) + " the power-law factor " +
-            number(gamma_r) + ", which is not a positive finite number");
+            number(c.gamma) + ", which is not a positive finite number");
+  const double longest = c.lo * 1.4142135623730951;
+  if (!std::isfinite(std::pow(longest, o.power) * c.gamma))
+    failRun("Option -power: " + number(o.power) + " makes the power law of level " + std::to_string(r) +
+            " overflow at the lag " + number(longest));
 }
 
 }  // namespace
@@ -50,7 +54,7 @@ void refuseUnrunnableLevels(const RunOptions& o) {
       continue;
     }
     const LevelConstants c = levelConstants(o, r);
-    checkPowerLawFactor(o, r, c.gamma);
+    checkPowerLaw(o, r, c);
     int w = 0, h = 0;
     levelSize(o, r, w, h);
     // The lags l of a level reach l pixels in both directions: 2 l must stay below both sides.

@@ -61,6 +61,10 @@ TEST(RunChecks, CoefficientsOfThePathsEachLevelTakes) {
   expectRefusal(check(k41), {"Option -gamma: must be positive", "(given -0.01)"});
   k41.gamma = 0.01, k41.power = 3000;  // the factor of level 1 underflows to 0
   expectRefusal(check(k41), {"Option -power: 3000 gives level 1 the power-law factor 0"});
+  k41.power = 450;  // 0.01 (4 x 1.41)^450 overflows at level 0
+  expectRefusal(check(k41), {"Option -power: 450 makes the power law of level 0 overflow at the lag 5.65685"});
+  k41.power = 400;
+  EXPECT_EQ(check(k41).exitCode, 0);
   k41.power = 1, k41.alpha = 0;  // no Horn & Schunck level
   EXPECT_EQ(check(k41).exitCode, 0);
 
