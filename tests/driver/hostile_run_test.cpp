@@ -75,7 +75,7 @@ TEST_F(HostileRun, ImpossibleOrNonNumericOptionsAreRefusedAtStartUp) {
 // The readers' refusals are tested one by one beside them; here, that a run reaches them and ends
 // with their line, and that a list written with "\r\n" gives outputs named without a carriage return.
 TEST_F(HostileRun, MalformedInputsEndTheRunWithTheReadersLine) {
-  TiffSpec pastEnd;
+  TiffLayout pastEnd;
   pastEnd.width = pastEnd.height = 32, pastEnd.pixels = std::string(32 * 32, '\x40'), pastEnd.pixelOffset = 1 << 20;
   file("pastend.tif", tiffBytes(pastEnd));
   file("ascii.pgm", "P2\n32 32\n255\n" + std::string(32 * 32 * 2, '1'));

@@ -36,7 +36,7 @@ std::string bytes8(int n, int start = 0) {
 TEST_F(HostileInput, MalformedTiffFilesAreRefusedWithOneLine) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float withNan[12] = {1, 2, 3, 4, 5, nan, 7, 8, 9, 10, 11, 12};
-  TiffSpec pastEnd, manySamples, unknownCodec, hugeSize, nanFloat, wide, tileTags, signed16, palette;
+  TiffLayout pastEnd, manySamples, unknownCodec, hugeSize, nanFloat, wide, tileTags, signed16, cmyk;
   pastEnd.pixels = bytes8(12), pastEnd.pixelOffset = 100000;
   manySamples.pixels = bytes8(12), manySamples.samplesPerPixel = 100;  // 1200 bytes announced, 12 present
   unknownCodec.pixels = bytes8(12), unknownCodec.compression = 9999;
@@ -45,7 +45,7 @@ TEST_F(HostileInput, MalformedTiffFilesAreRefusedWithOneLine) {
   wide.width = 131073, wide.height = 2, wide.pixels = bytes8(64);
   tileTags.pixels = bytes8(12), tileTags.tileTagsOnStrips = true;
   signed16.bitsPerSample = 16, signed16.sampleFormat = 2, signed16.pixels = bytes8(24);
-  palette.pixels = bytes8(12), palette.photometric = 5;  // separated (CMYK)
+  cmyk.pixels = bytes8(12), cmyk.photometric = 5;  // separated (CMYK)
   const struct {
     const char* name;
     std::string content;
@@ -57,7 +57,7 @@ TEST_F(HostileInput, MalformedTiffFilesAreRefusedWithOneLine) {
                {"nan.tif", tiffBytes(nanFloat), "column 1, line 1 is not a finite number"},
                {"wide.tif", tiffBytes(wide), "131073 x 2 is not between 1 and 32767"},
                {"signed.tif", tiffBytes(signed16), "16-bit signed integers"},
-               {"cmyk.tif", tiffBytes(palette), "photometric interpretation 5"},
+               {"cmyk.tif", tiffBytes(cmyk), "photometric interpretation 5"},
                {"empty.tif", "", "cannot be read"},
                {"text.tif", "not a tiff at all", "cannot be read"}};
   for (const auto& c : cases) {

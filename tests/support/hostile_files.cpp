@@ -32,7 +32,7 @@ size_t position(std::mt19937& rng, size_t size) {
 
 }  // namespace
 
-std::string tiffBytes(const TiffSpec& t) {
+std::string tiffBytes(const TiffLayout& t) {
   const std::uint32_t dataOffset = 8;
   const std::uint32_t ifdOffset = dataOffset + (std::uint32_t)t.pixels.size();
   const std::uint32_t at = t.pixelOffset >= 0 ? (std::uint32_t)t.pixelOffset : dataOffset;
@@ -121,14 +121,14 @@ std::string mutate(const std::string& bytes, std::mt19937& rng, Mutation& kind) 
       s.resize(position(rng, s.size()));
       break;
     case Mutation::Insertion: {
-      std::string piece;
+      std::string chunk;
       if (rng() & 1) {
-        piece = tokens[rng() % (sizeof tokens / sizeof *tokens)];
+        chunk = tokens[rng() % (sizeof tokens / sizeof *tokens)];
       } else {
         const int n = 1 + (int)(rng() % 16);
-        for (int k = 0; k < n; ++k) piece.push_back((char)(rng() & 0xFF));
+        for (int k = 0; k < n; ++k) chunk.push_back((char)(rng() & 0xFF));
       }
-      s.insert(position(rng, s.size() + 1), piece);
+      s.insert(position(rng, s.size() + 1), chunk);
       break;
     }
   }

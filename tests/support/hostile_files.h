@@ -9,7 +9,7 @@
 
 // A little-endian TIFF of one directory whose pixels are one strip (or, with tiled, one tile of the
 // image's size); every field is written as given, true or not.
-struct TiffSpec {
+struct TiffLayout {
   std::uint32_t width = 4, height = 3;
   std::uint16_t bitsPerSample = 8, samplesPerPixel = 1, sampleFormat = 1;  // 1 unsigned, 2 signed, 3 float
   std::uint16_t compression = 1, photometric = 1, planar = 1;              // none, min-is-black, contiguous
@@ -18,7 +18,7 @@ struct TiffSpec {
   bool tiled = false;                 // a tiled layout (one tile of width x height)
   bool tileTagsOnStrips = false;      // tile size tags added to the strip layout
 };
-std::string tiffBytes(const TiffSpec& spec);
+std::string tiffBytes(const TiffLayout& layout);
 
 // The bytes of `values` as stored by a little-endian TIFF of that sample type.
 std::string littleEndianBytes(const std::uint16_t* values, size_t n);
