@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <random>
 #include <string>
@@ -36,6 +37,11 @@ bool finite(const float* p, size_t n) {
 
 class ReaderFuzz : public TempDirTest {
  protected:
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+  }
+
   // Mutates the seeds (taken in turn) kCasesPerReader times; `read` runs on each mutated file in a
   // child and returns false when what it read is not sound.
   void fuzz(const char* reader, const std::vector<std::string>& seeds, std::uint32_t seed,
