@@ -8,6 +8,7 @@
 
 #include <CImg.h>
 
+#include "driver/run_status.h"
 #include "dual/dual.h"
 #include "evidence/evidence.h"
 #include "field/field.h"
@@ -27,6 +28,8 @@ LevelConstants levelConstants(const RunOptions& opt, int r) {
   c.lo = std::max(1, (int)(std::max(opt.lo, opt.neta) * shrink));
   return c;
 }
+
+bool hornAndSchunckLevel(const RunOptions& opt, int r) { return opt.HS || (opt.initHS && r > 0); }
 
 namespace {
 
@@ -59,18 +62,21 @@ void levelDerivatives(RunState& s, int r) {
 }
 
 // Six Horn & Schunck solves; with the L1 or Leclerc norm the data weights are recomputed from the
-// current increment before each of the last five.
-void hornAndSchunckPath(RunState& s, int r) {
+// current increment before each of the last five. True when one of the solves converged.
+bool hornAndSchunckPath(RunState& s, int r) {
   const float alpha = (float)s.opt.alpha;
-  HornAndSchunck(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], alpha, s.pyrOut[r], false);
+  bool converged =
+      !HornAndSchunck(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], alpha, s.pyrOut[r], false);
   for (int k = 0; k < 5; ++k) {
     if (s.opt.norm == 1)
       s.pyrOut[r] = RobustDataCoef_QuasiTV(s.pyrXinc[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.opt.sigma_obs);
     else if (s.opt.norm == 0)
       s.pyrOut[r] = RobustDataCoef(s.pyrXinc[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.opt.sigma_obs);
     applyMaskBorders(s, s.pyrOut[r], r);
-    HornAndSchunck(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], alpha, s.pyrOut[r], false);
+    if (!HornAndSchunck(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], alpha, s.pyrOut[r], false))
+      converged = true;
   }
+  return converged;
 }
 
 // The true field at the size of level r, in pixels of that level (all zero without -GT).
@@ -103,7 +109,9 @@ void compareAtFullSize(RunState& s, const CImg<double>& total, int r) {
   groundTruthComparison(estimateCrop, truthCrop, mask, s.prefix(), s.save);
 }
 
-void k41Path(RunState& s, int r, const LevelConstants& c, EvidenceCarry& carry) {
+// True when the level's increment comes from a converged primal solve (the first one, or one of the
+// dual maximisation's).
+bool k41Path(RunState& s, int r, const LevelConstants& c, EvidenceCarry& carry) {
   const RunOptions& o = s.opt;
   const double eps_r = std::pow(2.0, r) * o.eps;
   std::cout << "precision " << eps_r << std::endl;
@@ -112,18 +120,20 @@ void k41Path(RunState& s, int r, const LevelConstants& c, EvidenceCarry& carry) 
   const int nombre = NumberNonZeroElementInHessian_K41Long(s.pyrf_x[r], s.pyrf_y[r], s.pyrOut[r], s.pyrf_lambda[r],
                                                            s.pyrf_lambda_cross[r], 0.0f, c.neta, c.lo);
   std::cout << "number non zero elements: " << nombre << std::endl;
-  PrimalMinimizer_K41Long(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.pyrOut[r],
-                          s.pyrf_lambda[r], s.pyrf_lambda_cross[r], 0.0f, c.neta, c.lo, nombre);
+  const bool firstFailed =
+      PrimalMinimizer_K41Long(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.pyrOut[r],
+                              s.pyrf_lambda[r], s.pyrf_lambda_cross[r], 0.0f, c.neta, c.lo, nombre);
 
   const CImg<double> truth = levelTruth(s, r);
   // The dual compares its iterates (the estimate, without the pre-shift) with the truth less the shift.
   const CImg<double> dualTruth = o.GT ? withShift(truth, -levelShift(o, r)) : truth;
   const CImg<double> mask(s.pyrOut[r].width(), s.pyrOut[r].height(), 1, 1, 1.0);
+  bool dualSolved = false;
   s.save[10] = optimizeDualFunction_LongK41(s.pyrf_lambda[r], s.pyrf_lambda_cross[r], s.pyrXinc[r], s.pyrXtil[r],
                                             dualTruth, s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.pyrOut[r], mask, r,
                                             nombre, o.offEdeges, o.dxOrig, o.dyOrig, (int)o.norm, o.sigma_obs,
                                             c.gamma, o.power, 0.0f, c.neta, c.lo, eps_r, o.nbItLbfgs, false,
-                                            o.divZero);
+                                            o.divZero, &dualSolved);
 
   if (o.nbItTrace != 0) {
     std::cout << "\nBayesian evidence" << std::endl;
@@ -150,6 +160,7 @@ void k41Path(RunState& s, int r, const LevelConstants& c, EvidenceCarry& carry) 
     const CImg<double> levelMask(total.width(), total.height(), 1, 1, 1.0);
     groundTruthComparison(total, truth, levelMask, s.prefix(), s.save);
   }
+  return !firstFailed || dualSolved;
 }
 
 // The motion accumulated down to level r, doubled and upsampled into the carried motion of level
@@ -210,10 +221,8 @@ void runLevel(RunState& s, int r, EvidenceCarry& carry) {
   applyMaskBorders(s, s.pyrOut[r], r);
   s.pyrXinc[r].fill(0.0);
 
-  if (o.HS || (o.initHS && r > 0))
-    hornAndSchunckPath(s, r);
-  else
-    k41Path(s, r, c, carry);
+  s.lastLevel = r;
+  s.lastLevelSolved = hornAndSchunckLevel(o, r) ? hornAndSchunckPath(s, r) : k41Path(s, r, c, carry);
 
   if (r > 0)
     handOver(s, r);
@@ -240,5 +249,6 @@ void runLevels(RunState& s) {
   // Checked before the first level, so that no level's work is spent on a run that cannot finish.
   refuseEmptyComparisonWindow(s.opt);
   EvidenceCarry carry;
-  for (int r = s.opt.multiresol - 1; r >= s.opt.resolEnd - 1; --r) runLevel(s, r, carry);
+  for (int r = s.opt.multiresol - 1; r >= s.opt.resolEnd - 1; --r)
+    runStep("estimating level " + std::to_string(r), [&] { runLevel(s, r, carry); });
 }

@@ -14,6 +14,10 @@ struct LevelConstants {
 };
 LevelConstants levelConstants(const RunOptions& opt, int r);
 
+// Whether level r takes the Horn & Schunck path (every level with -HS, the levels above 0 with
+// -initHS); the others take the K41 path.
+bool hornAndSchunckLevel(const RunOptions& opt, int r);
+
 // What the evidence step of the last K41 level left for slots 8 and 9 of the result line: 0 until
 // the evidence first runs, then repeated by the levels that do not compute it.
 struct EvidenceCarry {
@@ -22,7 +26,8 @@ struct EvidenceCarry {
 };
 
 // Runs level r: derivatives, mask, estimation, comparisons, hand-over to level r - 1 (r > 0) or the
-// final outputs (r = 0), then appends the level's result line.
+// final outputs (r = 0), then appends the level's result line. Records r as s.lastLevel and, in
+// s.lastLevelSolved, whether its motion comes from a converged primal solve.
 void runLevel(RunState& s, int r, EvidenceCarry& carry);
 
 // With -GT, an -offGT that leaves no pixel of the original window for the full-size comparison (or

@@ -1,10 +1,12 @@
 #include "driver/options.h"
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include <CImg.h>
@@ -29,35 +31,82 @@ void helpLine(const char* name, const std::string& value, const char* help) {
   cimg::option(name, 0, nullptr, value.c_str(), help);
 }
 
-std::string optString(const char* name, int argc, char** argv, const char* def, const char* help) {
-  const char* s = rawValue(name, argc, argv);
+// The command line, and the first number option whose text is not a number of its type.
+struct OptionInput {
+  int argc;
+  char** argv;
+  std::string& problem;  // "Option <name>: ..." (empty while every text parses)
+  void refuse(const char* name, const std::string& what) {
+    if (problem.empty()) problem = std::string("Option ") + name + ": " + what;
+  }
+};
+
+// The parser gives an option written last its own name as value: such a number has always read as 0.
+bool isOwnName(const char* s, const char* name) { return std::strcmp(s, name) == 0; }
+
+// The option's text as quoted in a refusal, on one line whatever it holds.
+std::string quoted(const char* s) {
+  std::string q = "'";
+  for (const char* p = s; *p; ++p) q.push_back((unsigned char)*p < 32 ? '?' : *p);
+  return q + "'";
+}
+
+bool onlyBlanks(const char* p) {
+  while (*p && std::isspace((unsigned char)*p)) ++p;
+  return *p == '\0';
+}
+
+std::string optString(OptionInput& in, const char* name, const char* def, const char* help) {
+  const char* s = rawValue(name, in.argc, in.argv);
   const std::string value = s ? s : def;
   helpLine(name, value, help);
   return value;
 }
 
-// A decimal integer (leading blanks and a sign allowed, reading stops at the first other
-// character, no digits give 0); values beyond the int range saturate.
-int optInt(const char* name, int argc, char** argv, int def, const char* help) {
-  const char* s = rawValue(name, argc, argv);
+// A decimal integer within the int range (leading blanks and a sign allowed, trailing blanks
+// allowed); any other text ("1e3", "2.5", "99999999999", "abc", "") is recorded as a problem.
+int optInt(OptionInput& in, const char* name, int def, const char* help) {
+  const char* s = rawValue(name, in.argc, in.argv);
   int value = def;
-  if (s) {
+  if (s && isOwnName(s, name)) {
+    value = 0;
+  } else if (s) {
     errno = 0;
-    const long v = std::strtol(s, nullptr, 10);
-    value = v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : (int)v;
+    char* end = nullptr;
+    const long v = std::strtol(s, &end, 10);
+    if (end == s || !onlyBlanks(end) || errno == ERANGE || v > INT_MAX || v < INT_MIN)
+      in.refuse(name, quoted(s) + " is not an integer between " + std::to_string(INT_MIN) + " and " +
+                          std::to_string(INT_MAX));
+    else
+      value = (int)v;
   }
   helpLine(name, std::to_string(value), help);
   return value;
 }
 
 // A ratio "a/b" of two single-precision numbers (b = 1 when absent), divided in single precision:
-// a value given on the command line has single precision, a default stays an exact double.
-double optDouble(const char* name, int argc, char** argv, double def, const char* help) {
-  const char* s = rawValue(name, argc, argv);
+// a value given on the command line has single precision, a default stays an exact double. A text
+// that is not such a ratio, or whose value is not finite ("nan", "inf", "1/0", "0/0", "1e39", "abc",
+// ""), is recorded as a problem.
+double optDouble(OptionInput& in, const char* name, double def, const char* help) {
+  const char* s = rawValue(name, in.argc, in.argv);
   double value = def;
-  if (s) {
+  if (s && isOwnName(s, name)) {
+    value = 0.0;
+  } else if (s) {
     float a = 0, b = 1;
-    value = std::sscanf(s, "%f/%f", &a, &b) > 0 ? (double)(a / b) : 0.0;
+    int na = 0, nb = 0;
+    bool ok = std::sscanf(s, "%f%n", &a, &na) == 1;
+    const char* rest = s + (ok ? na : 0);
+    if (ok && *rest == '/') {
+      ok = std::sscanf(rest + 1, "%f%n", &b, &nb) == 1;
+      rest += 1 + (ok ? nb : 0);
+    }
+    const double v = (double)(a / b);
+    if (!ok || !onlyBlanks(rest) || !std::isfinite(v))
+      in.refuse(name, quoted(s) + " is not a finite number (a number, or a ratio a/b)");
+    else
+      value = v;
   }
   char text[64];
   std::snprintf(text, sizeof text, "%g", value);
@@ -66,8 +115,8 @@ double optDouble(const char* name, int argc, char** argv, double def, const char
 }
 
 // False for "false", "off" and "0" in any case, true for any other text; the default when absent.
-bool optBool(const char* name, int argc, char** argv, bool def, const char* help) {
-  return cimg::option(name, argc, argv, def, help);
+bool optBool(OptionInput& in, const char* name, bool def, const char* help) {
+  return cimg::option(name, in.argc, in.argv, def, help);
 }
 
 }  // namespace
@@ -105,6 +154,7 @@ void computeDerivedConstants(RunOptions& opt) {
 
 RunOptions parseOptions(int argc, char** argv) {
   RunOptions o;
+  OptionInput in{argc, argv, o.numberTextProblem};
   // The parser keeps its help switch in static state: start afresh for every parse.
   cimg::option((const char*)nullptr, 0, nullptr, (const char*)nullptr, (const char*)nullptr, true);
   cimg::option((const char*)nullptr, argc, argv, (const char*)nullptr,
@@ -113,58 +163,58 @@ RunOptions parseOptions(int argc, char** argv) {
   heading("\n--------------------------------------------------------");
   heading("---------------Input Parameters-------------------------");
   heading("--------------------------------------------------------");
-  o.inPath = optString("-inPath", argc, argv, "inputVorlane",
+  o.inPath = optString(in, "-inPath", "inputVorlane",
                        "input text file: \n\t\t\t\t\t\t 1-st line: path to first image file in tiff format \n\t\t\t\t\t\t 2-nd line: path to second image file in tiff format \n\t\t\t\t\t\t 3-rd line: path to output directory");
-  o.dy = optInt("-dy", argc, argv, 256, "image line number");
-  o.dx = optInt("-dx", argc, argv, 256, "image column number");
-  o.neta = optInt("-neta", argc, argv, 0, "smallest scale for power-law constraint ");
-  o.lo = optInt("-lo", argc, argv, 4, "largest scale  for power-law constraint");
-  o.gamma = optDouble("-gamma", argc, argv, 0.01, "factor power law");
-  o.power = optDouble("-power", argc, argv, 1.0, "exponent power law");
+  o.dy = optInt(in, "-dy", 256, "image line number");
+  o.dx = optInt(in, "-dx", 256, "image column number");
+  o.neta = optInt(in, "-neta", 0, "smallest scale for power-law constraint ");
+  o.lo = optInt(in, "-lo", 4, "largest scale  for power-law constraint");
+  o.gamma = optDouble(in, "-gamma", 0.01, "factor power law");
+  o.power = optDouble(in, "-power", 1.0, "exponent power law");
 
   heading("\n--------------------------------------------------------");
   heading("---------------Options ---------------------------------");
   heading("--------------------------------------------------------");
   heading("--Mutiresolution pyramid --------------------------------------------------------");
-  o.multiresol = optInt("-multiresol", argc, argv, 1, "number of resolution levels");
-  o.resolEnd = optInt("-resolEnd", argc, argv, 1, "finest resolution level");
+  o.multiresol = optInt(in, "-multiresol", 1, "number of resolution levels");
+  o.resolEnd = optInt(in, "-resolEnd", 1, "finest resolution level");
 
   heading("--Data model --------------------------------------------------------------------");
-  o.norm = optDouble("-norm", argc, argv, 2.0, "penalization for data term : 2=L2,1=L1,0=Leclerc");
-  o.sigma_obs = optDouble("-sigma_obs", argc, argv, 50.0,
+  o.norm = optDouble(in, "-norm", 2.0, "penalization for data term : 2=L2,1=L1,0=Leclerc");
+  o.sigma_obs = optDouble(in, "-sigma_obs", 50.0,
                           "initial robust parameter control on data term (for norm L1 or leclerc)");
-  o.sigBlur = optDouble("-sigBlur", argc, argv, 0.0,
+  o.sigBlur = optDouble(in, "-sigBlur", 0.0,
                         "amplitude of the isotropic blurring for image pre-smoothing (derivative operators)");
-  o.sigDiff = optDouble("-sigDiff", argc, argv, 0.0,
+  o.sigDiff = optDouble(in, "-sigDiff", 0.0,
                         "passive scalar transport diffusion coefficient (instead of a simple OFC transport) ");
-  o.offEdeges = optInt("-offEdeges", argc, argv, 0, "border marge suppression from the data term ");
+  o.offEdeges = optInt(in, "-offEdeges", 0, "border marge suppression from the data term ");
 
   heading("--Optimization and Initialization------------------------------------------------ ");
-  o.nbItTrace = optInt("-nbItTrace", argc, argv, 30, "nb iteration for trace randomization");
-  o.eps = optDouble("-eps", argc, argv, 1e-10, "precision for convergence of dual algorithm");
-  o.nbItLbfgs = optInt("-nbItLbfgs", argc, argv, 10, "nb iteration max lbfgs");
-  o.Umean = optDouble("-Umean", argc, argv, 0.0, "Initialization value for the average horizontal velocity");
-  o.HS = optBool("-HS", argc, argv, false, "Horn and Shunck multireoslution");
-  o.initHS = optBool("-initHS", argc, argv, false, " HS motion field at coarser resolutions (1/2^j | j > 1)");
-  o.alpha = optDouble("-alpha", argc, argv, 10.0, "Horn & Schunck regularization coefficient (if used)");
-  o.lambdaInit = optDouble("-lambdaInit", argc, argv, 1.0, "Initial lagrangian multipliers value");
-  o.lambdaInitFile = optBool("-lambdaInitFile", argc, argv, false,
+  o.nbItTrace = optInt(in, "-nbItTrace", 30, "nb iteration for trace randomization");
+  o.eps = optDouble(in, "-eps", 1e-10, "precision for convergence of dual algorithm");
+  o.nbItLbfgs = optInt(in, "-nbItLbfgs", 10, "nb iteration max lbfgs");
+  o.Umean = optDouble(in, "-Umean", 0.0, "Initialization value for the average horizontal velocity");
+  o.HS = optBool(in, "-HS", false, "Horn and Shunck multireoslution");
+  o.initHS = optBool(in, "-initHS", false, " HS motion field at coarser resolutions (1/2^j | j > 1)");
+  o.alpha = optDouble(in, "-alpha", 10.0, "Horn & Schunck regularization coefficient (if used)");
+  o.lambdaInit = optDouble(in, "-lambdaInit", 1.0, "Initial lagrangian multipliers value");
+  o.lambdaInitFile = optBool(in, "-lambdaInitFile", false,
                              "Initial lagrangian multipliers values from file \n\t\t\t\t\t\t(file path must appear in the 5-th line of input text file given in argument of -inPath)");
 
   heading("--ROI (cropping)-----------------------------------------------------------------");
-  o.ofy = optInt("-ofy", argc, argv, 0, "offset line number ");
-  o.ofx = optInt("-ofx", argc, argv, 0, "offset column number");
-  o.Dx = optInt("-Dx", argc, argv, -1, "whole Image column number");
-  o.Dy = optInt("-Dy", argc, argv, -1, "whole Image line number");
+  o.ofy = optInt(in, "-ofy", 0, "offset line number ");
+  o.ofx = optInt(in, "-ofx", 0, "offset column number");
+  o.Dx = optInt(in, "-Dx", -1, "whole Image column number");
+  o.Dy = optInt(in, "-Dy", -1, "whole Image line number");
   resolveWholeImageSize(o);
 
   heading("--MISC---------------------------------------------------------------------------- ");
-  o.pgm = optBool("-pgm", argc, argv, false, "image in pgm format (true) (instead of tiff format (false))");
-  o.divZero = optBool("-divZero", argc, argv, false,
+  o.pgm = optBool(in, "-pgm", false, "image in pgm format (true) (instead of tiff format (false))");
+  o.divZero = optBool(in, "-divZero", false,
                       "divergence free projection at each resolution level (default false)");
-  o.GT = optBool("-GT", argc, argv, false,
+  o.GT = optBool(in, "-GT", false,
                  "ground truth comparison (default=false) \n\t\t\t\t\t\t(true motion file path must appear in the 4-th line  of input text file given in argument of -inPath)");
-  o.offGT = optInt("-offGT", argc, argv, 0, " border dimx not considered for ground truth comparison");
+  o.offGT = optInt(in, "-offGT", 0, " border dimx not considered for ground truth comparison");
 
   computeDerivedConstants(o);
   std::fflush(stdout);
@@ -173,6 +223,8 @@ RunOptions parseOptions(int argc, char** argv) {
 
 namespace {
 
+constexpr int kMaxSide = 32767;
+
 [[noreturn]] void refuse(const std::string& option, const std::string& range) {
   failRun("Option " + option + ": " + range);
 }
@@ -180,12 +232,18 @@ namespace {
 }  // namespace
 
 void refuseInvalidOptions(const RunOptions& o) {
+  if (!o.numberTextProblem.empty()) failRun(o.numberTextProblem);
   if (o.multiresol < 1 || o.multiresol > 7)
     refuse("-multiresol", "must lie between 1 and 7 (given " + std::to_string(o.multiresol) + ")");
   if (o.resolEnd < 1)
     refuse("-resolEnd", "must be at least 1 (given " + std::to_string(o.resolEnd) + ")");
   if (o.dx < 1) refuse("-dx", "must be at least 1 (given " + std::to_string(o.dx) + ")");
   if (o.dy < 1) refuse("-dy", "must be at least 1 (given " + std::to_string(o.dy) + ")");
+  // Images are at most 32767 pixels on a side (the PGM and TIFF readers refuse larger ones).
+  if (o.dx > kMaxSide) refuse("-dx", "must be at most 32767 (given " + std::to_string(o.dx) + ")");
+  if (o.dy > kMaxSide) refuse("-dy", "must be at most 32767 (given " + std::to_string(o.dy) + ")");
+  if (o.DxGiven && o.Dx > kMaxSide) refuse("-Dx", "must be at most 32767 (given " + std::to_string(o.Dx) + ")");
+  if (o.DyGiven && o.Dy > kMaxSide) refuse("-Dy", "must be at most 32767 (given " + std::to_string(o.Dy) + ")");
   if (o.DxGiven && o.ofx < 0)
     refuse("-ofx", "must be at least 0 when -Dx is given (given " + std::to_string(o.ofx) + ")");
   if (o.DyGiven && o.ofy < 0)

@@ -49,17 +49,25 @@ struct RunOptions {
   int dxOrig = 256, dyOrig = 256;  // the window size from the command line (never padded)
   int MaxAll = 128;                // (int)(0.5 * min(dx, dy)); curves use lags 1 to MaxAll - 1
   double FactorRobParam = 1.0;     // 0.5/sigma_obs (norm 1), sigma_obs^-2 (norm 0), else 1
+
+  // The first number option whose text is not a number of its type ("Option -dx: '1e3' is not an
+  // integer ..."); empty when every text parses. Its value stays the default.
+  std::string numberTextProblem;
 };
 
 // Reads the 31 options in their order with the banner and section headings on standard output
 // (help on standard error when "-h", "-help" or "--help" is among the arguments), resolves the
 // whole-image size of image 2 after the region-of-interest options ("Error in -ofx !! " /
 // "Error in -ofy !! " when an offset comes without the whole-image size: the offset becomes 0),
-// and computes the derived constants. Never fails: values are not checked here.
+// and computes the derived constants. Never fails: a number option whose text does not parse (an
+// integer: a decimal integer within int; a double: a finite number or ratio "a/b" of
+// single-precision numbers) keeps its default and is noted in numberTextProblem. A number option
+// written last takes its own name as text and reads as 0, as the parser has always given it.
 RunOptions parseOptions(int argc, char** argv);
 
-// Refuses option values that would make the run index pyramid entries or images that do not exist:
-// one line on standard error naming the option and the allowed range, exit status 1.
+// Refuses a number option whose text did not parse, and option values that would make the run index
+// pyramid entries or images that do not exist (sizes beyond 32767 included): one line on standard
+// error naming the option and the allowed range, exit status 1.
 void refuseInvalidOptions(const RunOptions& opt);
 
 // The whole-image size of image 2 and the derived constants, as parseOptions computes them (exposed

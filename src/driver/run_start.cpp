@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include "driver/run_checks.h"
+#include "driver/run_status.h"
 #include "dual/dual.h"
 #include "field/field.h"
 #include "io/io.h"
@@ -27,6 +29,7 @@ CImg<double> readImageWindow(const RunOptions& o, const std::string& file, int o
 RunOptions startOptions(int argc, char** argv) {
   RunOptions o = parseOptions(argc, argv);
   refuseInvalidOptions(o);
+  refuseUnrunnableLevels(o);
   return o;
 }
 
@@ -120,14 +123,14 @@ void buildPyramids(RunState& s) {
 }
 
 void startRun(int argc, char** argv, RunState& s) {
-  s.opt = startOptions(argc, argv);
-  readListFile(s);
-  readInputImages(s);
-  padInputs(s);
-  writeInputWindows(s);
-  allocateRunState(s);
-  readTrueField(s);
-  buildPyramids(s);
+  runStep("reading the options", [&] { s.opt = startOptions(argc, argv); });
+  runStep("reading the list file", [&] { readListFile(s); });
+  runStep("reading the input images", [&] { readInputImages(s); });
+  runStep("padding the input windows", [&] { padInputs(s); });
+  runStep("writing the input windows", [&] { writeInputWindows(s); });
+  runStep("allocating the pyramids", [&] { allocateRunState(s); });
+  runStep("reading the true field", [&] { readTrueField(s); });
+  runStep("building the pyramids", [&] { buildPyramids(s); });
 }
 
 void endRun(const RunState& s) {

@@ -36,12 +36,16 @@ struct RunState {
 
   std::time_t tdeb = 0;  // wall-clock start of the estimation
 
+  int lastLevel = -1;               // the last level estimated so far (-1: none yet)
+  bool lastLevelSolved = false;  // whether its motion comes from a converged primal solve
+
   // Output prefix (list-file line 3).
   const std::string& prefix() const { return fileIm[2]; }
 };
 
 // Options with their headings and the whole-image resolution, then the refusals of values that
-// would index missing pyramid entries or empty images.
+// would index missing pyramid entries or empty images, and of levels that cannot run (lag range,
+// power-law factor, Horn & Schunck coefficient).
 RunOptions startOptions(int argc, char** argv);
 
 // Reads the five list-file lines of opt.inPath. With -GT an empty line 4, with -lambdaInitFile an
@@ -77,7 +81,7 @@ void readTrueField(RunState& s);
 // takes the start time.
 void buildPyramids(RunState& s);
 
-// Every start-up step above, in the run's order.
+// Every start-up step above, in the run's order (a memory shortage names the step).
 void startRun(int argc, char** argv, RunState& s);
 
 // The end of a run: "Processing time duration (sec): %d\n" with the whole seconds since s.tdeb,

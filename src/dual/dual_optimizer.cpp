@@ -154,6 +154,7 @@ double evaluateBody(LbfgsSharedState& s, const double* x, double* g) {
     fx = s._add2fx - 0.5 * L.dualValue(s, L.data_out);
   } else {
     s._Xinc = toFloat(L.Xinc);
+    s.storedIsSolve = true;
     fx = s._add2fx - L.dualValue(s, L.data_out);
   }
   double absConstDev = L.deviation(s);
@@ -173,6 +174,7 @@ double evaluateBody(LbfgsSharedState& s, const double* x, double* g) {
       mark("*");
       if (absConstDev < s._constDev) {
         s._Xinc = toFloat(L.Xinc);
+        s.storedIsSolve = true;
         s._add2fx = s._add2fx - 10.0 * L.nc * L.nl;
         s._data_out = toFloat(L.data_out);
         mark("+");
@@ -205,6 +207,7 @@ void keepAcceptedPoint(LbfgsSharedState& s, double fx) {
   s.acceptedXinc.assign(s._Xinc.get(), s._Xinc.get() + 2 * N);
   s.acceptedDataOut.assign(s._data_out.get(), s._data_out.get() + N);
   s.acceptedFx = fx;
+  s.acceptedIsSolve = s.storedIsSolve;
   s.haveAccepted = true;
 }
 
@@ -348,7 +351,7 @@ double optimizeDualFunction_LongK41(CImg<double>& lambda, CImg<double>& lambda_c
                                     const CImg<double>& mask, int resol, int nombre, int offEdge, int dxOrig,
                                     int dyOrig, int norm, double sigma_obs, double gamma, double zeta,
                                     float scaleSmooth, int neta, int lo, double eps, int nbIt_lbfgs,
-                                    bool displayMode, bool DivZero) {
+                                    bool displayMode, bool DivZero, bool* incrementSolved) {
   LbfgsSharedState s;
   dual_detail::loadSharedState(s, Xinc, Xtil, trueUV, f_x, f_y, f_t, data_out, mask, resol, nombre, offEdge, dxOrig,
                                dyOrig, norm, sigma_obs, gamma, zeta, scaleSmooth, neta, lo, displayMode, DivZero);
@@ -385,6 +388,7 @@ double optimizeDualFunction_LongK41(CImg<double>& lambda, CImg<double>& lambda_c
     ret = lbfgs(N, x, &fx, dual_detail::evaluate, dual_detail::progress, nullptr, &param);
   }
   s.guard.rethrowPending();  // the caller's images are still untouched
+  if (incrementSolved) *incrementSolved = s.haveAccepted ? s.acceptedIsSolve : s.storedIsSolve;
 
   // The multipliers are those of the last accepted point: so are the increment, weights and value.
   if (s.haveAccepted) {

@@ -16,7 +16,9 @@
 // it prints "ERROR: Failed to allocate a memory block for variables.", changes nothing and returns NaN.
 // An exception raised during the minimisation is rethrown after the minimiser has stopped, with the
 // caller's images unchanged. Needs 1 <= neta <= lo and images of the size of f_x (message and exit
-// status 1 otherwise). Not re-entrant.
+// status 1 otherwise). Not re-entrant. When `incrementSolved` is given it receives whether the
+// increment handed back comes from a converged primal solve of an evaluation (false: it is the
+// increment passed in).
 double optimizeDualFunction_LongK41(cimg_library::CImg<double>& lambda, cimg_library::CImg<double>& lambda_cross,
                                     cimg_library::CImg<double>& Xinc, const cimg_library::CImg<double>& Xtil,
                                     const cimg_library::CImg<double>& trueUV, const cimg_library::CImg<double>& f_x,
@@ -24,4 +26,5 @@ double optimizeDualFunction_LongK41(cimg_library::CImg<double>& lambda, cimg_lib
                                     cimg_library::CImg<double>& data_out, const cimg_library::CImg<double>& mask,
                                     int resol, int nombre, int offEdge, int dxOrig, int dyOrig, int norm,
                                     double sigma_obs, double gamma, double zeta, float scaleSmooth, int neta, int lo,
-                                    double eps, int nbIt_lbfgs, bool displayMode, bool DivZero);
+                                    double eps, int nbIt_lbfgs, bool displayMode, bool DivZero,
+                                    bool* incrementSolved = nullptr);

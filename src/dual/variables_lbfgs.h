@@ -46,6 +46,9 @@ struct LbfgsSharedState {
   bool haveAccepted = false;
   std::vector<float> acceptedXinc, acceptedDataOut;
   double acceptedFx = 0;
+  // Whether the stored increment (and that of the accepted point) is the result of a converged primal
+  // solve of an evaluation, rather than the increment the level started from.
+  bool storedIsSolve = false, acceptedIsSolve = false;
   long evaluations = 0;  // evaluate calls so far
 
   dual_detail::LbfgsGuard guard;  // exception thrown inside a callback, rethrown after lbfgs returns

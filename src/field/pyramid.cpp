@@ -90,8 +90,8 @@ CImgList<double> alloc_pyramid(int nc, int coarse) {
   refuseCoarse(coarse);
   CImgList<double> pyr(kPyramidEntries);
   for (int k = 0; k <= coarse; ++k) {
-    const int n = (nc >> k) + 1;
-    pyr[k].assign(n > 2 ? n : 2, 1, 1, 1, 0.0);
+    const long long n = (long long)(nc >> k) + 1;  // 64 bits: no wrap-around for the largest int
+    pyr[k].assign(n > 2 ? (unsigned int)n : 2u, 1, 1, 1, 0.0);
   }
   return pyr;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -113,6 +114,7 @@ CImg<float> read_aMotionFileWindow(const std::string& filename, int dx, int dy, 
     failFile(who, filename,
              "the table has " + std::to_string(cols) + " columns, not the " + std::to_string(Dx) +
                  " asked for");
+  if (rows > 32767) failFile(who, filename, "the table announces " + std::to_string(rows) + " lines, more than 32767");
   checkWindow(who, filename, dxNeed, dyNeed, ofx, ofy, Dx, rows);
   // Lines of the table that are read: down to the window's last line, or to the table's end when the
   // window reaches beyond it.
@@ -136,6 +138,9 @@ CImg<float> read_aMotionFileWindow(const std::string& filename, int dx, int dy, 
                      " pixel lines needed");
       failFile(who, filename, "pixel line " + std::to_string(k + 1) + " does not parse");
     }
+    if (!std::isfinite(u[k]) || !std::isfinite(v[k]))
+      failFile(who, filename, "pixel line " + std::to_string(k + 1) + " (line " + std::to_string(k + 3) +
+                                  " of the file) holds a value that is not a finite number");
   }
 
   return io_detail::fieldWindow(u, v, dx, dy, ofx, ofy, Dx, lines);

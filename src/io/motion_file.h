@@ -34,8 +34,9 @@ void write_champ_im(const float* U, const float* V, const float* Im, short nb_co
 // (ofx, ofy). Prints the file name and a line break on standard output. Pixel values are taken in
 // file order (the indices written on each line are not checked). A file that cannot be opened, a
 // size line that does not match the table asked for (other column count than Dx, or fewer lines
-// than ofy + dy), a window outside the table, a pixel line that does not parse or a file that ends
-// early ends the process with status 1.
+// than ofy + dy, or more than 32767), a window outside the table, a pixel line that does not parse
+// or holds a value that is not a finite number (nan, inf, beyond single precision), or a file that
+// ends early ends the process with status 1.
 cimg_library::CImg<float> read_aMotionFile(const std::string& filename, int dx, int dy, int Dx, int ofx,
                                            int ofy);
 

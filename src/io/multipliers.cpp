@@ -1,6 +1,7 @@
 #include "io/multipliers.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -25,6 +26,10 @@ void readLambdaInit(CImg<double>& lambda, CImg<double>& lambda_cross, const std:
     if (std::fscanf(f.get(), "%f %f\n", &a, &b) != 2)
       failRun("Multiplier file '" + filename + "': line " + std::to_string(l + 1) + " of the " +
               std::to_string(n) + " needed holds no pair of numbers");
+    // "nan", "inf" and values beyond single precision (1e39) read as numbers but are no multipliers.
+    if (!std::isfinite(a) || !std::isfinite(b))
+      failRun("Multiplier file '" + filename + "': line " + std::to_string(l + 1) +
+              " holds a value that is not a finite number");
     lambda(l) = a;
     lambda_cross(l) = b;
     std::cout << lambda(l) << " " << b << std::endl;

@@ -9,8 +9,8 @@ template <typename T> struct CImg;
 
 // Fills lambda[l] and lambda_cross[l] for l = 0 .. n - 1 (n = width of lambda) from the multiplier
 // file, read as single-precision numbers; prints the file name, then every pair, as lines on
-// standard output. A file that cannot be opened (an empty name included) or that holds fewer than
-// n readable lines prints one line naming the file and the problem on standard error and exits
-// with status 1.
+// standard output. A file that cannot be opened (an empty name included), that holds fewer than
+// n readable lines, or a value that is not a finite number (nan, inf, beyond single precision)
+// prints one line naming the file and the line on standard error and exits with status 1.
 void readLambdaInit(cimg_library::CImg<double>& lambda, cimg_library::CImg<double>& lambda_cross,
                     const std::string& filename);

@@ -1,6 +1,8 @@
 #include "io/pgm.h"
 
+#include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,37 +27,93 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
   failRun("PGM file '" + nom + "': " + problem);
 }
 
+// The header of a binary PGM, read with a bound on its length so that a stream that never ends
+// (a device, a pipe) is refused instead of being read forever.
+class HeaderScan {
+ public:
+  HeaderScan(std::FILE* fp, const std::string& nom) : fp_(fp), nom_(nom) {}
+
+  int next() {
+    if (++count_ > kMaxHeaderBytes)
+      failPgm(nom_, "the header is longer than " + std::to_string(kMaxHeaderBytes) + " bytes");
+    return std::fgetc(fp_);
+  }
+  void back(int c) {
+    if (c != EOF) {
+      std::ungetc(c, fp_);
+      --count_;
+    }
+  }
+  // Skips the rest of the current line, its line break included; false at the end of the file.
+  bool skipLine() {
+    int c;
+    while ((c = next()) != EOF && c != '\n') {
+    }
+    return c != EOF;
+  }
+  // A decimal integer after blanks and line breaks, with an optional sign, as "%ld" reads it
+  // (saturated far beyond any size this reader takes); false when there is none.
+  bool number(long& v) {
+    int c;
+    while ((c = next()) != EOF && std::isspace(c)) {
+    }
+    bool negative = false;
+    if (c == '+' || c == '-') {
+      negative = c == '-';
+      c = next();
+    }
+    if (c == EOF || !std::isdigit(c)) return false;
+    long long value = 0;
+    for (; c != EOF && std::isdigit(c); c = next())
+      if (value < kSaturated) value = value * 10 + (c - '0');
+    back(c);
+    v = (long)(negative ? -value : value);
+    return true;
+  }
+
+ private:
+  static constexpr long kMaxHeaderBytes = 1L << 20;
+  static constexpr long long kSaturated = 1LL << 40;
+  std::FILE* fp_;
+  const std::string& nom_;
+  long count_ = 0;
+};
+
 }  // namespace
 
 CImg<short> read_pgm(const std::string& nom, int dx, int dy, int ofx, int ofy) {
   File f(std::fopen(nom.c_str(), "rb"));
   if (!f) failPgm(nom, std::string("cannot be opened (") + std::strerror(errno) + ")");
   std::FILE* fp = f.get();
+  HeaderScan h(fp, nom);
 
-  // The first line (the magic) is skipped whole; its content is not tested.
-  int c;
-  while ((c = std::fgetc(fp)) != EOF && c != '\n') {
-  }
-  // Comment lines, each beginning with '#', are skipped whole.
-  c = std::fgetc(fp);
-  while (c == '#') {
-    while ((c = std::fgetc(fp)) != EOF && c != '\n') {
-    }
-    c = std::fgetc(fp);
+  // The first line is the magic "P5" of binary PGM (blanks may follow it); ASCII PGM ("P2"), colour
+  // PPM ("P6") and anything else are refused rather than read as binary grey.
+  int c = h.next();
+  const int c2 = c == 'P' ? h.next() : EOF;
+  if (c != 'P' || c2 != '5') failPgm(nom, "the first line is not the binary PGM magic \"P5\"");
+  while ((c = h.next()) == ' ' || c == '\t' || c == '\r') {
   }
   if (c == EOF) failPgm(nom, "the header ends before the image size");
-  std::ungetc(c, fp);
+  if (c != '\n') failPgm(nom, "the first line is not the binary PGM magic \"P5\" alone");
+  // Comment lines, each beginning with '#', are skipped whole.
+  c = h.next();
+  while (c == '#') {
+    h.skipLine();
+    c = h.next();
+  }
+  if (c == EOF) failPgm(nom, "the header ends before the image size");
+  h.back(c);
 
   // Sizes are 16-bit values (at most 32767): they are read whole so that a larger one is refused
   // instead of being cut to 16 bits.
-  long width = 0, height = 0;
-  int maxval = 0;
-  if (std::fscanf(fp, "%ld %ld", &width, &height) != 2 || std::fscanf(fp, "%d", &maxval) != 1)
+  long width = 0, height = 0, maxvalRead = 0;
+  if (!h.number(width) || !h.number(height) || !h.number(maxvalRead))
     failPgm(nom, "the header holds no width, height and maxval");
+  const int maxval = maxvalRead > INT_MAX ? INT_MAX : maxvalRead < INT_MIN ? INT_MIN : (int)maxvalRead;
   // The raster begins right after the line break that ends the maxval line: raster bytes 10 and 32
   // are samples, not blanks.
-  while ((c = std::fgetc(fp)) != EOF && c != '\n') {
-  }
+  h.skipLine();
 
   if (maxval != 255 && maxval != 1023) {
     std::printf("Can't read images %s Kestrum problem def=%d (255 ou 1023)!", nom.c_str(), maxval);

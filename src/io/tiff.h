@@ -1,4 +1,4 @@
-// TIFF input through the image library (libtiff in-process).
+// TIFF input through libtiff: the first directory, the first sample of each pixel.
 #pragma once
 
 #include <string>
@@ -7,6 +7,15 @@ namespace cimg_library {
 template <typename T> struct CImg;
 }
 
-// The first slice and first channel of the TIFF file `filename`. A file that cannot be opened or
-// decoded prints one line naming the file and the problem on standard error and exits with status 1.
+// The first image (directory) of the TIFF file `filename`, first sample of each pixel, as a
+// width x height image of one slice and one channel. Samples are unsigned 8-bit, unsigned 16-bit or
+// 32-bit floats (values as stored); grey (either polarity) or RGB pixels, any compression libtiff
+// decodes, strips or tiles, either planar layout.
+//
+// Refused with one line on standard error naming the file and the problem, exit status 1: a file
+// that cannot be opened or is not a TIFF; a width or height of 0 or above 32767 (checked before any
+// memory is reserved for the pixels); other sample types, palette or other colour models; a
+// compression libtiff cannot decode; a line, strip or tile that cannot be read or decodes to fewer
+// bytes than it must hold; a float sample that is not a finite number. libtiff's own warnings and
+// errors never reach the terminal: its first error is quoted in that line.
 cimg_library::CImg<double> read_tiff(const std::string& filename);

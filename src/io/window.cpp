@@ -1,5 +1,8 @@
 #include "io/window.h"
 
+#include <climits>
+#include <string>
+
 #include <CImg.h>
 
 #include "io/fail.h"
@@ -8,11 +11,16 @@ using namespace cimg_library;
 
 namespace {
 
+// Computed in 64 bits so that no size wraps around (a run refuses sizes beyond 32767 at start-up;
+// for those the quotient is a 16-bit value, as the pyramid code has always taken it).
 int padded(int n, int resol) {
   if (resol <= 0) return n;
   const long long T = 1LL << (resol < 30 ? resol : 30);
   if (n % T == 0) return n;
-  return (int)(((long long)(short)(n / T) + 1) * T);
+  const long long p = ((long long)n / T + 1) * T;
+  if (p > INT_MAX)
+    failRun("Padding: a size of " + std::to_string(n) + " cannot be padded to a multiple of " + std::to_string(T));
+  return (int)p;
 }
 
 }  // namespace

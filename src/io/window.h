@@ -8,7 +8,8 @@ template <typename T> struct CImg;
 }
 
 // The padded size for a pyramid of `resol` halvings: unchanged when resol <= 0; otherwise a width
-// (height) that is a multiple of 2^resol stays, any other becomes (w / 2^resol + 1) * 2^resol.
+// (height) that is a multiple of 2^resol stays, any other becomes (w / 2^resol + 1) * 2^resol
+// (computed in 64 bits; a result beyond the int range ends the run with one line, exit status 1).
 void expand_dim(int nb_col, int nb_lig, int resol, int& nouv_nb_col, int& nouv_nb_lig);
 
 // imOrig padded with zeros at the right and at the bottom to the size of expand_dim; every slice

@@ -1,4 +1,5 @@
 // The command line: defaults, headings, parser rules, help, offset check, derived constants, refusals.
+#include <climits>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -62,12 +63,13 @@ TEST(Options, DefaultsAndHeadings) {
 
 TEST(Options, ParserRules) {
   // A double is a single-precision ratio "a/b".
-  Parsed p = parse({"-gamma", "1/100", "-power", "0.6666", "-eps", "2", "-Umean", "abc", "-alpha", "3/"});
+  Parsed p = parse({"-gamma", "1/100", "-power", "0.6666", "-eps", "2", "-Umean", " -1.5 ", "-alpha", "3/ 4"});
   EXPECT_EQ(p.opt.gamma, 0.0099999997764825821);
   EXPECT_EQ((std::vector<double>{p.opt.power, p.opt.eps, p.opt.Umean, p.opt.alpha}),
-            (std::vector<double>{(double)0.6666f, 2, 0, 3}));
-  // Ints read a leading number; bool false only for false/off/0.
-  p = parse({"-dx", "12abc", "-dy", " -7", "-pgm", "off", "-GT", "0", "-HS", "FALSE", "-divZero", "yes"});
+            (std::vector<double>{(double)0.6666f, 2, -1.5, 0.75}));
+  EXPECT_EQ(p.opt.numberTextProblem, "");
+  // Ints are decimal integers; bool false only for false/off/0.
+  p = parse({"-dx", "+12", "-dy", " -7", "-pgm", "off", "-GT", "0", "-HS", "FALSE", "-divZero", "yes"});
   EXPECT_TRUE(p.opt.dx == 12 && p.opt.dy == -7 && !p.opt.pgm && !p.opt.GT && !p.opt.HS && p.opt.divZero);
   // An option given last takes its own name; the first argument equal to the name counts.
   p = parse({"-dx", "40", "-pgm"});
@@ -107,6 +109,37 @@ TEST(Options, OffsetCheckAndDerivedConstants) {
   EXPECT_EQ(parse({"-norm", "1.5", "-sigma_obs", "3"}).opt.FactorRobParam, 1.0);
 }
 
+// Texts that are not numbers of the option's type are noted (the first one) and keep the default.
+TEST(Options, NumberTextsThatDoNotParse) {
+  const std::vector<std::pair<std::string, std::string>> doubles = {
+      {"nan", "'nan'"}, {"inf", "'inf'"}, {"-Infinity", "'-Infinity'"}, {"1/0", "'1/0'"}, {"0/0", "'0/0'"},
+      {"abc", "'abc'"}, {"", "''"}, {"1e39", "'1e39'"}, {"3/", "'3/'"}, {"0.5abc", "'0.5abc'"}, {"1 /2", "'1 /2'"},
+      {"1\n2", "'1?2'"}};
+  for (const auto& c : doubles) {
+    const Parsed p = parse({"-alpha", "xyz", "-sigBlur", c.first});  // -sigBlur is read first
+    EXPECT_EQ(p.opt.numberTextProblem,
+              "Option -sigBlur: " + c.second + " is not a finite number (a number, or a ratio a/b)");
+    EXPECT_EQ(p.opt.sigBlur, 0.0);
+  }
+  for (const std::string t : {"1e3", "2.5", "99999999999", "-2147483649", "12abc", "", "abc", "-"}) {
+    const Parsed p = parse({"-dx", t});
+    EXPECT_EQ(p.opt.numberTextProblem,
+              "Option -dx: '" + t + "' is not an integer between -2147483648 and 2147483647");
+    EXPECT_EQ(p.opt.dx, 256);
+  }
+  const Parsed edge = parse({"-offGT", "2147483647", "-Dx", "-2147483648", "-eps", "1e-50"});
+  EXPECT_TRUE(edge.opt.offGT == INT_MAX && edge.opt.Dx == 256 && !edge.opt.DxGiven && edge.opt.eps == 0.0);
+  EXPECT_EQ(edge.opt.numberTextProblem, "");
+  // Refused before any other check, with the option's own line.
+  expectRefusal(runInChild([] {
+                  RunOptions o;
+                  o.numberTextProblem = "Option -gamma: '0/0' is not a finite number (a number, or a ratio a/b)";
+                  o.multiresol = 0;
+                  refuseInvalidOptions(o);
+                }),
+                {"Option -gamma: '0/0'"});
+}
+
 ChildResult checkOptions(std::vector<std::string> a) {
   Args args(std::move(a));
   return runInChild([&] { refuseInvalidOptions(parseOptions((int)args.text.size(), args.ptrs.data())); });
@@ -119,7 +152,9 @@ TEST(Options, ValuesThatIndexMissingEntriesAreRefused) {
       {{"-ofy", "-1", "-Dy", "300"}, "-ofy"}, {{"-norm", "0", "-sigma_obs", "0"}, "-sigma_obs"},
       {{"-norm", "1", "-sigma_obs", "0"}, "-sigma_obs"}, {{"-norm", "0.5", "-sigma_obs", "0"}, "-sigma_obs"},  // part 0
       {{"-norm", "1.5", "-sigma_obs", "-2"}, "-sigma_obs"},                                                     // part 1
-      {{"-norm", "1", "-sigma_obs", "-2"}, "-sigma_obs"}, {{"-norm", "1e30"}, "-norm"}, {{"-nbItTrace", "-1"}, "-nbItTrace"}};
+      {{"-norm", "1", "-sigma_obs", "-2"}, "-sigma_obs"}, {{"-norm", "1e30"}, "-norm"}, {{"-nbItTrace", "-1"}, "-nbItTrace"},
+      {{"-dx", "32768"}, "-dx"}, {{"-dy", "40000"}, "-dy"}, {{"-Dx", "32768"}, "-Dx"}, {{"-Dy", "99999"}, "-Dy"},
+      {{"-dx", "1e3"}, "-dx"}, {{"-gamma", "0/0"}, "-gamma"}};
   for (const auto& c : cases) {
     const ChildResult r = checkOptions(c.first);
     expectRefusal(r, {"Option " + c.second + ": "});
@@ -128,7 +163,8 @@ TEST(Options, ValuesThatIndexMissingEntriesAreRefused) {
   const std::vector<std::vector<std::string>> accepted = {
       {}, {"-multiresol", "7", "-resolEnd", "9"} /* no level runs */, {"-multiresol", "1", "-dx", "1", "-dy", "1"},
       {"-norm", "2", "-sigma_obs", "0"}, {"-norm", "0", "-sigma_obs", "-2"} /* Leclerc squares it */,
-      {"-ofx", "-4"} /* reset to 0 by the offset check */, {"-nbItTrace", "0"}};
+      {"-ofx", "-4"} /* reset to 0 by the offset check */, {"-nbItTrace", "0"},
+      {"-dx", "32767", "-dy", "32767", "-Dx", "32767", "-Dy", "32767"}};
   for (const auto& a : accepted) {
     const ChildResult r = checkOptions(a);
     EXPECT_TRUE(r.exitCode == 0 && r.err.empty()) << r.err;

@@ -13,7 +13,7 @@
 #include "support/child_process.h"
 
 // The run ended with exit status 1 after exactly one line on standard error containing every part.
-inline void expectRefusal(const ChildResult& r, std::initializer_list<std::string> parts) {
+inline void expectRefusal(const ChildResult& r, const std::vector<std::string>& parts) {
   EXPECT_TRUE(r.exited);
   EXPECT_EQ(r.exitCode, 1) << r.err;
   for (const std::string& p : parts) EXPECT_NE(r.err.find(p), std::string::npos) << p << " in: " << r.err;

@@ -1,6 +1,7 @@
 #include "support/program_run.h"
 
 #include <dirent.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-ChildResult runProgram(const std::string& dir, const std::vector<std::string>& args) {
+ChildResult runProgram(const std::string& dir, const std::vector<std::string>& args, long addressSpaceBytes) {
   std::vector<std::string> text(args);
   text.insert(text.begin(), VRM_PROGRAM);
   std::vector<char*> ptrs;
@@ -17,6 +18,8 @@ ChildResult runProgram(const std::string& dir, const std::vector<std::string>& a
   ptrs.push_back(nullptr);
   return runInChild([&] {
     if (chdir(dir.c_str()) != 0) _exit(98);
+    const rlimit limit{(rlim_t)addressSpaceBytes, (rlim_t)addressSpaceBytes};
+    if (addressSpaceBytes > 0 && setrlimit(RLIMIT_AS, &limit) != 0) _exit(96);
     execv(VRM_PROGRAM, ptrs.data());
     _exit(97);
   });

@@ -8,8 +8,8 @@
 #include "support/child_process.h"
 
 // Runs VRM_PROGRAM with `args` (without the program name) in folder `dir`; both output streams
-// are captured.
-ChildResult runProgram(const std::string& dir, const std::vector<std::string>& args);
+// are captured. A positive `addressSpaceBytes` limits the program's address space (RLIMIT_AS).
+ChildResult runProgram(const std::string& dir, const std::vector<std::string>& args, long addressSpaceBytes = 0);
 
 // Names of the entries of a folder (no "." and ".."), sorted.
 std::vector<std::string> listFolder(const std::string& dir);

@@ -1,0 +1,139 @@
+// Whole runs on hostile input, one table per family: impossible or non-numeric options, malformed
+// inputs, runs whose final motion is not an estimate, and a run that runs out of memory. Each ends
+// with its exit status and one line on standard error naming the cause; none crashes, hangs or
+// leaves NaN with status 0.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <CImg.h>
+
+#include "io/io.h"
+#include "support/expect.h"
+#include "support/hostile_files.h"
+#include "support/particles.h"
+#include "support/program_run.h"
+
+using namespace cimg_library;
+
+namespace {
+
+const std::string kTable = "out_UV_Gamma1.000000e-02Zeta1.000000e+00.motion";
+
+class HostileRun : public TempDirTest {
+ protected:
+  void SetUp() override {
+    ParticleImageSettings s;
+    s.width = s.height = 32, s.count = 90;
+    VortexMotion m;
+    m.period = 32;
+    const ParticlePair pair = makeParticlePair(s, m);
+    writePgm8(pair.first, dir + "/a.pgm");
+    writePgm8(pair.second, dir + "/b.pgm");
+    captureStdout([&] { write_aMotionFile(dir + "/true.motion", pair.motion); });
+    file("lambda.txt", "1 1\n1 1\n1 1\n1 1\n1 1\n");
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+  }
+
+  // A run on 32 x 32 windows of the PGM images named by the list file "list"; the first value of an
+  // option counts, so `args` come first (and may switch to TIFF).
+  ChildResult run(std::vector<std::string> args) const {
+    args.insert(args.end(), {"-inPath", "list", "-dx", "32", "-dy", "32", "-nbItTrace", "0", "-pgm", "true"});
+    return runProgram(dir, args);
+  }
+};
+
+TEST_F(HostileRun, ImpossibleOrNonNumericOptionsAreRefusedAtStartUp) {
+  file("list", "a.pgm\nb.pgm\nout_\n");
+  const struct {
+    std::vector<std::string> args;
+    std::vector<std::string> parts;
+  } cases[] = {
+      {{"-lo", "100000"}, {"Option -lo: 100000 gives level 0 (32 x 32 pixels)", "allowed here is 15"}},
+      {{"-neta", "20"}, {"Option -neta: 20 gives level 0", "allowed here is 15"}},
+      {{"-lo", "16", "-multiresol", "3"}, {"Option -lo: 16 gives level 2 (8 x 8 pixels) the largest lag 4", "is 15"}},
+      {{"-gamma", "0/0"}, {"Option -gamma: '0/0' is not a finite number"}},
+      {{"-power", "inf"}, {"Option -power: 'inf' is not a finite number"}},
+      {{"-dx", "1e3"}, {"Option -dx: '1e3' is not an integer"}},
+      {{"-HS", "true", "-alpha", "abc"}, {"Option -alpha: 'abc' is not a finite number"}},
+      {{"-HS", "true", "-alpha", "0"}, {"Option -alpha: must be positive"}},
+      {{"-initHS", "true", "-multiresol", "2", "-alpha", "-1"}, {"Option -alpha: must be positive"}},
+      {{"-gamma", "0"}, {"Option -gamma: must be positive"}},
+      {{"-dx", "131073", "-dy", "2"}, {"Option -dx: must be at most 32767 (given 131073)"}}};
+  for (const auto& c : cases) {
+    const ChildResult r = run(c.args);
+    expectRefusal(r, c.parts);
+    EXPECT_EQ(r.out.find("Resolution"), std::string::npos) << "refused before any level";
+  }
+}
+
+// The readers' refusals are tested one by one beside them; here, that a run reaches them and ends
+// with their line, and that a list written with "\r\n" gives outputs named without a carriage return.
+TEST_F(HostileRun, MalformedInputsEndTheRunWithTheReadersLine) {
+  TiffLayout pastEnd;
+  pastEnd.width = pastEnd.height = 32, pastEnd.pixels = std::string(32 * 32, '\x40'), pastEnd.pixelOffset = 1 << 20;
+  file("pastend.tif", tiffBytes(pastEnd));
+  file("ascii.pgm", "P2\n32 32\n255\n" + std::string(32 * 32 * 2, '1'));
+  file("nan_lambda.txt", "1 1\n1 1\nnan 1\n1 1\n1 1\n");
+  const struct {
+    std::string list;
+    std::vector<std::string> args, parts;
+  } cases[] = {{"pastend.tif\nb.pgm\nout_\n", {"-pgm", "false"}, {"TIFF file 'pastend.tif'", "does not decode"}},
+               {"ascii.pgm\nb.pgm\nout_\n", {}, {"PGM file 'ascii.pgm'", "magic"}},
+               {"a.pgm\nb.pgm\nout_\n\nnan_lambda.txt\n", {"-lambdaInitFile", "true"}, {"nan_lambda.txt", "line 3"}}};
+  for (const auto& c : cases) {
+    file("list", c.list);
+    expectRefusal(run(c.args), c.parts);
+  }
+  file("list", "a.pgm\r\nb.pgm\r\nout_\r\ntrue.motion\r\nlambda.txt\r\n");
+  const ChildResult r = run({"-HS", "true", "-GT", "true", "-lambdaInitFile", "true"});
+  EXPECT_TRUE(r.exited && r.exitCode == 0) << r.err;
+  for (const std::string& name : listFolder(dir)) EXPECT_EQ(name.find('\r'), std::string::npos) << name;
+  EXPECT_EQ(readLines(dir + "/" + kTable).size(), 2u + 32 * 32);
+}
+
+TEST_F(HostileRun, FinalMotionThatIsNotAnEstimateEndsWithStatusTwo) {
+  file("list", "a.pgm\nb.pgm\nout_\n");
+  const std::string noSolve = "VorlaneRegMotion: no converged primal solve gave the motion of level 0: the final "
+                              "motion is not an estimate\n",
+                    notFinite = "VorlaneRegMotion: the final motion holds values that are not finite numbers: it "
+                                "is not an estimate\n";
+  const struct {
+    std::vector<std::string> args;
+    std::string line;
+  } cases[] = {{{"-lambdaInit", "0"}, noSolve},
+               {{"-HS", "true", "-alpha", "1e-30"}, noSolve},
+               {{"-sigDiff", "1e30"}, notFinite},
+               {{"-HS", "true", "-sigDiff", "1e30"}, notFinite}};
+  for (const auto& c : cases) {
+    std::filesystem::remove(dir + "/" + kTable);
+    const ChildResult r = run(c.args);
+    EXPECT_TRUE(r.exited && r.exitCode == 2) << r.err;
+    EXPECT_EQ(r.err, c.line);
+    // The outputs are still written, and the run ends as usual.
+    EXPECT_EQ(readLines(dir + "/" + kTable).size(), 2u + 32 * 32);
+    EXPECT_NE(r.out.find("** End algorithm **"), std::string::npos);
+  }
+  // A motion estimate: status 0, no line.
+  const ChildResult ok = run({});
+  EXPECT_TRUE(ok.exited && ok.exitCode == 0 && ok.err.empty()) << ok.err;
+}
+
+TEST_F(HostileRun, RunningOutOfMemoryIsOneLine) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
+#endif
+  ParticleImageSettings s;
+  s.width = s.height = 2048, s.count = 10;
+  writePgm8(makeParticlePair(s, VortexMotion()).first, dir + "/big.pgm");
+  file("list", "big.pgm\nbig.pgm\nout_\n");
+  const ChildResult r = runProgram(dir, {"-inPath", "list", "-pgm", "true", "-dx", "2048", "-dy", "2048"}, 400L << 20);
+  expectRefusal(r, {"VorlaneRegMotion: out of memory while "});
+}
+
+}  // namespace

@@ -1,0 +1,223 @@
+// Hostile and malformed inputs, one table per reader: TIFF files whose tags lie, PGM files of another
+// kind or with endless headers, list files with CRLF line ends or no line break, multiplier files and
+// motion tables holding values that are not finite numbers, sizes that wrap around in 16 or 32 bits.
+// Each refusal is one line on standard error naming the file, exit status 1; valid TIFF files give
+// exactly the values the image library's own loader gives.
+#include <tiffio.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <CImg.h>
+
+#include "io/io.h"
+#include "support/expect.h"
+#include "support/hostile_files.h"
+
+using namespace cimg_library;
+
+namespace {
+
+using HostileInput = TempDirTest;
+
+std::string bytes8(int n, int start = 0) {
+  std::string s;
+  for (int k = 0; k < n; ++k) s.push_back((char)(unsigned char)(start + 7 * k));
+  return s;
+}
+
+TEST_F(HostileInput, MalformedTiffFilesAreRefusedWithOneLine) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float withNan[12] = {1, 2, 3, 4, 5, nan, 7, 8, 9, 10, 11, 12};
+  TiffLayout pastEnd, manySamples, unknownCodec, hugeSize, nanFloat, wide, tileTags, signed16, cmyk;
+  pastEnd.pixels = bytes8(12), pastEnd.pixelOffset = 100000;
+  manySamples.pixels = bytes8(12), manySamples.samplesPerPixel = 100;  // 1200 bytes announced, 12 present
+  unknownCodec.pixels = bytes8(12), unknownCodec.compression = 9999;
+  hugeSize.width = hugeSize.height = 65535, hugeSize.pixels = bytes8(4);
+  nanFloat.bitsPerSample = 32, nanFloat.sampleFormat = 3, nanFloat.pixels = littleEndianBytes(withNan, 12);
+  wide.width = 131073, wide.height = 2, wide.pixels = bytes8(64);
+  tileTags.pixels = bytes8(12), tileTags.tileTagsOnStrips = true;
+  signed16.bitsPerSample = 16, signed16.sampleFormat = 2, signed16.pixels = bytes8(24);
+  cmyk.pixels = bytes8(12), cmyk.photometric = 5;  // separated (CMYK)
+  const struct {
+    const char* name;
+    std::string content;
+    const char* problem;
+  } cases[] = {{"pastend.tif", tiffBytes(pastEnd), "does not decode"},
+               {"samples.tif", tiffBytes(manySamples), "truncated"},
+               {"codec.tif", tiffBytes(unknownCodec), "compression"},
+               {"huge.tif", tiffBytes(hugeSize), "65535 x 65535 is not between 1 and 32767"},
+               {"nan.tif", tiffBytes(nanFloat), "column 1, line 1 is not a finite number"},
+               {"wide.tif", tiffBytes(wide), "131073 x 2 is not between 1 and 32767"},
+               {"signed.tif", tiffBytes(signed16), "16-bit signed integers"},
+               {"cmyk.tif", tiffBytes(cmyk), "photometric interpretation 5"},
+               {"empty.tif", "", "cannot be read"},
+               {"text.tif", "not a tiff at all", "cannot be read"}};
+  for (const auto& c : cases) {
+    const std::string f = file(c.name, c.content);
+    expectRefusal(runInChild([&] { read_tiff(f); }), {"TIFF file '" + f + "'", c.problem});
+  }
+  // Tile size tags beside the strip tags: libtiff reads the strips.
+  EXPECT_EQ(valuesOf(read_tiff(file("tiletags.tif", tiffBytes(tileTags)))), valuesOf(CImg<unsigned char>(
+      (const unsigned char*)tileTags.pixels.data(), 4, 3)));
+  // The same tags with every byte present are read: the first sample of each pixel.
+  manySamples.pixels = bytes8(1200);
+  const CImg<double> first = read_tiff(file("many.tif", tiffBytes(manySamples)));
+  ASSERT_TRUE(first.is_sameXYZC(4, 3, 1, 1));
+  for (int k = 0; k < 12; ++k) EXPECT_EQ(first[k], (double)(unsigned char)(7 * 100 * k)) << k;
+}
+
+// Writes a TIFF through libtiff: sample s of pixel (x, y) is value(x, y, s).
+void writeTiff(const std::string& path, std::uint32_t w, std::uint32_t h, std::uint16_t spp, std::uint16_t bits,
+               std::uint16_t format, std::uint16_t planar, std::uint16_t compression, bool tiled, bool bigEndian,
+               const std::function<double(int, int, int)>& value) {
+  TIFF* t = TIFFOpen(path.c_str(), bigEndian ? "wb" : "wl");
+  ASSERT_TRUE(t != nullptr);
+  TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+  TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, spp);
+  TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bits);
+  TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, format);
+  TIFFSetField(t, TIFFTAG_PLANARCONFIG, planar);
+  TIFFSetField(t, TIFFTAG_COMPRESSION, compression);
+  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, spp == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+  const std::uint32_t tw = tiled ? 16 : w, th = tiled ? 16 : 2;
+  if (tiled) {
+    TIFFSetField(t, TIFFTAG_TILEWIDTH, tw);
+    TIFFSetField(t, TIFFTAG_TILELENGTH, th);
+  } else {
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, th);
+  }
+  const int planes = planar == PLANARCONFIG_SEPARATE ? spp : 1, perPixel = planar == PLANARCONFIG_SEPARATE ? 1 : spp;
+  std::vector<unsigned char> buf((size_t)tw * th * perPixel * bits / 8);
+  for (int p = 0; p < planes; ++p)
+    for (std::uint32_t y0 = 0; y0 < h; y0 += th)
+      for (std::uint32_t x0 = 0; x0 < w; x0 += tw) {
+        size_t k = 0;
+        for (std::uint32_t y = y0; y < y0 + th; ++y)
+          for (std::uint32_t x = x0; x < x0 + tw; ++x)
+            for (int s = 0; s < perPixel; ++s, ++k) {
+              const double v = (x < w && y < h) ? value(x, y, p + s) : 0;
+              if (bits == 8) buf[k] = (unsigned char)v;
+              if (bits == 16) ((std::uint16_t*)buf.data())[k] = (std::uint16_t)v;
+              if (bits == 32) ((float*)buf.data())[k] = (float)v;
+            }
+        const tmsize_t stripBytes = (tmsize_t)(std::min(th, h - y0) * w * perPixel * bits / 8);
+        ASSERT_GE(tiled ? TIFFWriteEncodedTile(t, TIFFComputeTile(t, x0, y0, 0, p), buf.data(), (tmsize_t)buf.size())
+                        : TIFFWriteEncodedStrip(t, TIFFComputeStrip(t, y0, p), buf.data(), stripBytes),
+                  0);
+      }
+  TIFFClose(t);
+}
+
+TEST_F(HostileInput, ValidTiffLayoutsGiveTheFirstSampleExactly) {
+  const std::uint16_t S = SAMPLEFORMAT_UINT, F = SAMPLEFORMAT_IEEEFP, C = PLANARCONFIG_CONTIG,
+                      P = PLANARCONFIG_SEPARATE;
+  const struct {
+    std::uint16_t spp, bits, format, planar, compression;
+    bool tiled, bigEndian;
+  } layouts[] = {{1, 8, S, C, COMPRESSION_NONE, false, false},     {1, 16, S, C, COMPRESSION_LZW, false, true},
+                 {1, 32, F, C, COMPRESSION_DEFLATE, false, false}, {3, 8, S, C, COMPRESSION_PACKBITS, false, false},
+                 {3, 16, S, P, COMPRESSION_NONE, false, true},     {2, 32, F, P, COMPRESSION_LZW, false, false},
+                 {1, 8, S, C, COMPRESSION_NONE, true, false},      {3, 16, S, C, COMPRESSION_DEFLATE, true, true},
+                 {2, 32, F, P, COMPRESSION_NONE, true, false}};
+  int n = 0;
+  for (const auto& l : layouts) {
+    const double scale = l.bits == 8 ? 1 : l.bits == 16 ? 257 : 0.37;
+    const auto value = [&](int x, int y, int s) { return std::fmod(x * 31 + y * 17 + s * 101, 256) * scale; };
+    const std::string f = dir + "/layout" + std::to_string(n++) + ".tif";
+    writeTiff(f, 37, 21, l.spp, l.bits, l.format, l.planar, l.compression, l.tiled, l.bigEndian, value);
+    const CImg<double> got = read_tiff(f);
+    ASSERT_TRUE(got.is_sameXYZC(37, 21, 1, 1)) << f;
+    bool exact = true;
+    cimg_forXY(got, x, y) exact = exact && got(x, y) == (double)(float)value(x, y, 0);
+    EXPECT_TRUE(exact) << f;
+    // Strip files: what the image library's own loader gives, first channel.
+    if (!l.tiled) {
+      CImg<double> lib;
+      lib.load_tiff(f.c_str(), 0, 0);
+      EXPECT_TRUE(got == lib.get_channel(0)) << f;
+    }
+  }
+}
+
+TEST(HostileInputExternal, TiffAndPgmTwinsHoldTheSameValues) {
+  const std::string base = std::string(VRM_EXTERNAL_DATA_DIR) + "/cai-piv-samples/DNS_turbulence_0000";
+  for (const char* pair : {"1_img1", "1_img2", "2_img1", "2_img2"}) {
+    const std::string tif = base + pair + ".tif", pgm = base + pair + ".pgm";
+    if (readFileBytes(tif).empty()) GTEST_SKIP() << "external data absent: " << tif;
+    EXPECT_TRUE(read_tiff(tif) == CImg<double>(read_pgm(pgm, 256, 256, 0, 0))) << tif;
+  }
+}
+
+TEST_F(HostileInput, PgmOfAnotherKindOrWithAnEndlessHeaderIsRefused) {
+  const std::string raster = bytes8(6);
+  const struct {
+    const char* name;
+    std::string content;
+    const char* problem;
+  } cases[] = {{"ascii.pgm", "P2\n3 2\n255\n1 2 3 4 5 6\n", "magic \"P5\""},
+               {"colour.pgm", "P6\n3 2\n255\n" + raster + raster + raster, "magic \"P5\""},
+               {"oneline.pgm", "P5 3 2 255\n" + raster, "\"P5\" alone"},
+               {"empty.pgm", "", "magic \"P5\""},
+               {"p.pgm", "P", "magic \"P5\""},
+               {"endless.pgm", "P5\n#" + std::string(1100000, 'x'), "header is longer than 1048576 bytes"},
+               {"nosize.pgm", "P5\n# only a comment\n", "header ends before the image size"}};
+  for (const auto& c : cases) {
+    const std::string f = file(c.name, c.content);
+    expectRefusal(runInChild([&] { read_pgm(f, 3, 2, 0, 0); }), {f, c.problem});
+  }
+  // A device that never ends is refused at once.
+  expectRefusal(runInChild([] { read_pgm("/dev/zero", 3, 2, 0, 0); }), {"/dev/zero", "magic"});
+  // Blanks after the magic and a CRLF line end are still binary PGM.
+  EXPECT_EQ(valuesOf(read_pgm(file("crlf.pgm", "P5 \r\n3 2\n255\n" + raster), 3, 2, 0, 0)),
+            (std::vector<double>{0, 7, 14, 21, 28, 35}));
+}
+
+TEST_F(HostileInput, ListFileLinesLoseTheirCarriageReturnAndStayBounded) {
+  std::vector<std::string> lines = alloc_seqPath(5);
+  read_path(file("crlf", "a.pgm\r\nb.pgm\r\nout/\r\n\r\nlambda.txt\r\n"), 5, lines);
+  EXPECT_EQ(lines, (std::vector<std::string>{"a.pgm", "b.pgm", "out/", "", "lambda.txt"}));
+  const std::string longLine = file("long", "a\n" + std::string(5000, 'x') + "\nout/\n");
+  expectRefusal(runInChild([&] { read_path(longLine, 5, lines); }), {longLine, "line 2 is longer than 4096"});
+  expectRefusal(runInChild([&] { read_path("/dev/zero", 5, lines); }), {"/dev/zero", "line 1 is longer than"});
+}
+
+TEST_F(HostileInput, NonFiniteMultipliersAndTrueMotionsAreRefusedNamingTheLine) {
+  CImg<double> lambda(3, 1, 1, 1, 0.0), cross(3, 1, 1, 1, 0.0);
+  for (const char* bad : {"nan 1", "1 inf", "1e39 0", "-INF 2"}) {
+    const std::string f = file("lambda", "1 1\n0.5 0.5\n" + std::string(bad) + "\n");
+    expectRefusal(runInChild([&] { readLambdaInit(lambda, cross, f); }), {f, "line 3", "not a finite number"});
+  }
+  const std::string head = "2 2\n#i\tj\tU\tV\n0\t0\t1\t1\n0\t1\t1\t1\n";
+  for (const char* bad : {"1\t0\tnan\t1\n", "1\t0\t1\t-inf\n", "1\t0\t1e39\t0\n"}) {
+    const std::string f = file("t.motion", head + bad + "1\t1\t1\t1\n");
+    expectRefusal(runInChild([&] { read_aMotionFile(f, 2, 2, 2, 0, 0); }),
+                  {f, "pixel line 3 (line 5 of the file)", "not a finite number"});
+  }
+  const std::string tall = file("tall.motion", "2 40000\n#i\tj\tU\tV\n0\t0\t1\t1\n0\t1\t1\t1\n");
+  expectRefusal(runInChild([&] { read_aMotionFile(tall, 2, 1, 2, 0, 0); }), {tall, "40000 lines, more than 32767"});
+}
+
+TEST(HostileSizes, PaddingDoesNotWrapAround) {
+  int w = 0, h = 0;
+  expand_dim(131073, 2, 1, w, h);  // once 2: the quotient cut to 16 bits
+  EXPECT_EQ(w, 131074);
+  EXPECT_EQ(h, 2);
+  expand_dim(65537, 32767, 7, w, h);
+  EXPECT_TRUE(w == 65664 && h == 32768);
+  expectRefusal(runInChild([] {
+                  int a, b;
+                  expand_dim(INT_MAX, 2, 1, a, b);
+                }),
+                {"Padding", "2147483647"});
+}
+
+}  // namespace

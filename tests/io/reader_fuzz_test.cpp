@@ -1,0 +1,131 @@
+// A seeded mutation fuzzer over the readers of a run's input files: bit flips, truncations and
+// insertions applied to the shipped example files (PGM image, TIFF images made from it, list file,
+// motion table, multiplier file). Every case runs in a child process with a time limit; it must end
+// either with a sound read (exit status 0, values checked) or with a refusal (exit status 1 and one
+// line on standard error naming the file; for a PGM maxval, the historical message on standard
+// output). A signal, a sanitizer report, a hang, another status or a second line is a fault.
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <CImg.h>
+
+#include "io/io.h"
+#include "support/expect.h"
+#include "support/hostile_files.h"
+
+using namespace cimg_library;
+
+namespace {
+
+constexpr int kCasesPerReader = 300;
+const std::string kExamples = std::string(VRM_SOURCE_DIR) + "/examples/";
+
+bool finite(const float* p, size_t n) {
+  for (size_t k = 0; k < n; ++k)
+    if (!std::isfinite(p[k])) return false;
+  return true;
+}
+
+class ReaderFuzz : public TempDirTest {
+ protected:
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+  }
+
+  // Mutates the seeds (taken in turn) kCasesPerReader times; `read` runs on each mutated file in a
+  // child and returns false when what it read is not sound.
+  void fuzz(const char* reader, const std::vector<std::string>& seeds, std::uint32_t seed,
+            const std::function<bool(const std::string&)>& read) {
+    std::mt19937 rng(seed);
+    int sound = 0, refused = 0;
+    std::vector<std::string> faults;
+    const std::string path = dir + "/case";
+    for (int i = 0; i < kCasesPerReader; ++i) {
+      Mutation kind;
+      ASSERT_TRUE(writeFileBytes(path, mutate(seeds[i % seeds.size()], rng, kind)));
+      const ChildResult r = runInChild([&] {
+        alarm(60);  // a hang ends as a signal, reported below
+        if (!read(path)) _exit(3);
+      });
+      const bool oneLine = !r.err.empty() && r.err.find('\n') == r.err.size() - 1;
+      const bool maxvalMessage = r.err.empty() && r.out.rfind("Can't read images " + path + " ", 0) == 0;
+      if (r.exited && r.exitCode == 0 && r.err.empty())
+        ++sound;
+      else if (r.exited && r.exitCode == 1 && ((oneLine && r.err.find(path) != std::string::npos) || maxvalMessage))
+        ++refused;
+      else
+        faults.push_back("case " + std::to_string(i) + " (" + mutationName(kind) + "): " +
+                         (r.exited ? "exit status " + std::to_string(r.exitCode) : std::string("signal")) + ": " +
+                         r.err.substr(0, 300));
+    }
+    std::printf("%s: %d cases, %d read soundly, %d refused, %zu faults\n", reader, kCasesPerReader, sound, refused,
+                faults.size());
+    for (const std::string& f : faults) ADD_FAILURE() << reader << " " << f;
+  }
+};
+
+TEST_F(ReaderFuzz, PgmImage) {
+  fuzz("PGM", {readFileBytes(kExamples + "particles_t.pgm")}, 1401, [](const std::string& f) {
+    const CImg<short> im = read_pgm(f, 16, 16, 0, 0);
+    return im.min() >= 0 && im.max() <= 1023;
+  });
+}
+
+TEST_F(ReaderFuzz, TiffImage) {
+  // 8-bit uncompressed, 16-bit LZW and float TIFFs of the example image, written by the image library.
+  const CImg<double> im(read_pgm(kExamples + "particles_t.pgm", 64, 32, 0, 0));
+  CImg<unsigned char>(im).save_tiff((dir + "/u8.tif").c_str());
+  CImg<unsigned short>(im * 257.0).save_tiff((dir + "/u16.tif").c_str(), 1);
+  CImg<float>(im / 255.0).save_tiff((dir + "/f32.tif").c_str());
+  const std::vector<std::string> seeds = {readFileBytes(dir + "/u8.tif"), readFileBytes(dir + "/u16.tif"),
+                                          readFileBytes(dir + "/f32.tif")};
+  fuzz("TIFF", seeds, 1402, [](const std::string& f) {
+    const CImg<double> t = read_tiff(f);
+    if (t.width() > 32767 || t.height() > 32767 || t.depth() != 1 || t.spectrum() != 1) return false;
+    cimg_for(t, p, double) if (!std::isfinite(*p)) return false;
+    return true;
+  });
+}
+
+TEST_F(ReaderFuzz, ListFile) {
+  fuzz("list", {readFileBytes(kExamples + "inputVorlane")}, 1403, [](const std::string& f) {
+    std::vector<std::string> lines = alloc_seqPath(5);
+    read_path(f, 5, lines);
+    for (const std::string& l : lines)
+      if (l.size() > 4096 || (!l.empty() && l.back() == '\r')) return false;
+    return true;
+  });
+}
+
+TEST_F(ReaderFuzz, MotionTable) {
+  // The size line, the header and the first eight lines of pixels: a window of 128 x 8 reads them all.
+  const std::string table = readFileBytes(kExamples + "particles_true.motion");
+  size_t end = 0;
+  for (int line = 0; line < 2 + 8 * 128; ++line) end = table.find('\n', end) + 1;
+  fuzz("motion table", {table.substr(0, end)}, 1404, [](const std::string& f) {
+    const CImg<float> uv = read_aMotionFile(f, 128, 8, 128, 0, 0);
+    return uv.is_sameXYZC(128, 8, 2, 1) && finite(uv.data(), uv.size());
+  });
+}
+
+TEST_F(ReaderFuzz, MultiplierFile) {
+  fuzz("multipliers", {readFileBytes(kExamples + "lambda_init.txt")}, 1405, [](const std::string& f) {
+    CImg<double> lambda(5, 1, 1, 1, 0.0), cross(5, 1, 1, 1, 0.0);
+    readLambdaInit(lambda, cross, f);
+    cimg_for(lambda, p, double) if (!std::isfinite(*p)) return false;
+    cimg_for(cross, p, double) if (!std::isfinite(*p)) return false;
+    return true;
+  });
+}
+
+}  // namespace
