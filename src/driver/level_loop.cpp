@@ -8,6 +8,7 @@
 
 #include <CImg.h>
 
+#include "driver/heap.h"
 #include "dual/dual.h"
 #include "evidence/evidence.h"
 #include "field/field.h"
@@ -16,6 +17,10 @@
 #include "spline/spline.h"
 
 using namespace cimg_library;
+
+#ifndef VRM_PLAIN_LEVEL_WORK
+#define VRM_PLAIN_LEVEL_WORK 0
+#endif
 
 LevelConstants levelConstants(const RunOptions& opt, int r) {
   LevelConstants c;
@@ -27,6 +32,13 @@ LevelConstants levelConstants(const RunOptions& opt, int r) {
 }
 
 namespace {
+
+// A level does not repeat work whose result it already holds: the Horn & Schunck path solves once
+// when its data weights cannot change, the K41 path computes its first increment only when the dual
+// maximisation uses it, and the dual maximisation keeps the level's system between its primal steps.
+// A test-only build of this file with VRM_PLAIN_LEVEL_WORK 1 does every step on its own, as the
+// reference that the tests compare the outputs of a run with.
+constexpr bool kKeepLevelWork = VRM_PLAIN_LEVEL_WORK == 0;
 
 // The data mask's border rules: the -offEdeges band, and at level 0 the padding.
 void applyMaskBorders(const RunState& s, CImg<double>& out, int r) {
@@ -57,10 +69,15 @@ void levelDerivatives(RunState& s, int r) {
 }
 
 // Six Horn & Schunck solves; with the L1 or Leclerc norm the data weights are recomputed from the
-// current increment before each of the last five.
-void hornAndSchunckPath(RunState& s, int r) {
+// current increment before each of the last five. Returns the number of solves made.
+int hornAndSchunckPath(RunState& s, int r) {
   const float alpha = (float)s.opt.alpha;
-  HornAndSchunck(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], alpha, s.pyrOut[r], false);
+  const bool failed =
+      HornAndSchunck(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], alpha, s.pyrOut[r], false);
+  // With any other norm the weights stay (their border rules change nothing twice), so each further
+  // solve is this one again and gives the increment that it gave; a failed solve is repeated, for its
+  // lines.
+  if (kKeepLevelWork && s.opt.norm != 1 && s.opt.norm != 0 && !failed) return 1;
   for (int k = 0; k < 5; ++k) {
     if (s.opt.norm == 1)
       s.pyrOut[r] = RobustDataCoef_QuasiTV(s.pyrXinc[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.opt.sigma_obs);
@@ -69,6 +86,7 @@ void hornAndSchunckPath(RunState& s, int r) {
     applyMaskBorders(s, s.pyrOut[r], r);
     HornAndSchunck(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], alpha, s.pyrOut[r], false);
   }
+  return 6;
 }
 
 // The true field at the size of level r, in pixels of that level (all zero without -GT).
@@ -90,7 +108,7 @@ void compareAtFullSize(RunState& s, const CImg<double>& total, int r) {
   groundTruthComparison(estimateCrop, truthCrop, mask, s.prefix(), s.save);
 }
 
-void k41Path(RunState& s, int r, const LevelConstants& c, EvidenceCarry& carry) {
+void k41Path(RunState& s, int r, const LevelConstants& c, EvidenceCarry& carry, LevelWork& work) {
   const RunOptions& o = s.opt;
   const double eps_r = std::pow(2.0, r) * o.eps;
   std::cout << "precision " << eps_r << std::endl;
@@ -99,16 +117,35 @@ void k41Path(RunState& s, int r, const LevelConstants& c, EvidenceCarry& carry) 
   const int nombre = NumberNonZeroElementInHessian_K41Long(s.pyrf_x[r], s.pyrf_y[r], s.pyrOut[r], s.pyrf_lambda[r],
                                                            s.pyrf_lambda_cross[r], 0.0f, c.neta, c.lo);
   std::cout << "number non zero elements: " << nombre << std::endl;
-  PrimalMinimizer_K41Long(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.pyrOut[r],
-                          s.pyrf_lambda[r], s.pyrf_lambda_cross[r], 0.0f, c.neta, c.lo, nombre);
+
+  // The first increment, from the initial multipliers: the dual maximisation's first evaluation solves
+  // the same problem (on single-precision copies of the level) and replaces it, so it is computed only
+  // when that evaluation's solve fails.
+  DualLevelWork dualWork;
+  K41LevelWork firstWork;
+  if (kKeepLevelWork)
+    dualWork.firstIncrement = [&](CImg<double>& Xinc) {
+      K41LevelSystem first(s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], 0.0f, c.neta, c.lo, nombre);
+      first.primalStep(Xinc, s.pyrOut[r], s.pyrf_lambda[r], s.pyrf_lambda_cross[r]);
+      firstWork = first.work();
+    };
+  else
+    PrimalMinimizer_K41Long(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.pyrOut[r],
+                            s.pyrf_lambda[r], s.pyrf_lambda_cross[r], 0.0f, c.neta, c.lo, nombre);
 
   const CImg<double> truth = levelTruth(s, r);
   const CImg<double> mask(s.pyrOut[r].width(), s.pyrOut[r].height(), 1, 1, 1.0);
-  s.save[10] = optimizeDualFunction_LongK41(s.pyrf_lambda[r], s.pyrf_lambda_cross[r], s.pyrXinc[r], s.pyrXtil[r],
-                                            truth, s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.pyrOut[r], mask, r,
-                                            nombre, o.offEdeges, o.dxOrig, o.dyOrig, (int)o.norm, o.sigma_obs,
-                                            c.gamma, o.power, 0.0f, c.neta, c.lo, eps_r, o.nbItLbfgs, false,
-                                            o.divZero);
+  auto maximise = [&](auto&... keptWork) {
+    return optimizeDualFunction_LongK41(s.pyrf_lambda[r], s.pyrf_lambda_cross[r], s.pyrXinc[r], s.pyrXtil[r], truth,
+                                        s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.pyrOut[r], mask, r, nombre,
+                                        o.offEdeges, o.dxOrig, o.dyOrig, (int)o.norm, o.sigma_obs, c.gamma, o.power,
+                                        0.0f, c.neta, c.lo, eps_r, o.nbItLbfgs, false, o.divZero, keptWork...);
+  };
+  s.save[10] = kKeepLevelWork ? maximise(dualWork) : maximise();
+  work.k41 = true;
+  work.firstIncrementComputed = !kKeepLevelWork || dualWork.firstIncrementComputed;
+  work.primal = dualWork.primal;
+  work.primal += firstWork;
 
   if (o.nbItTrace != 0) {
     std::cout << "\nBayesian evidence" << std::endl;
@@ -184,7 +221,8 @@ void finalOutputs(RunState& s, const LevelConstants& c) {
 
 }  // namespace
 
-void runLevel(RunState& s, int r, EvidenceCarry& carry) {
+void runLevel(RunState& s, int r, EvidenceCarry& carry, LevelWork* work) {
+  LevelWork done;
   const RunOptions& o = s.opt;
   const LevelConstants c = levelConstants(o, r);
   printLevelHeader(r, c, o.power);
@@ -195,9 +233,10 @@ void runLevel(RunState& s, int r, EvidenceCarry& carry) {
   s.pyrXinc[r].fill(0.0);
 
   if (o.HS || (o.initHS && r > 0))
-    hornAndSchunckPath(s, r);
+    done.hornAndSchunckSolves = hornAndSchunckPath(s, r);
   else
-    k41Path(s, r, c, carry);
+    k41Path(s, r, c, carry, done);
+  if (work) *work = done;
 
   if (r > 0)
     handOver(s, r);
@@ -224,5 +263,8 @@ void runLevels(RunState& s) {
   // Checked before the first level, so that no level's work is spent on a run that cannot finish.
   refuseEmptyComparisonWindow(s.opt);
   EvidenceCarry carry;
-  for (int r = s.opt.multiresol - 1; r >= s.opt.resolEnd - 1; --r) runLevel(s, r, carry);
+  for (int r = s.opt.multiresol - 1; r >= s.opt.resolEnd - 1; --r) {
+    runLevel(s, r, carry);
+    returnFreedMemory();  // what the level freed goes back to the system between levels only
+  }
 }

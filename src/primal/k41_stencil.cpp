@@ -406,12 +406,12 @@ void buildRow(const Setup& S, bool vRows, int x, int y, RowCoefs& R) {
 
 namespace {
 
-// Builds and walks the rows of one half, pixel by pixel; writes row_ptr when it is given.
-template <class Sink>
-void walkHalf(const Setup& S, bool vRows, Sink& sink, int* row_ptr) {
+// Builds and walks the rows of one half, pixel by pixel; rowEnd(r, k) follows row r, k being the entry
+// number after it.
+template <class Sink, class RowEnd>
+void walkHalf(const Setup& S, bool vRows, Sink& sink, RowEnd rowEnd) {
   const int nc = S.nc, nl = S.nl;
   const long N = S.N;
-  if (row_ptr && !vRows) row_ptr[0] = 0;
   RowCoefs R;
   R.init(S.nList);
   auto coef = [&R](int b, int d, int i) { return R.get(b, d, i); };
@@ -421,8 +421,16 @@ void walkHalf(const Setup& S, bool vRows, Sink& sink, int* row_ptr) {
     for (int x = 0; x < nc; ++x) {
       buildRow(S, vRows, x, y, R);
       walkRow(nc, N, S.neta, S.lo, S.l0, S.lend, vRows, x, y, coef, self, sink);
-      if (row_ptr) row_ptr[rowBase + (long)y * nc + x + 1] = (int)std::min<std::int64_t>(sink.k, INT_MAX);
+      rowEnd(rowBase + (long)y * nc + x, sink.k);
     }
+}
+
+// Writes row_ptr (2N + 1 elements) as the rows end; row_ptr[0] = 0 with the u rows.
+template <class Sink>
+void walkHalfInto(const Setup& S, bool vRows, Sink& sink, int* row_ptr) {
+  if (!vRows) row_ptr[0] = 0;
+  walkHalf(S, vRows, sink,
+           [row_ptr](long r, std::int64_t k) { row_ptr[r + 1] = (int)std::min<std::int64_t>(k, INT_MAX); });
 }
 
 // Stores into vectors that grow when an entry does not fit.
@@ -443,17 +451,34 @@ struct GrowSink {
   }
 };
 
+// Writes the values of entries whose place the pattern already holds: entry k must have the column
+// that the pattern gives it; anything else marks the pattern as another one.
+struct PatternSink {
+  double* val;
+  const int* col_ind;
+  std::int64_t nnz;
+  std::int64_t k;
+  bool same;
+  void operator()(double v, long column) {
+    if (k < nnz && col_ind[k] == column)
+      val[k] = v;
+    else
+      same = false;
+    ++k;
+  }
+};
+
 }  // namespace
 
 std::int64_t writeHalf(const Setup& S, bool vRows, double* val, int* col_ind, int* row_ptr, std::int64_t capacity,
                        std::int64_t k) {
   if (!row_ptr) {
     CountSink sink{k};
-    walkHalf(S, vRows, sink, nullptr);
+    walkHalf(S, vRows, sink, [](long, std::int64_t) {});
     return sink.k;
   }
   ArraySink sink{val, col_ind, capacity, k};
-  walkHalf(S, vRows, sink, row_ptr);
+  walkHalfInto(S, vRows, sink, row_ptr);
   return sink.k;
 }
 
@@ -466,9 +491,19 @@ void fillGrowing(const Setup& S, K41Csr& A) {
   A.row_ptr.assign(2 * S.N + 1, 0);
   if (A.col_ind.size() != A.val.size()) A.col_ind.resize(A.val.size());
   GrowSink sink{A.val, A.col_ind, 0};
-  walkHalf(S, false, sink, A.row_ptr.data());
-  walkHalf(S, true, sink, A.row_ptr.data());
+  walkHalfInto(S, false, sink, A.row_ptr.data());
+  walkHalfInto(S, true, sink, A.row_ptr.data());
   if (sink.k > INT_MAX) refuseEntryCount("fillingSparseHessian_A", sink.k);
+}
+
+bool fillValuesInPattern(const Setup& S, K41Csr& A) {
+  if (A.row_ptr.size() != (size_t)(2 * S.N + 1)) return false;
+  const int* rp = A.row_ptr.data();
+  PatternSink sink{A.val.data(), A.col_ind.data(), A.nnz(), 0, true};
+  auto rowEnd = [&sink, rp](long r, std::int64_t k) { sink.same = sink.same && rp[r + 1] == k; };
+  walkHalf(S, false, sink, rowEnd);
+  if (sink.same) walkHalf(S, true, sink, rowEnd);
+  return sink.same;
 }
 
 void reportCountMismatch(std::int64_t written, int nombre) {
@@ -480,6 +515,10 @@ void reportCountMismatch(std::int64_t written, int nombre) {
 }  // namespace k41_detail
 
 using namespace k41_detail;
+
+ConstantLagWeights::ConstantLagWeights(int count, int nc, int nl, double value) : image(nc, nl, 1, 1, value) {
+  if (count > 0) list.insert((unsigned)count, image, ~0U, true);
+}
 
 int k41FirstDiagonalStep(int neta) { return (int)(neta * 0.7071067811865475 + 1); }
 int k41LastDiagonalStep(int lo) { return (int)(lo * 0.7071067811865475 + 1); }

@@ -10,14 +10,18 @@
 #include <sstream>
 
 ChildResult runProgram(const std::string& dir, const std::vector<std::string>& args) {
+  return runProgramAt(VRM_PROGRAM, dir, args);
+}
+
+ChildResult runProgramAt(const std::string& program, const std::string& dir, const std::vector<std::string>& args) {
   std::vector<std::string> text(args);
-  text.insert(text.begin(), VRM_PROGRAM);
+  text.insert(text.begin(), program);
   std::vector<char*> ptrs;
   for (std::string& s : text) ptrs.push_back(&s[0]);
   ptrs.push_back(nullptr);
   return runInChild([&] {
     if (chdir(dir.c_str()) != 0) _exit(98);
-    execv(VRM_PROGRAM, ptrs.data());
+    execv(program.c_str(), ptrs.data());
     _exit(97);
   });
 }

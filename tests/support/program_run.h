@@ -11,6 +11,9 @@
 // are captured.
 ChildResult runProgram(const std::string& dir, const std::vector<std::string>& args);
 
+// The same with another build of the program.
+ChildResult runProgramAt(const std::string& program, const std::string& dir, const std::vector<std::string>& args);
+
 // Names of the entries of a folder (no "." and ".."), sorted.
 std::vector<std::string> listFolder(const std::string& dir);
 
