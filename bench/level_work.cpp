@@ -22,11 +22,12 @@ namespace {
 
 void report(int r, double seconds, const LevelWork& w) {
   std::fprintf(stderr, "level %d: %7.2f s", r, seconds);
+  const K41LevelWork& p = w.primal;
   if (!w.k41) {
-    std::fprintf(stderr, "  Horn & Schunck: %d solves (one ILU(0) factorisation each)\n", w.hornAndSchunckSolves);
+    std::fprintf(stderr, "  Horn & Schunck: solves %ld (one assembly and one ILU(0) factorisation each), CGS iterations %ld, ILU structures %ld\n",
+                 p.solves, p.cgsIterations, p.structures);
     return;
   }
-  const K41LevelWork& p = w.primal;
   std::fprintf(stderr,
                "  first increment %s; primal steps %ld (%ld taken from a remembered solve), solves %ld, "
                "CGS iterations %ld (%.1f per solve), ILU factorisations %ld, ILU structures %ld, "

@@ -69,24 +69,29 @@ void levelDerivatives(RunState& s, int r) {
 }
 
 // Six Horn & Schunck solves; with the L1 or Leclerc norm the data weights are recomputed from the
-// current increment before each of the last five. Returns the number of solves made.
-int hornAndSchunckPath(RunState& s, int r) {
+// current increment before each of the last five. The solves keep their arrays and the structure of
+// their pattern in `kept`.
+void hornAndSchunckPath(RunState& s, int r, HornAndSchunckLevel& kept) {
   const float alpha = (float)s.opt.alpha;
-  const bool failed =
-      HornAndSchunck(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], alpha, s.pyrOut[r], false);
+  auto solve = [&] {
+    return kKeepLevelWork ? HornAndSchunck(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], alpha,
+                                           s.pyrOut[r], false, kept)
+                          : HornAndSchunck(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], alpha,
+                                           s.pyrOut[r], false);
+  };
+  const bool failed = solve();
   // With any other norm the weights stay (their border rules change nothing twice), so each further
   // solve is this one again and gives the increment that it gave; a failed solve is repeated, for its
   // lines.
-  if (kKeepLevelWork && s.opt.norm != 1 && s.opt.norm != 0 && !failed) return 1;
+  if (kKeepLevelWork && s.opt.norm != 1 && s.opt.norm != 0 && !failed) return;
   for (int k = 0; k < 5; ++k) {
     if (s.opt.norm == 1)
       s.pyrOut[r] = RobustDataCoef_QuasiTV(s.pyrXinc[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.opt.sigma_obs);
     else if (s.opt.norm == 0)
       s.pyrOut[r] = RobustDataCoef(s.pyrXinc[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.opt.sigma_obs);
     applyMaskBorders(s, s.pyrOut[r], r);
-    HornAndSchunck(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], alpha, s.pyrOut[r], false);
+    solve();
   }
-  return 6;
 }
 
 // The true field at the size of level r, in pixels of that level (all zero without -GT).
@@ -232,10 +237,15 @@ void runLevel(RunState& s, int r, EvidenceCarry& carry, LevelWork* work) {
   applyMaskBorders(s, s.pyrOut[r], r);
   s.pyrXinc[r].fill(0.0);
 
-  if (o.HS || (o.initHS && r > 0))
-    done.hornAndSchunckSolves = hornAndSchunckPath(s, r);
-  else
+  if (o.HS || (o.initHS && r > 0)) {
+    HornAndSchunckLevel kept;
+    hornAndSchunckPath(s, r, kept);
+    done.primal.steps = done.primal.assemblies = done.primal.solves = kept.solves();
+    done.primal.cgsIterations = kept.cgsIterations();
+    done.primal.structures = kept.structures();
+  } else {
     k41Path(s, r, c, carry, done);
+  }
   if (work) *work = done;
 
   if (r > 0)

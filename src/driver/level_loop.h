@@ -22,14 +22,13 @@ struct EvidenceCarry {
   double beta = 0;            // slot 9: the evidence-maximising data precision
 };
 
-// What the estimation of a level cost, for benchmarks: on the K41 path the primal steps of the first
-// increment and of the dual maximisation (with the work they took), on the Horn & Schunck path the
-// number of solves.
+// What the estimation of a level cost, for benchmarks (kept work only): on the K41 path the primal
+// steps of the first increment and of the dual maximisation with the work they took, on the Horn &
+// Schunck path its solves (one assembly and one factorisation each) and their CGS iterations.
 struct LevelWork {
   bool k41 = false;
   bool firstIncrementComputed = false;  // K41: the first increment was computed
-  K41LevelWork primal;                  // K41: steps, solves, factorisations, assemblies (kept work only)
-  int hornAndSchunckSolves = 0;
+  K41LevelWork primal;
 };
 
 // Runs level r: derivatives, mask, estimation, comparisons, hand-over to level r - 1 (r > 0) or the
