@@ -140,13 +140,11 @@ void k41Path(RunState& s, int r, const LevelConstants& c, EvidenceCarry& carry, 
 
   const CImg<double> truth = levelTruth(s, r);
   const CImg<double> mask(s.pyrOut[r].width(), s.pyrOut[r].height(), 1, 1, 1.0);
-  auto maximise = [&](auto&... keptWork) {
-    return optimizeDualFunction_LongK41(s.pyrf_lambda[r], s.pyrf_lambda_cross[r], s.pyrXinc[r], s.pyrXtil[r], truth,
-                                        s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.pyrOut[r], mask, r, nombre,
-                                        o.offEdeges, o.dxOrig, o.dyOrig, (int)o.norm, o.sigma_obs, c.gamma, o.power,
-                                        0.0f, c.neta, c.lo, eps_r, o.nbItLbfgs, false, o.divZero, keptWork...);
-  };
-  s.save[10] = kKeepLevelWork ? maximise(dualWork) : maximise();
+  s.save[10] = optimizeDualFunction_LongK41(s.pyrf_lambda[r], s.pyrf_lambda_cross[r], s.pyrXinc[r], s.pyrXtil[r],
+                                            truth, s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.pyrOut[r], mask, r,
+                                            nombre, o.offEdeges, o.dxOrig, o.dyOrig, (int)o.norm, o.sigma_obs,
+                                            c.gamma, o.power, 0.0f, c.neta, c.lo, eps_r, o.nbItLbfgs, false,
+                                            o.divZero, kKeepLevelWork ? &dualWork : nullptr);
   work.k41 = true;
   work.firstIncrementComputed = !kKeepLevelWork || dualWork.firstIncrementComputed;
   work.primal = dualWork.primal;

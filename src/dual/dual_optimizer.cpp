@@ -362,15 +362,13 @@ int progress(void*, const lbfgsfloatval_t* x, const lbfgsfloatval_t*, const lbfg
 
 }  // namespace dual_detail
 
-namespace {
-
-// The maximisation; with `work` the callbacks share the level's kept system and the first increment is
-// settled as DualLevelWork says.
-double maximise(CImg<double>& lambda, CImg<double>& lambda_cross, CImg<double>& Xinc, const CImg<double>& Xtil,
-                const CImg<double>& trueUV, const CImg<double>& f_x, const CImg<double>& f_y, const CImg<double>& f_t,
-                CImg<double>& data_out, const CImg<double>& mask, int resol, int nombre, int offEdge, int dxOrig,
-                int dyOrig, int norm, double sigma_obs, double gamma, double zeta, float scaleSmooth, int neta, int lo,
-                double eps, int nbIt_lbfgs, bool displayMode, bool DivZero, DualLevelWork* work) {
+double optimizeDualFunction_LongK41(CImg<double>& lambda, CImg<double>& lambda_cross, CImg<double>& Xinc,
+                                    const CImg<double>& Xtil, const CImg<double>& trueUV, const CImg<double>& f_x,
+                                    const CImg<double>& f_y, const CImg<double>& f_t, CImg<double>& data_out,
+                                    const CImg<double>& mask, int resol, int nombre, int offEdge, int dxOrig,
+                                    int dyOrig, int norm, double sigma_obs, double gamma, double zeta,
+                                    float scaleSmooth, int neta, int lo, double eps, int nbIt_lbfgs,
+                                    bool displayMode, bool DivZero, DualLevelWork* work) {
   LbfgsSharedState s;
   // The first evaluation of display mode shows the stored increment before it solves: it is needed at once.
   if (work && work->firstIncrement && displayMode) {
@@ -448,30 +446,4 @@ double maximise(CImg<double>& lambda, CImg<double>& lambda_cross, CImg<double>& 
   std::fflush(stdout);
   data_out = float2CImg(nc, nl, s._data_out.get());
   return d;
-}
-
-}  // namespace
-
-double optimizeDualFunction_LongK41(CImg<double>& lambda, CImg<double>& lambda_cross, CImg<double>& Xinc,
-                                    const CImg<double>& Xtil, const CImg<double>& trueUV, const CImg<double>& f_x,
-                                    const CImg<double>& f_y, const CImg<double>& f_t, CImg<double>& data_out,
-                                    const CImg<double>& mask, int resol, int nombre, int offEdge, int dxOrig,
-                                    int dyOrig, int norm, double sigma_obs, double gamma, double zeta,
-                                    float scaleSmooth, int neta, int lo, double eps, int nbIt_lbfgs,
-                                    bool displayMode, bool DivZero) {
-  return maximise(lambda, lambda_cross, Xinc, Xtil, trueUV, f_x, f_y, f_t, data_out, mask, resol, nombre, offEdge,
-                  dxOrig, dyOrig, norm, sigma_obs, gamma, zeta, scaleSmooth, neta, lo, eps, nbIt_lbfgs, displayMode,
-                  DivZero, nullptr);
-}
-
-double optimizeDualFunction_LongK41(CImg<double>& lambda, CImg<double>& lambda_cross, CImg<double>& Xinc,
-                                    const CImg<double>& Xtil, const CImg<double>& trueUV, const CImg<double>& f_x,
-                                    const CImg<double>& f_y, const CImg<double>& f_t, CImg<double>& data_out,
-                                    const CImg<double>& mask, int resol, int nombre, int offEdge, int dxOrig,
-                                    int dyOrig, int norm, double sigma_obs, double gamma, double zeta,
-                                    float scaleSmooth, int neta, int lo, double eps, int nbIt_lbfgs,
-                                    bool displayMode, bool DivZero, DualLevelWork& work) {
-  return maximise(lambda, lambda_cross, Xinc, Xtil, trueUV, f_x, f_y, f_t, data_out, mask, resol, nombre, offEdge,
-                  dxOrig, dyOrig, norm, sigma_obs, gamma, zeta, scaleSmooth, neta, lo, eps, nbIt_lbfgs, displayMode,
-                  DivZero, &work);
 }

@@ -7,29 +7,6 @@
 
 #include "primal/k41_level_system.h"
 
-// Maximises the dual w(lambda) over the multipliers lambda[neta..lo] (horizontal/vertical lags) and
-// lambda_cross[l0..lend] (diagonal indices) by minimising -w with liblbfgs (epsilon = eps, strong-Wolfe
-// backtracking with at most nbIt_lbfgs trials per line search, gtol 0.1, no iteration bound). Each
-// evaluation solves the primal problem at trial multipliers; with norm 1 (quasi-TV) or 0 (Leclerc) the
-// data weights are re-weighted once the constraints are nearly met. With a true field (trueUV not all
-// zero) every iteration is compared with it, writing "toBeErased" + "Barron.pgm" / "EndPoint.pgm".
-//
-// On return lambda, lambda_cross, Xinc (the level's increment, nc x nl x 2) and data_out (nc x nl) hold
-// the values of the last accepted iterate, and the result is the constraint deviation
-// ConstraintsAbsDevLong(Xtil + Xinc, gamma, zeta, neta, lo). When the variable block cannot be allocated
-// it prints "ERROR: Failed to allocate a memory block for variables.", changes nothing and returns NaN.
-// An exception raised during the minimisation is rethrown after the minimiser has stopped, with the
-// caller's images unchanged. Needs 1 <= neta <= lo and images of the size of f_x (message and exit
-// status 1 otherwise). Not re-entrant.
-double optimizeDualFunction_LongK41(cimg_library::CImg<double>& lambda, cimg_library::CImg<double>& lambda_cross,
-                                    cimg_library::CImg<double>& Xinc, const cimg_library::CImg<double>& Xtil,
-                                    const cimg_library::CImg<double>& trueUV, const cimg_library::CImg<double>& f_x,
-                                    const cimg_library::CImg<double>& f_y, const cimg_library::CImg<double>& f_t,
-                                    cimg_library::CImg<double>& data_out, const cimg_library::CImg<double>& mask,
-                                    int resol, int nombre, int offEdge, int dxOrig, int dyOrig, int norm,
-                                    double sigma_obs, double gamma, double zeta, float scaleSmooth, int neta, int lo,
-                                    double eps, int nbIt_lbfgs, bool displayMode, bool DivZero);
-
 // What the driver hands a level's dual maximisation so that work whose result is already held is not
 // done again, and what it gets back.
 struct DualLevelWork {
@@ -46,12 +23,27 @@ struct DualLevelWork {
   K41LevelWork primal;
 };
 
-// optimizeDualFunction_LongK41 with the same results and the same standard output, in which the
-// callbacks share one K41LevelSystem for the level: the data products, the pattern, the
-// incomplete-LU structure and every buffer are kept from one primal step to the next; a progress step
-// takes the solve of the evaluation it follows when its multipliers and data weights are exactly those
-// of that solve, and a dual value takes the A and B of the primal step it follows. The level's first
-// increment is computed as `work` says.
+// Maximises the dual w(lambda) over the multipliers lambda[neta..lo] (horizontal/vertical lags) and
+// lambda_cross[l0..lend] (diagonal indices) by minimising -w with liblbfgs (epsilon = eps, strong-Wolfe
+// backtracking with at most nbIt_lbfgs trials per line search, gtol 0.1, no iteration bound). Each
+// evaluation solves the primal problem at trial multipliers; with norm 1 (quasi-TV) or 0 (Leclerc) the
+// data weights are re-weighted once the constraints are nearly met. With a true field (trueUV not all
+// zero) every iteration is compared with it, writing "toBeErased" + "Barron.pgm" / "EndPoint.pgm".
+//
+// On return lambda, lambda_cross, Xinc (the level's increment, nc x nl x 2) and data_out (nc x nl) hold
+// the values of the last accepted iterate, and the result is the constraint deviation
+// ConstraintsAbsDevLong(Xtil + Xinc, gamma, zeta, neta, lo). When the variable block cannot be allocated
+// it prints "ERROR: Failed to allocate a memory block for variables.", changes nothing and returns NaN.
+// An exception raised during the minimisation is rethrown after the minimiser has stopped, with the
+// caller's images unchanged. Needs 1 <= neta <= lo and images of the size of f_x (message and exit
+// status 1 otherwise). Not re-entrant.
+//
+// With `work` (see DualLevelWork) the results and the standard output are the same, and the callbacks
+// share one K41LevelSystem for the level: the data products, the pattern, the incomplete-LU structure
+// and every buffer are kept from one primal step to the next; a progress step takes the solve of the
+// evaluation it follows when its multipliers and data weights are exactly those of that solve, and a
+// dual value takes the A and B of the primal step it follows. Without it every primal step and dual
+// value is computed on its own.
 double optimizeDualFunction_LongK41(cimg_library::CImg<double>& lambda, cimg_library::CImg<double>& lambda_cross,
                                     cimg_library::CImg<double>& Xinc, const cimg_library::CImg<double>& Xtil,
                                     const cimg_library::CImg<double>& trueUV, const cimg_library::CImg<double>& f_x,
@@ -60,4 +52,4 @@ double optimizeDualFunction_LongK41(cimg_library::CImg<double>& lambda, cimg_lib
                                     int resol, int nombre, int offEdge, int dxOrig, int dyOrig, int norm,
                                     double sigma_obs, double gamma, double zeta, float scaleSmooth, int neta, int lo,
                                     double eps, int nbIt_lbfgs, bool displayMode, bool DivZero,
-                                    DualLevelWork& work);
+                                    DualLevelWork* work = nullptr);

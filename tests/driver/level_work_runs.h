@@ -4,6 +4,7 @@
 // exit status. The work a level keeps must change no output.
 #pragma once
 
+#include <filesystem>
 #include <ostream>
 #include <regex>
 #include <string>
@@ -57,6 +58,9 @@ inline void expectSameRuns(const RunInputs& in, const std::vector<std::string>& 
   EXPECT_GT(kept.files.size(), 5u) << what;
   for (const std::string& f : kept.files)
     EXPECT_TRUE(readFileBytes(kept.dir + "/" + f) == readFileBytes(plain.dir + "/" + f)) << what << ": " << f;
+  std::error_code ignored;
+  std::filesystem::remove_all(kept.dir, ignored);
+  std::filesystem::remove_all(plain.dir, ignored);
 }
 
 // The runs the level's kept work must leave unchanged: the default run, without evidence, the Horn &

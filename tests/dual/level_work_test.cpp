@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <string>
 
@@ -41,14 +42,9 @@ Outcome maximise(const Level& L, bool keep, const Settings& o) {
   r.data_out = L.data_out;
   const CImg<double> truth = o.truth ? L.trueUV : CImg<double>(L.nc, L.nl, 2, 1, 0.0);
   auto run = [&](DualLevelWork* work) {
-    return work ? optimizeDualFunction_LongK41(r.lambda, r.lambda_cross, r.Xinc, L.Xtil, truth, L.f_x, L.f_y, L.f_t,
-                                               r.data_out, L.mask, 0, L.nombre, o.offEdge, L.nc, L.nl, o.norm,
-                                               o.sigma_obs, L.gamma, L.zeta, 0.0f, L.neta, L.lo, 1e-3, o.nbIt, false,
-                                               o.divZero, *work)
-                : optimizeDualFunction_LongK41(r.lambda, r.lambda_cross, r.Xinc, L.Xtil, truth, L.f_x, L.f_y, L.f_t,
-                                               r.data_out, L.mask, 0, L.nombre, o.offEdge, L.nc, L.nl, o.norm,
-                                               o.sigma_obs, L.gamma, L.zeta, 0.0f, L.neta, L.lo, 1e-3, o.nbIt, false,
-                                               o.divZero);
+    return optimizeDualFunction_LongK41(r.lambda, r.lambda_cross, r.Xinc, L.Xtil, truth, L.f_x, L.f_y, L.f_t,
+                                        r.data_out, L.mask, 0, L.nombre, o.offEdge, L.nc, L.nl, o.norm, o.sigma_obs,
+                                        L.gamma, L.zeta, 0.0f, L.neta, L.lo, 1e-3, o.nbIt, false, o.divZero, work);
   };
   const CImg<double> weights = L.data_out, lambda = L.lambda, lambda_cross = L.lambda_cross;
   testing::internal::CaptureStdout();
@@ -85,12 +81,17 @@ class LevelWork : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_NE(getcwd(cwd_, sizeof cwd_), nullptr);
-    ASSERT_EQ(chdir(makeTempDir("level_work").c_str()), 0);
+    ASSERT_EQ(chdir(dir_.c_str()), 0);
   }
-  void TearDown() override { ASSERT_EQ(chdir(cwd_), 0); }
+  void TearDown() override {
+    ASSERT_EQ(chdir(cwd_), 0);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
 
  private:
   char cwd_[4096];
+  const std::string dir_ = makeTempDir("level_work");
 };
 
 }  // namespace
