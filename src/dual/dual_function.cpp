@@ -56,9 +56,12 @@ void buildTargets(int lo, double beta, double power, std::vector<double>& hv, st
 }
 
 
-// 0.5 X.(A X) - X.B for the increment UV (planes u and v of nc x nl) packed as the solution vector,
-// A X accumulated row by row in stored order.
-double quadraticPart(const CImg<double>& UV, int nc, int nl, const K41Csr& A, const MV_Vector_double& B) {
+// 0.5 X.(A X) - X.B + C for the increment UV (planes u and v of nc x nl) packed as the solution
+// vector, A X accumulated row by row in stored order. One compiled body for every caller, so that even
+// the sign of a value that is not a number comes out alike (the order of the operands of a sum of two
+// such values is the compiler's choice).
+__attribute__((noinline)) double quadraticModel(const CImg<double>& UV, int nc, int nl, const K41Csr& A,
+                                                const MV_Vector_double& B, double C) {
   const long N = (long)nc * nl;
   const int taille = (int)(2 * N);
   MV_Vector_double X(taille, 0.0), AX(taille, 0.0);
@@ -84,7 +87,7 @@ double quadraticPart(const CImg<double>& UV, int nc, int nl, const K41Csr& A, co
     ax[r] = acc;
     lagrangian += x[r] * (0.5 * ax[r] - b[r]);
   }
-  return lagrangian;
+  return lagrangian + C;
 }
 
 void reportLoLimit(int nc, int nl, int lo) {
@@ -234,7 +237,7 @@ double DualFunction(const CImg<double>& UV, const CImg<double>& UVtil, const CIm
   fillingSparseHessian_A(A, IxIx, IxIy, IyIy, data_out, lambda_S2, lambda_S2_cross, z_right, z_down, z_rightDown,
                          z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, neta, lo, nc, nl, nombre);
 
-  return quadraticPart(UV, nc, nl, A, B) + C;
+  return quadraticModel(UV, nc, nl, A, B, C);
 }
 
 double DualFunction_K41Long(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,
@@ -266,7 +269,7 @@ double DualFunction_K41Long(K41LevelSystem& level, const CImg<double>& UV, const
                               betaFunc_HV.data(), betaFunc_cross.data(), z_tmp, z_tmp, z_tmp, z_tmp, z_t_tmp, z_t_tmp,
                               z_t_tmp, z_t_tmp, neta, lo, nc, nl);
   const K41LevelSystem::System sys = level.system(data_out, lambda_S2, lambda_S2_cross);
-  return quadraticPart(UV, nc, nl, sys.A, sys.B) + C;
+  return quadraticModel(UV, nc, nl, sys.A, sys.B, C);
 }
 
 double DualFunction_K41Long(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,

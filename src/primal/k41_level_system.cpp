@@ -48,8 +48,22 @@ K41LevelWork& K41LevelWork::operator+=(const K41LevelWork& o) {
   return *this;
 }
 
-bool K41LevelSystem::Key::same(const Key& o) const {
-  return sameBits(lambdaHV, o.lambdaHV) && sameBits(lambdaX, o.lambdaX) && sameBits(weights, o.weights);
+bool K41LevelSystem::Key::matches(const Setup& S) const {
+  if (!valid || !sameBits(lambdaHV, S.lambdaHV) || !sameBits(lambdaX, S.lambdaX)) return false;
+  const size_t nc = (size_t)S.nc;
+  if (weights.size() != nc * S.nl) return false;
+  for (int y = 0; y < S.nl; ++y)
+    if (std::memcmp(weights.data() + y * nc, S.data.p + y * S.data.w, nc * sizeof(double)) != 0) return false;
+  return true;
+}
+
+void K41LevelSystem::Key::set(const Setup& S) {
+  lambdaHV.assign(S.lambdaHV.begin(), S.lambdaHV.end());
+  lambdaX.assign(S.lambdaX.begin(), S.lambdaX.end());
+  const size_t nc = (size_t)S.nc;
+  weights.resize(nc * S.nl);
+  for (int y = 0; y < S.nl; ++y) std::memcpy(weights.data() + y * nc, S.data.p + y * S.data.w, nc * sizeof(double));
+  valid = true;
 }
 
 K41LevelSystem::K41LevelSystem(const CImg<double>& UVtil, const CImg<double>& im_x, const CImg<double>& im_y,
@@ -73,7 +87,6 @@ K41LevelSystem::K41LevelSystem(const CImg<double>& UVtil, const CImg<double>& im
   Util_ = UVtil.get_slice(0);
   Vtil_ = UVtil.get_slice(1);
   B_ = MV_Vector_double(2 * nc_ * nl_, 0.0);
-  for (Solve& s : solves_) s.code = -1;
 }
 
 const K41LevelWork& K41LevelSystem::work() const {
@@ -89,17 +102,7 @@ Setup K41LevelSystem::setupOf(const CImg<double>& data_out, const CImg<double>& 
                    constantWeights(1.0, 0.0), neta_, lo_);
 }
 
-K41LevelSystem::Key K41LevelSystem::keyOf(const Setup& S) const {
-  Key k;
-  k.lambdaHV = S.lambdaHV;
-  k.lambdaX = S.lambdaX;
-  k.weights.resize((size_t)nc_ * nl_);
-  for (int y = 0; y < nl_; ++y)
-    std::memcpy(k.weights.data() + (size_t)y * nc_, S.data.p + y * S.data.w, (size_t)nc_ * sizeof(double));
-  return k;
-}
-
-void K41LevelSystem::assemble(const Setup& S, Key&& key) {
+void K41LevelSystem::assemble(const Setup& S) {
   fillRhs(S, B_.data(), ItIx_, ItIy_, Util_, Vtil_);
   if (solver_.adopted() && fillValuesInPattern(S, A_)) {
     ++work_.valueAssemblies;
@@ -114,19 +117,17 @@ void K41LevelSystem::assemble(const Setup& S, Key&& key) {
     ++work_.assemblies;
   }
   reportCountMismatch(A_.nnz(), nombre_);
-  assembled_ = true;
-  assembledKey_ = std::move(key);
+  assembledKey_.set(S);
 }
 
 K41LevelSystem::System K41LevelSystem::system(const CImg<double>& data_out, const CImg<double>& lambda_S2,
                                               const CImg<double>& lambda_S2_cross) {
   const Setup S = setupOf(data_out, lambda_S2, lambda_S2_cross);
-  Key key = keyOf(S);
-  if (assembled_ && key.same(assembledKey_)) {
+  if (assembledKey_.matches(S)) {
     ++work_.heldSystems;
     reportCountMismatch(A_.nnz(), nombre_);  // the line the assembly prints
   } else {
-    assemble(S, std::move(key));
+    assemble(S);
   }
   return {A_, B_};
 }
@@ -143,11 +144,10 @@ bool K41LevelSystem::primalStep(CImg<double>& UV, const CImg<double>& data_out, 
   }
   const size_t N = (size_t)nc_ * nl_;
   const Setup S = setupOf(data_out, lambda_S2, lambda_S2_cross);
-  Key key = keyOf(S);
 
   // The same system as a remembered solve: its result and its lines, without solving it again.
   for (const Solve& s : solves_) {
-    if (s.code < 0 || !key.same(s.key)) continue;
+    if (!s.key.matches(S)) continue;
     ++work_.reusedSteps;
     reportCountMismatch(s.entries, nombre_);
     if (s.code != 0) {
@@ -158,11 +158,11 @@ bool K41LevelSystem::primalStep(CImg<double>& UV, const CImg<double>& data_out, 
     return false;
   }
 
-  assemble(S, Key(key));
+  assemble(S);
   const int code = solver_.solve(A_.val.data(), A_.row_ptr.data(), A_.col_ind.data(), B_, 1e-6);
-  std::swap(solves_[0], solves_[1]);
+  std::swap(solves_[0], solves_[1]);  // the older record's storage takes the new solve
   Solve& s = solves_[0];
-  s.key = std::move(key);
+  s.key.set(S);
   s.code = code;
   s.entries = A_.nnz();
   s.increment.assign(solver_.solution().data(), solver_.solution().data() + 2 * N);

@@ -85,9 +85,13 @@ class K41LevelSystem {
   // that enter it and the data weights of the grid.
   struct Key {
     std::vector<double> lambdaHV, lambdaX, weights;
-    bool same(const Key& o) const;
+    // Whether the setup S reads the same inputs, bit for bit; set() makes it so (in the storage the
+    // key already holds, so that keeping a key allocates nothing after the first).
+    bool matches(const k41_detail::Setup& S) const;
+    void set(const k41_detail::Setup& S);
+    bool valid = false;
   };
-  // A solve and what it gave.
+  // A solve and what it gave (a key that is not valid: none).
   struct Solve {
     Key key;
     int code = 0;
@@ -97,17 +101,15 @@ class K41LevelSystem {
 
   k41_detail::Setup setupOf(const cimg_library::CImg<double>& data_out, const cimg_library::CImg<double>& lambda_S2,
                             const cimg_library::CImg<double>& lambda_S2_cross) const;
-  Key keyOf(const k41_detail::Setup& S) const;
-  // Writes B and A for the setup S (values only when its pattern is the kept one); key: S's inputs.
-  void assemble(const k41_detail::Setup& S, Key&& key);
+  // Writes B and A for the setup S (values only when its pattern is the kept one).
+  void assemble(const k41_detail::Setup& S);
 
   int nc_, nl_, neta_, lo_, nombre_;
   cimg_library::CImg<double> IxIx_, IyIy_, IxIy_, ItIx_, ItIy_, ItIt_, Util_, Vtil_;
   K41Csr A_;
   MV_Vector_double B_;
-  bool assembled_ = false;
-  Key assembledKey_;  // inputs of the arrays A_ and B_ hold
+  Key assembledKey_;  // inputs of the arrays A_ and B_ hold (valid once assembled)
   PatternCGSInversion solver_;
-  Solve solves_[2];   // the last two solves, the latest first; code -1: none
+  Solve solves_[2];   // the last two solves, the latest first
   mutable K41LevelWork work_;
 };
