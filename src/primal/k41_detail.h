@@ -56,6 +56,7 @@ struct Setup {
   Plane IxIx, IxIy, IyIy, data;   // data products (only for the matrix) and data weights
   std::vector<Weight> w[8];       // per weight list, one entry per list index
   bool transverse = false;        // normalisers doubled
+  bool zeroList[8] = {};          // the weight list is the constant 0
   std::vector<double> lambdaHV, lambdaX;  // multipliers, by l
   std::vector<std::int64_t> gHV, gX;      // normalisers after doubling, by l
   std::vector<char> useHV, useX;          // lag (step) l enters the system

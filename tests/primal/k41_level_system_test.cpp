@@ -130,9 +130,14 @@ TEST(K41LevelSystem, SystemIsTheAssemblyOfTheSameInputsAndIsHeldForThem) {
   const LevelInputs in(10, 9, 1, 2, 3);
   std::mt19937 g(2);
   const Request a = randomRequest(in, g), b = randomRequest(in, g);
+  // Zero data weights where IxIy is negative (same-pixel u-v couplings of -0), and a multiplier that is
+  // not finite: the constant weights of the kept system give the image lists' coefficients all the same.
+  Request c = randomRequest(in, g), d = randomRequest(in, g);
+  cimg_forXY(c.data, x, y) if (in.Ix(x, y) * in.Iy(x, y) < 0) c.data(x, y) = 0.0;
+  d.lamX(1) = std::numeric_limits<double>::infinity();
   K41LevelSystem kept(in.UVtil, in.Ix, in.Iy, in.It, 0.0f, in.neta, in.lo, 1);  // nombre 1: mismatch lines
   const Lists Z = longLists(in.lo - in.neta + 1, in.nc, in.nl);
-  for (const Request* q : {&a, &a, &b, &a}) {
+  for (const Request* q : std::initializer_list<const Request*>{&a, &a, &b, &a, &c, &d}) {
     K41Csr A;
     MV_Vector_double B(2 * in.nc * in.nl, 0.0);
     const std::string out1 = captureStdout([&] {
@@ -155,7 +160,7 @@ TEST(K41LevelSystem, SystemIsTheAssemblyOfTheSameInputsAndIsHeldForThem) {
     EXPECT_NE(out2.find("ERROR : number non zero elements not identical to prevision: "), std::string::npos);
   }
   EXPECT_EQ(kept.work().heldSystems, 1);
-  EXPECT_EQ(kept.work().assemblies + kept.work().valueAssemblies, 3);
+  EXPECT_EQ(kept.work().assemblies + kept.work().valueAssemblies, 5);
 }
 
 TEST(K41LevelSystem, RefusesWhatThePrimalStepRefuses) {
