@@ -3,7 +3,8 @@
 // the K41 path asked for and how they were answered (solved, or taken from a remembered solve of the
 // same system), the linear solves, their CGS iterations, the incomplete-LU factorisations and
 // structures, the assemblies of A and B (writing the pattern, or values only) and the requests for A
-// and B that the last assembly answered; on the Horn & Schunck path the number of solves.
+// and B that the last assembly answered, and the time of the solved steps (assembly, factorisation and
+// CGS) per solve; on the Horn & Schunck path the solves and their CGS iterations.
 //
 //   bench_level_work -inPath <list> [options...] > run.log
 //
@@ -31,10 +32,12 @@ void report(int r, double seconds, const LevelWork& w) {
   std::fprintf(stderr,
                "  first increment %s; primal steps %ld (%ld taken from a remembered solve), solves %ld, "
                "CGS iterations %ld (%.1f per solve), ILU factorisations %ld, ILU structures %ld, "
-               "assemblies %ld (%ld writing the pattern, %ld values only), A and B reused %ld times\n",
+               "assemblies %ld (%ld writing the pattern, %ld values only), A and B reused %ld times; "
+               "%.2f s in the solved steps, %.3f s per solve\n",
                w.firstIncrementComputed ? "computed" : "skipped", p.steps, p.reusedSteps, p.solves, p.cgsIterations,
                p.solves ? (double)p.cgsIterations / p.solves : 0.0, p.solves, p.structures,
-               p.assemblies + p.valueAssemblies, p.assemblies, p.valueAssemblies, p.heldSystems);
+               p.assemblies + p.valueAssemblies, p.assemblies, p.valueAssemblies, p.heldSystems, p.solveSeconds,
+               p.solves ? p.solveSeconds / p.solves : 0.0);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <CImg.h>
 
+#include <chrono>
 #include <cstring>
 #include <iostream>
 #include <sstream>
@@ -45,6 +46,7 @@ K41LevelWork& K41LevelWork::operator+=(const K41LevelWork& o) {
   assemblies += o.assemblies;
   valueAssemblies += o.valueAssemblies;
   heldSystems += o.heldSystems;
+  solveSeconds += o.solveSeconds;
   return *this;
 }
 
@@ -158,8 +160,10 @@ bool K41LevelSystem::primalStep(CImg<double>& UV, const CImg<double>& data_out, 
     return false;
   }
 
+  const auto start = std::chrono::steady_clock::now();
   assemble(S);
   const int code = solver_.solve(A_.val.data(), A_.row_ptr.data(), A_.col_ind.data(), B_, 1e-6);
+  work_.solveSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::swap(solves_[0], solves_[1]);  // the older record's storage takes the new solve
   Solve& s = solves_[0];
   s.key.set(S);

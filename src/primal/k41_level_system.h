@@ -38,6 +38,7 @@ struct K41LevelWork {
   long assemblies = 0;       // assemblies of A and B that wrote the pattern
   long valueAssemblies = 0;  // assemblies that wrote values into the kept pattern
   long heldSystems = 0;      // requests for A and B answered by the last assembly
+  double solveSeconds = 0;   // wall time of the solved steps (assembly, factorisation and CGS)
 
   K41LevelWork& operator+=(const K41LevelWork& o);
 };
