@@ -8,6 +8,7 @@
 
 #include <CImg.h>
 
+#include "driver/heap.h"
 #include "driver/run_status.h"
 #include "dual/dual.h"
 #include "evidence/evidence.h"
@@ -17,6 +18,10 @@
 #include "spline/spline.h"
 
 using namespace cimg_library;
+
+#ifndef VRM_PLAIN_LEVEL_WORK
+#define VRM_PLAIN_LEVEL_WORK 0
+#endif
 
 LevelConstants levelConstants(const RunOptions& opt, int r) {
   LevelConstants c;
@@ -32,6 +37,13 @@ LevelConstants levelConstants(const RunOptions& opt, int r) {
 bool hornAndSchunckLevel(const RunOptions& opt, int r) { return opt.HS || (opt.initHS && r > 0); }
 
 namespace {
+
+// A level does not repeat work whose result it already holds: the Horn & Schunck path solves once
+// when its data weights cannot change, the K41 path computes its first increment only when the dual
+// maximisation uses it, and the dual maximisation keeps the level's system between its primal steps.
+// A test-only build of this file with VRM_PLAIN_LEVEL_WORK 1 does every step on its own, as the
+// reference that the tests compare the outputs of a run with.
+constexpr bool kKeepLevelWork = VRM_PLAIN_LEVEL_WORK == 0;
 
 // The data mask's border rules: the -offEdeges band, and at level 0 the padding.
 void applyMaskBorders(const RunState& s, CImg<double>& out, int r) {
@@ -62,19 +74,29 @@ void levelDerivatives(RunState& s, int r) {
 }
 
 // Six Horn & Schunck solves; with the L1 or Leclerc norm the data weights are recomputed from the
-// current increment before each of the last five. True when one of the solves converged.
-bool hornAndSchunckPath(RunState& s, int r) {
+// current increment before each of the last five. The solves keep their arrays and the structure of
+// their pattern in `kept`. True when one of the solves converged.
+bool hornAndSchunckPath(RunState& s, int r, HornAndSchunckLevel& kept) {
   const float alpha = (float)s.opt.alpha;
-  bool converged =
-      !HornAndSchunck(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], alpha, s.pyrOut[r], false);
+  auto solve = [&] {
+    return kKeepLevelWork ? HornAndSchunck(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], alpha,
+                                           s.pyrOut[r], false, kept)
+                          : HornAndSchunck(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], alpha,
+                                           s.pyrOut[r], false);
+  };
+  const bool failed = solve();
+  // With any other norm the weights stay (their border rules change nothing twice), so each further
+  // solve is this one again and gives the increment that it gave; a failed solve is repeated, for its
+  // lines.
+  if (kKeepLevelWork && s.opt.norm != 1 && s.opt.norm != 0 && !failed) return true;
+  bool converged = !failed;
   for (int k = 0; k < 5; ++k) {
     if (s.opt.norm == 1)
       s.pyrOut[r] = RobustDataCoef_QuasiTV(s.pyrXinc[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.opt.sigma_obs);
     else if (s.opt.norm == 0)
       s.pyrOut[r] = RobustDataCoef(s.pyrXinc[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.opt.sigma_obs);
     applyMaskBorders(s, s.pyrOut[r], r);
-    if (!HornAndSchunck(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], alpha, s.pyrOut[r], false))
-      converged = true;
+    if (!solve()) converged = true;
   }
   return converged;
 }
@@ -110,8 +132,8 @@ void compareAtFullSize(RunState& s, const CImg<double>& total, int r) {
 }
 
 // True when the level's increment comes from a converged primal solve (the first one, or one of the
-// dual maximisation's).
-bool k41Path(RunState& s, int r, const LevelConstants& c, EvidenceCarry& carry) {
+// dual maximisation's). `work` receives what the estimation cost.
+bool k41Path(RunState& s, int r, const LevelConstants& c, EvidenceCarry& carry, LevelWork& work) {
   const RunOptions& o = s.opt;
   const double eps_r = std::pow(2.0, r) * o.eps;
   std::cout << "precision " << eps_r << std::endl;
@@ -120,9 +142,23 @@ bool k41Path(RunState& s, int r, const LevelConstants& c, EvidenceCarry& carry) 
   const int nombre = NumberNonZeroElementInHessian_K41Long(s.pyrf_x[r], s.pyrf_y[r], s.pyrOut[r], s.pyrf_lambda[r],
                                                            s.pyrf_lambda_cross[r], 0.0f, c.neta, c.lo);
   std::cout << "number non zero elements: " << nombre << std::endl;
-  const bool firstFailed =
-      PrimalMinimizer_K41Long(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.pyrOut[r],
-                              s.pyrf_lambda[r], s.pyrf_lambda_cross[r], 0.0f, c.neta, c.lo, nombre);
+
+  // The first increment, from the initial multipliers: the dual maximisation's first evaluation solves
+  // the same problem (on single-precision copies of the level) and replaces it, so it is computed only
+  // when that evaluation's solve fails.
+  DualLevelWork dualWork;
+  K41LevelWork firstWork;
+  bool firstFailed = false;
+  if (kKeepLevelWork)
+    dualWork.firstIncrement = [&](CImg<double>& Xinc) {
+      K41LevelSystem first(s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], 0.0f, c.neta, c.lo, nombre);
+      firstFailed = first.primalStep(Xinc, s.pyrOut[r], s.pyrf_lambda[r], s.pyrf_lambda_cross[r]);
+      firstWork = first.work();
+    };
+  else
+    firstFailed = PrimalMinimizer_K41Long(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r],
+                                          s.pyrOut[r], s.pyrf_lambda[r], s.pyrf_lambda_cross[r], 0.0f, c.neta, c.lo,
+                                          nombre);
 
   const CImg<double> truth = levelTruth(s, r);
   // The dual compares its iterates (the estimate, without the pre-shift) with the truth less the shift.
@@ -133,7 +169,11 @@ bool k41Path(RunState& s, int r, const LevelConstants& c, EvidenceCarry& carry) 
                                             dualTruth, s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.pyrOut[r], mask, r,
                                             nombre, o.offEdeges, o.dxOrig, o.dyOrig, (int)o.norm, o.sigma_obs,
                                             c.gamma, o.power, 0.0f, c.neta, c.lo, eps_r, o.nbItLbfgs, false,
-                                            o.divZero, &dualSolved);
+                                            o.divZero, kKeepLevelWork ? &dualWork : nullptr, &dualSolved);
+  work.k41 = true;
+  work.firstIncrementComputed = !kKeepLevelWork || dualWork.firstIncrementComputed;
+  work.primal = dualWork.primal;
+  work.primal += firstWork;
 
   if (o.nbItTrace != 0) {
     std::cout << "\nBayesian evidence" << std::endl;
@@ -160,7 +200,9 @@ bool k41Path(RunState& s, int r, const LevelConstants& c, EvidenceCarry& carry) 
     const CImg<double> levelMask(total.width(), total.height(), 1, 1, 1.0);
     groundTruthComparison(total, truth, levelMask, s.prefix(), s.save);
   }
-  return !firstFailed || dualSolved;
+  // The first increment counts when it was computed: then it is what the maximisation hands back unless
+  // one of its own converged solves replaced it.
+  return dualSolved || (work.firstIncrementComputed && !firstFailed);
 }
 
 // The motion accumulated down to level r, doubled and upsampled into the carried motion of level
@@ -211,7 +253,8 @@ void finalOutputs(RunState& s, const LevelConstants& c) {
 
 }  // namespace
 
-void runLevel(RunState& s, int r, EvidenceCarry& carry) {
+void runLevel(RunState& s, int r, EvidenceCarry& carry, LevelWork* work) {
+  LevelWork done;
   const RunOptions& o = s.opt;
   const LevelConstants c = levelConstants(o, r);
   printLevelHeader(r, c, o.power);
@@ -222,7 +265,16 @@ void runLevel(RunState& s, int r, EvidenceCarry& carry) {
   s.pyrXinc[r].fill(0.0);
 
   s.lastLevel = r;
-  s.lastLevelSolved = hornAndSchunckLevel(o, r) ? hornAndSchunckPath(s, r) : k41Path(s, r, c, carry);
+  if (hornAndSchunckLevel(o, r)) {
+    HornAndSchunckLevel kept;
+    s.lastLevelSolved = hornAndSchunckPath(s, r, kept);
+    done.primal.steps = done.primal.assemblies = done.primal.solves = kept.solves();
+    done.primal.cgsIterations = kept.cgsIterations();
+    done.primal.structures = kept.structures();
+  } else {
+    s.lastLevelSolved = k41Path(s, r, c, carry, done);
+  }
+  if (work) *work = done;
 
   if (r > 0)
     handOver(s, r);
@@ -249,6 +301,8 @@ void runLevels(RunState& s) {
   // Checked before the first level, so that no level's work is spent on a run that cannot finish.
   refuseEmptyComparisonWindow(s.opt);
   EvidenceCarry carry;
-  for (int r = s.opt.multiresol - 1; r >= s.opt.resolEnd - 1; --r)
+  for (int r = s.opt.multiresol - 1; r >= s.opt.resolEnd - 1; --r) {
     runStep("estimating level " + std::to_string(r), [&] { runLevel(s, r, carry); });
+    returnFreedMemory();  // what the level freed goes back to the system between levels only
+  }
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "driver/run_start.h"
+#include "primal/k41_level_system.h"
 
 // The constants of pyramid level r: the power-law factor and the scale interval in its pixels.
 struct LevelConstants {
@@ -25,10 +26,20 @@ struct EvidenceCarry {
   double beta = 0;            // slot 9: the evidence-maximising data precision
 };
 
+// What the estimation of a level cost, for benchmarks (kept work only): on the K41 path the primal
+// steps of the first increment and of the dual maximisation with the work they took, on the Horn &
+// Schunck path its solves (one assembly and one factorisation each) and their CGS iterations.
+struct LevelWork {
+  bool k41 = false;
+  bool firstIncrementComputed = false;  // K41: the first increment was computed
+  K41LevelWork primal;
+};
+
 // Runs level r: derivatives, mask, estimation, comparisons, hand-over to level r - 1 (r > 0) or the
 // final outputs (r = 0), then appends the level's result line. Records r as s.lastLevel and, in
-// s.lastLevelSolved, whether its motion comes from a converged primal solve.
-void runLevel(RunState& s, int r, EvidenceCarry& carry);
+// s.lastLevelSolved, whether its motion comes from a converged primal solve. With `work`, reports
+// what the estimation cost there.
+void runLevel(RunState& s, int r, EvidenceCarry& carry, LevelWork* work = nullptr);
 
 // With -GT, an -offGT that leaves no pixel of the original window for the full-size comparison (or
 // is negative) ends the run: one line on standard error, exit status 1. Nothing without -GT.

@@ -55,10 +55,44 @@ void buildTargets(int lo, double beta, double power, std::vector<double>& hv, st
   }
 }
 
-// Lists of n images of nc x nl filled with c.
-CImgList<double> constantList(int n, int nc, int nl, double c) {
-  CImgList<double> L(std::max(n, 0), nc, nl, 1, 1, c);
-  return L;
+
+// 0.5 X.(A X) - X.B + C for the increment UV (planes u and v of nc x nl) packed as the solution
+// vector, A X accumulated row by row in stored order. One compiled body for every caller, so that even
+// the sign of a value that is not a number comes out alike (the order of the operands of a sum of two
+// such values is the compiler's choice).
+__attribute__((noinline)) double quadraticModel(const CImg<double>& UV, int nc, int nl, const K41Csr& A,
+                                                const MV_Vector_double& B, double C) {
+  const long N = (long)nc * nl;
+  const int taille = (int)(2 * N);
+  MV_Vector_double X(taille, 0.0), AX(taille, 0.0);
+  double* x = X.data();
+  const double* u = UV.data();
+  const double* v = UV.data() + (long)UV.width() * UV.height();
+  for (int y = 0; y < nl; ++y)
+    for (int c = 0; c < nc; ++c) {
+      const long q = c + (long)y * UV.width();
+      x[y * (long)nc + c] = u[q];
+      x[N + y * (long)nc + c] = v[q];
+    }
+
+  const double* val = A.val.data();
+  const int* col_ind = A.col_ind.data();
+  const int* row_ptr = A.row_ptr.data();
+  const double* b = B.data();
+  double* ax = AX.data();
+  double lagrangian = 0;
+  for (int r = 0; r < taille; ++r) {
+    double acc = 0;
+    for (int k = row_ptr[r]; k < row_ptr[r + 1]; ++k) acc += val[k] * x[col_ind[k]];
+    ax[r] = acc;
+    lagrangian += x[r] * (0.5 * ax[r] - b[r]);
+  }
+  return lagrangian + C;
+}
+
+void reportLoLimit(int nc, int nl, int lo) {
+  if ((double)lo > nc * 0.5 - 1 || (double)lo > nl * 0.5 - 1)
+    std::cout << "Error : lo must respect lo <= nc/2 - 1 and lo <= nl/2 - 1" << std::endl;
 }
 
 }  // namespace
@@ -175,8 +209,7 @@ double DualFunction(const CImg<double>& UV, const CImg<double>& UVtil, const CIm
                     int neta, int lo, const double* betaFunc_HV, const double* betaFunc_cross, int nombre) {
   const char* what = "DualFunction";
   const int nc = im_x.width(), nl = im_x.height();
-  if ((double)lo > nc * 0.5 - 1 || (double)lo > nl * 0.5 - 1)
-    std::cout << "Error : lo must respect lo <= nc/2 - 1 and lo <= nl/2 - 1" << std::endl;
+  reportLoLimit(nc, nl, lo);
   requireImage(UV, nc, nl, 2, what, "UV");
   requireImage(UVtil, nc, nl, 2, what, "UVtil");
   requireImage(im_y, nc, nl, 1, what, "im_y");
@@ -191,7 +224,7 @@ double DualFunction(const CImg<double>& UV, const CImg<double>& UVtil, const CIm
   if (scale != 0)
     for (CImg<double>* im : {&IxIx, &IyIy, &IxIy, &ItIx, &ItIy, &ItIt}) blurDeriche(*im, scale);
 
-  MV_Vector_double B(taille, 0.0), X(taille, 0.0), AX(taille, 0.0);
+  MV_Vector_double B(taille, 0.0);
   const CImg<double> Util = UVtil.get_slice(0), Vtil = UVtil.get_slice(1);
 
   const double C = Constant_C(ItIt, data_out, Util, Vtil, lambda_S2, lambda_S2_cross, betaFunc_HV, betaFunc_cross,
@@ -204,29 +237,7 @@ double DualFunction(const CImg<double>& UV, const CImg<double>& UVtil, const CIm
   fillingSparseHessian_A(A, IxIx, IxIy, IyIy, data_out, lambda_S2, lambda_S2_cross, z_right, z_down, z_rightDown,
                          z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, neta, lo, nc, nl, nombre);
 
-  double* x = X.data();
-  const double* u = UV.data();
-  const double* v = UV.data() + (long)UV.width() * UV.height();
-  for (int y = 0; y < nl; ++y)
-    for (int c = 0; c < nc; ++c) {
-      const long q = c + (long)y * UV.width();
-      x[y * (long)nc + c] = u[q];
-      x[N + y * (long)nc + c] = v[q];
-    }
-
-  const double* val = A.val.data();
-  const int* col_ind = A.col_ind.data();
-  const int* row_ptr = A.row_ptr.data();
-  const double* b = B.data();
-  double* ax = AX.data();
-  double lagrangian = 0;
-  for (int r = 0; r < taille; ++r) {
-    double acc = 0;
-    for (int k = row_ptr[r]; k < row_ptr[r + 1]; ++k) acc += val[k] * x[col_ind[k]];
-    ax[r] = acc;
-    lagrangian += x[r] * (0.5 * ax[r] - b[r]);
-  }
-  return lagrangian + C;
+  return quadraticModel(UV, nc, nl, A, B, C);
 }
 
 double DualFunction_K41Long(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,
@@ -234,13 +245,31 @@ double DualFunction_K41Long(const CImg<double>& UV, const CImg<double>& UVtil, c
                             const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, float scaleSmooth,
                             int neta, int lo, double beta, double power, int nombre) {
   const int n = lo - neta + 1;
-  const CImgList<double> z_tmp = constantList(n, im_x.width(), im_x.height(), 1.0);
-  const CImgList<double> z_t_tmp = constantList(n, im_x.width(), im_x.height(), 0.0);
+  const ConstantLagWeights ones(n, im_x.width(), im_x.height(), 1.0), zeros(n, im_x.width(), im_x.height(), 0.0);
+  const CImgList<double>&z_tmp = ones.list, &z_t_tmp = zeros.list;
   std::vector<double> betaFunc_HV, betaFunc_cross;
   buildTargets(lo, beta, power, betaFunc_HV, betaFunc_cross);
   return DualFunction(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, z_tmp, z_tmp, z_tmp, z_tmp,
                       z_t_tmp, z_t_tmp, z_t_tmp, z_t_tmp, scaleSmooth, neta, lo, betaFunc_HV.data(),
                       betaFunc_cross.data(), nombre);
+}
+
+double DualFunction_K41Long(K41LevelSystem& level, const CImg<double>& UV, const CImg<double>& data_out,
+                            const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, double beta,
+                            double power) {
+  const int nc = level.width(), nl = level.height(), neta = level.neta(), lo = level.lo();
+  reportLoLimit(nc, nl, lo);
+  requireImage(UV, nc, nl, 2, "DualFunction", "UV");
+  const int n = lo - neta + 1;
+  const ConstantLagWeights ones(n, nc, nl, 1.0), zeros(n, nc, nl, 0.0);
+  const CImgList<double>&z_tmp = ones.list, &z_t_tmp = zeros.list;
+  std::vector<double> betaFunc_HV, betaFunc_cross;
+  buildTargets(lo, beta, power, betaFunc_HV, betaFunc_cross);
+  const double C = Constant_C(level.ItIt(), data_out, level.Util(), level.Vtil(), lambda_S2, lambda_S2_cross,
+                              betaFunc_HV.data(), betaFunc_cross.data(), z_tmp, z_tmp, z_tmp, z_tmp, z_t_tmp, z_t_tmp,
+                              z_t_tmp, z_t_tmp, neta, lo, nc, nl);
+  const K41LevelSystem::System sys = level.system(data_out, lambda_S2, lambda_S2_cross);
+  return quadraticModel(UV, nc, nl, sys.A, sys.B, C);
 }
 
 double DualFunction_K41Long(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,
@@ -256,8 +285,8 @@ double DualFunction_K41LongTrans(const CImg<double>& UV, const CImg<double>& UVt
                                  const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, int neta,
                                  int lo, double beta, double power, int nombre) {
   const int n = lo - neta + 1;
-  const CImgList<double> z_tmp = constantList(n, im_x.width(), im_x.height(), 1.0);
-  const CImgList<double> z_t_tmp = constantList(n, im_x.width(), im_x.height(), 1.0);
+  const ConstantLagWeights ones(n, im_x.width(), im_x.height(), 1.0);
+  const CImgList<double>&z_tmp = ones.list, &z_t_tmp = ones.list;
   std::vector<double> betaFunc_HV, betaFunc_cross;
   buildTargets(lo, beta, power, betaFunc_HV, betaFunc_cross);
   return DualFunction(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, z_tmp, z_tmp, z_tmp, z_tmp,
@@ -269,8 +298,8 @@ double DualFunction_Gen_BruhnAndAl(const CImg<double>& UV, const CImg<double>& U
                                    const CImg<double>& im_y, const CImg<double>& im_t, CImg<double> data_out,
                                    const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, float scale,
                                    int lo, const double* betaFunc_HV, const double* betaFunc_cross, int nombre) {
-  const CImgList<double> z_tmp = constantList(lo, im_x.width(), im_x.height(), 1.0);
-  const CImgList<double> z_t_tmp = constantList(lo, im_x.width(), im_x.height(), 1.0);
+  const ConstantLagWeights ones(lo, im_x.width(), im_x.height(), 1.0);
+  const CImgList<double>&z_tmp = ones.list, &z_t_tmp = ones.list;
   return DualFunction(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, z_tmp, z_tmp, z_tmp, z_tmp,
                       z_t_tmp, z_t_tmp, z_t_tmp, z_t_tmp, scale, 1, lo, betaFunc_HV, betaFunc_cross, nombre);
 }

@@ -13,6 +13,8 @@
 
 #include <CImg.h>
 
+#include "primal/k41_level_system.h"
+
 // Constant part C of the dual value. ItIt is the squared temporal derivative, Util and Vtil the two
 // planes of the carried field, betaFunc_HV / betaFunc_cross the targets indexed by lag / diagonal index.
 double Constant_C(const cimg_library::CImg<double>& ItIt, const cimg_library::CImg<double>& data_out,
@@ -46,6 +48,12 @@ double DualFunction_K41Long(const cimg_library::CImg<double>& UV, const cimg_lib
                             const cimg_library::CImg<double>& lambda_S2,
                             const cimg_library::CImg<double>& lambda_S2_cross, float scaleSmooth, int neta, int lo,
                             double beta, double power, int nombre);
+// The same for the level held by `level` (its carried field, derivatives, blur and scale interval),
+// with the A and B of its last assembly when that was made for these data weights and multipliers:
+// the value and the standard-output lines of the overload above for the same inputs.
+double DualFunction_K41Long(K41LevelSystem& level, const cimg_library::CImg<double>& UV,
+                            const cimg_library::CImg<double>& data_out, const cimg_library::CImg<double>& lambda_S2,
+                            const cimg_library::CImg<double>& lambda_S2_cross, double beta, double power);
 // The same with blur scale 1.0.
 double DualFunction_K41Long(const cimg_library::CImg<double>& UV, const cimg_library::CImg<double>& UVtil,
                             const cimg_library::CImg<double>& im_x, const cimg_library::CImg<double>& im_y,

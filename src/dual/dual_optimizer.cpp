@@ -74,11 +74,13 @@ struct Level {
   // One primal step at the level's multipliers with the given data weights; true when the solve failed
   // (Xinc then unchanged).
   bool primalStep(const LbfgsSharedState& s, const CImg<double>& weights) {
+    if (s.level) return s.level->primalStep(Xinc, weights, x_lambda, x_lambda_cross);
     return PrimalMinimizer_K41Long(Xinc, Xtil, f_x, f_y, f_t, weights, x_lambda, x_lambda_cross, s._scaleSmooth,
                                    neta, lo, s._nombre);
   }
 
   double dualValue(const LbfgsSharedState& s, const CImg<double>& weights) const {
+    if (s.level) return DualFunction_K41Long(*s.level, Xinc, weights, x_lambda, x_lambda_cross, s._gamma, s._zeta);
     return DualFunction_K41Long(Xinc, Xtil, f_x, f_y, f_t, weights, x_lambda, x_lambda_cross, s._scaleSmooth, neta,
                                 lo, s._gamma, s._zeta, s._nombre);
   }
@@ -140,6 +142,22 @@ CImg<double> robustWeights(const LbfgsSharedState& s, const Level& L) {
   return L.data_out;
 }
 
+// Decides the level's first increment, when it is still pending: with `used`, the step runs into the
+// caller's increment, which becomes the stored increment; without, it is dropped. The step's lines go
+// out first, then what was held back.
+void settleFirstIncrement(LbfgsSharedState& s, bool used) {
+  if (!s.firstIncrement) return;
+  const std::function<void(CImg<double>&)> step = std::move(s.firstIncrement);
+  s.firstIncrement = nullptr;
+  s.held->stop();
+  if (used) {
+    step(*s.callerXinc);
+    s._Xinc = toFloat(*s.callerXinc);
+    s.work->firstIncrementComputed = true;
+  }
+  s.held.reset();  // writes the held text out
+}
+
 double evaluateBody(LbfgsSharedState& s, const double* x, double* g) {
   Level L(s, x);
   const CImg<double> mask = float2CImg(s._nc, s._nl, s._mask.get());
@@ -148,6 +166,8 @@ double evaluateBody(LbfgsSharedState& s, const double* x, double* g) {
   if (s._displayMode) window = display(s, L);
   bool notConverged = L.primalStep(s, L.data_out);
   window.reset();  // closed right after the solve
+  // The first increment is used only when this solve failed: the stored increment is then taken.
+  settleFirstIncrement(s, notConverged);
   double fx;
   if (notConverged) {
     L.restoreStoredIncrement(s);
@@ -351,10 +371,27 @@ double optimizeDualFunction_LongK41(CImg<double>& lambda, CImg<double>& lambda_c
                                     const CImg<double>& mask, int resol, int nombre, int offEdge, int dxOrig,
                                     int dyOrig, int norm, double sigma_obs, double gamma, double zeta,
                                     float scaleSmooth, int neta, int lo, double eps, int nbIt_lbfgs,
-                                    bool displayMode, bool DivZero, bool* incrementSolved) {
+                                    bool displayMode, bool DivZero, DualLevelWork* work, bool* incrementSolved) {
   LbfgsSharedState s;
+  // The first evaluation of display mode shows the stored increment before it solves: it is needed at once.
+  if (work && work->firstIncrement && displayMode) {
+    work->firstIncrement(Xinc);
+    work->firstIncrementComputed = true;
+  }
   dual_detail::loadSharedState(s, Xinc, Xtil, trueUV, f_x, f_y, f_t, data_out, mask, resol, nombre, offEdge, dxOrig,
                                dyOrig, norm, sigma_obs, gamma, zeta, scaleSmooth, neta, lo, displayMode, DivZero);
+  if (work) {
+    s.work = work;
+    if (!displayMode && work->firstIncrement) {
+      s.firstIncrement = work->firstIncrement;
+      s.callerXinc = &Xinc;
+      s.held.reset(new dual_detail::HeldOutput);
+    }
+    // The level as the callbacks see it: the double images rebuilt from the shared single-precision ones.
+    s.level.reset(new K41LevelSystem(float2CImg(s._nc, s._nl, 2, s._Xtil.get()), float2CImg(s._nc, s._nl, s._f_x.get()),
+                                     float2CImg(s._nc, s._nl, s._f_y.get()), float2CImg(s._nc, s._nl, s._f_t.get()),
+                                     scaleSmooth, neta, lo, nombre));
+  }
   const int l0 = diagonalFirstIndex(neta), lend = diagonalLastIndex(lo);
   if ((int)lambda.size() < lo + 1 || (int)lambda_cross.size() < lend + 1) {
     std::ostringstream msg;
@@ -369,6 +406,7 @@ double optimizeDualFunction_LongK41(CImg<double>& lambda, CImg<double>& lambda_c
   lbfgsfloatval_t* x = vars.x;
   if (!x) {
     std::cout << "ERROR: Failed to allocate a memory block for variables." << std::endl;
+    settleFirstIncrement(s, true);
     return std::numeric_limits<double>::quiet_NaN();
   }
   for (int k = 0; k <= lo - neta; ++k) x[k] = lambda[neta + k];
@@ -387,6 +425,9 @@ double optimizeDualFunction_LongK41(CImg<double>& lambda, CImg<double>& lambda_c
     dual_detail::SharedStateScope active(s);
     ret = lbfgs(N, x, &fx, dual_detail::evaluate, dual_detail::progress, nullptr, &param);
   }
+  // Still pending: no evaluation came to its first solve, and the stored increment is the first one.
+  settleFirstIncrement(s, true);
+  if (s.level && work) work->primal = s.level->work();
   s.guard.rethrowPending();  // the caller's images are still untouched
   if (incrementSolved) *incrementSolved = s.haveAccepted ? s.acceptedIsSolve : s.storedIsSolve;
 

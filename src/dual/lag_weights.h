@@ -23,6 +23,7 @@ struct ListWeights {
   }
   // Whether the values of image j sum to a non-zero number.
   bool imageSumNonZero(int j) const { return list[j].sum() != 0.0; }
+  bool zero() const { return false; }  // not known to be 0 everywhere
 };
 
 // The same weight everywhere.
@@ -31,6 +32,7 @@ struct ConstantWeights {
   long pixels;  // pixel count of the lists this constant stands for
   double operator()(int, int, int) const { return c; }
   bool imageSumNonZero(int) const { return pixels > 0 && c != 0.0; }
+  bool zero() const { return c == 0.0; }
 };
 
 // Refuses a field that is not a two-plane image.

@@ -26,11 +26,23 @@ constexpr double kSqrt2 = 1.4142135623730951;
 
 inline double sq(double d) { return d * d; }
 
+// Whether every squared increment of the field is finite: its values are finite and below 2^510 in
+// magnitude, so that no difference of two of them squares beyond the double range.
+bool squaresFinite(const CImg<double>& UV) {
+  const double bound = std::ldexp(1.0, 510);
+  const long n = 2L * UV.width() * UV.height();
+  const double* p = UV.data();
+  for (long i = 0; i < n; ++i)
+    if (!(std::fabs(p[i]) < bound)) return false;
+  return true;
+}
+
 // Horizontal/vertical pass; WL weighs longitudinal pairs, WT transverse pairs.
 template <class WL, class WT>
 CImg<double> horiVert(const CImg<double>& UV, int neta, int lo, const WL& z_right, const WL& z_down,
                       const WT& z_t_right, const WT& z_t_down) {
-  return signedHoriVertPass(UV, neta, lo, z_right, z_down, z_t_right, z_t_down, [](double d) { return sq(d); });
+  return signedHoriVertPass(UV, neta, lo, z_right, z_down, z_t_right, z_t_down, [](double d) { return sq(d); },
+                            squaresFinite(UV));
 }
 
 // Diagonal pass over the indices l0..lend of [neta, lo].
@@ -41,6 +53,11 @@ CImg<double> cross(const CImg<double>& UV, int neta, int lo, const WL& z_rightDo
   const long N = (long)nc * UV.height();
   const double* u = UV.data();
   const double* v = UV.data() + N;
+  // A weight that is 0 everywhere adds nothing when the terms are finite (see addsNothing).
+  const bool finite = squaresFinite(UV);
+  const bool longitudinal = !dual_detail::addsNothing(z_rightDown, finite) || !dual_detail::addsNothing(z_rightUp, finite);
+  const bool transverse =
+      !dual_detail::addsNothing(z_t_rightDown, finite) || !dual_detail::addsNothing(z_t_rightUp, finite);
   return signedCrossPass(UV, neta, lo, z_t_rightDown, [&](double& sum, int j, int l, int x, int y, long p) {
     const long rd = p + l + (long)l * nc;  // (x + l, y + l)
     const long lu = p - l - (long)l * nc;  // (x - l, y - l)
@@ -54,14 +71,18 @@ CImg<double> cross(const CImg<double>& UV, int neta, int lo, const WL& z_rightDo
     const double h2 = (du2 * du2 + dv2 * dv2) * 0.5, c2 = du2 * dv2;
     const double h3 = (du3 * du3 + dv3 * dv3) * 0.5, c3 = du3 * dv3;
     const double h4 = (du4 * du4 + dv4 * dv4) * 0.5, c4 = du4 * dv4;
-    sum += z_rightDown(j, x, y) * (h1 + c1);
-    sum += z_rightDown(j, x - l, y - l) * (h2 + c2);
-    sum += z_rightUp(j, x - l, y + l) * (h3 - c3);
-    sum += z_rightUp(j, x, y) * (h4 - c4);
-    sum += z_t_rightDown(j, x, y) * (h1 - c1);
-    sum += z_t_rightDown(j, x - l, y - l) * (h2 - c2);
-    sum += z_t_rightUp(j, x - l, y + l) * (h3 + c3);
-    sum += z_t_rightUp(j, x, y) * (h4 + c4);
+    if (longitudinal) {
+      sum += z_rightDown(j, x, y) * (h1 + c1);
+      sum += z_rightDown(j, x - l, y - l) * (h2 + c2);
+      sum += z_rightUp(j, x - l, y + l) * (h3 - c3);
+      sum += z_rightUp(j, x, y) * (h4 - c4);
+    }
+    if (transverse) {
+      sum += z_t_rightDown(j, x, y) * (h1 - c1);
+      sum += z_t_rightDown(j, x - l, y - l) * (h2 - c2);
+      sum += z_t_rightUp(j, x - l, y + l) * (h3 + c3);
+      sum += z_t_rightUp(j, x, y) * (h4 + c4);
+    }
   });
 }
 

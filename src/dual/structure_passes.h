@@ -13,12 +13,20 @@
 
 namespace dual_detail {
 
+// Weighted terms of a weight that is 0 everywhere add zeros to a sum when the terms are finite; a sum
+// that starts at +0 never is -0, so such terms leave it as it is and need not be formed. `finiteTerms`
+// says whether every term of the pass is finite.
+template <class W>
+bool addsNothing(const W& w, bool finiteTerms) {
+  return finiteTerms && w.zero();
+}
+
 // Horizontal/vertical pass; WL weighs longitudinal pairs, WT transverse pairs, term(d) is what an
 // increment d (centre minus neighbour) contributes before its weight.
 template <class WL, class WT, class Term>
 cimg_library::CImg<double> signedHoriVertPass(const cimg_library::CImg<double>& UV, int neta, int lo,
                                               const WL& z_right, const WL& z_down, const WT& z_t_right,
-                                              const WT& z_t_down, Term term) {
+                                              const WT& z_t_down, Term term, bool finiteTerms = false) {
   const int nc = UV.width(), nl = UV.height();
   cimg_library::CImg<double> S2 = zeroVector(lo);
   warnScaleInterval(lo, nc, nl);
@@ -26,6 +34,8 @@ cimg_library::CImg<double> signedHoriVertPass(const cimg_library::CImg<double>& 
   const long N = (long)nc * nl;
   const double* u = UV.data();
   const double* v = UV.data() + N;
+  const bool rightTerms = !addsNothing(z_right, finiteTerms), downTerms = !addsNothing(z_down, finiteTerms);
+  const bool tRightTerms = !addsNothing(z_t_right, finiteTerms), tDownTerms = !addsNothing(z_t_down, finiteTerms);
   for (int l = std::max(neta, 0); l <= lo; ++l) {
     if (!lagConstrainedHV(nc, nl, l)) continue;
     const int j = l - neta;
@@ -35,17 +45,25 @@ cimg_library::CImg<double> signedHoriVertPass(const cimg_library::CImg<double>& 
       for (int x = 0; x < nc; ++x) {
         const long p = x + (long)y * nc;
         if (l <= x && x < nc - l) {
-          sum += z_right(j, x, y) * term(u[p] - u[p + l]);
-          sum += z_right(j, x - l, y) * term(u[p] - u[p - l]);
-          sum += z_t_right(j, x - l, y) * term(v[p] - v[p - l]);
-          sum += z_t_right(j, x, y) * term(v[p] - v[p + l]);
+          if (rightTerms) {
+            sum += z_right(j, x, y) * term(u[p] - u[p + l]);
+            sum += z_right(j, x - l, y) * term(u[p] - u[p - l]);
+          }
+          if (tRightTerms) {
+            sum += z_t_right(j, x - l, y) * term(v[p] - v[p - l]);
+            sum += z_t_right(j, x, y) * term(v[p] - v[p + l]);
+          }
         }
         if (vCentre) {
           const long up = p - (long)l * nc, down = p + (long)l * nc;
-          sum += z_down(j, x, y - l) * term(v[p] - v[up]);
-          sum += z_down(j, x, y) * term(v[p] - v[down]);
-          sum += z_t_down(j, x, y - l) * term(u[p] - u[up]);
-          sum += z_t_down(j, x, y) * term(u[p] - u[down]);
+          if (downTerms) {
+            sum += z_down(j, x, y - l) * term(v[p] - v[up]);
+            sum += z_down(j, x, y) * term(v[p] - v[down]);
+          }
+          if (tDownTerms) {
+            sum += z_t_down(j, x, y - l) * term(u[p] - u[up]);
+            sum += z_t_down(j, x, y) * term(u[p] - u[down]);
+          }
         }
       }
     }

@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "evidence/data_precision.h"
+#include "primal/k41_stencil.h"
 
 namespace evidence_detail {
 
@@ -42,17 +43,16 @@ struct DerivativeProducts {
   }
 };
 
-// `count` images of nc x nl filled with `value`; none for a count of 0 or below.
-inline cimg_library::CImgList<double> constantLists(int count, int nc, int nl, double value) {
-  return cimg_library::CImgList<double>(count > 0 ? (unsigned)count : 0u, nc, nl, 1, 1, value);
-}
-
 // Lag weight lists of the fixed-weight variants for `count` lags on an nc x nl grid: the longitudinal
-// weights 1, the transverse ones `transverse`.
+// weights 1, the transverse ones `transverse` (none for a count of 0 or below).
 struct FixedLagWeights {
-  cimg_library::CImgList<double> lon, trans;
+  ConstantLagWeights lonWeights, transWeights;
+  const cimg_library::CImgList<double>&lon, &trans;
   FixedLagWeights(int count, int nc, int nl, double transverse)
-      : lon(constantLists(count, nc, nl, 1.0)), trans(constantLists(count, nc, nl, transverse)) {}
+      : lonWeights(count, nc, nl, 1.0),
+        transWeights(count, nc, nl, transverse),
+        lon(lonWeights.list),
+        trans(transWeights.list) {}
 };
 
 }  // namespace evidence_detail

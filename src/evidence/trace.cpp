@@ -56,23 +56,29 @@ bool imagesCover(int nc, int nl, std::initializer_list<const CImg<double>*> imag
   return true;
 }
 
-// The matrix and its incomplete-LU factor, built once for every probe of an estimate.
+// The caller's matrix, read in place, and its incomplete-LU factor, built once for every probe of an
+// estimate, with the solver's work vectors.
 struct FactoredSystem {
-  CompRow_Mat_double A;
+  int n;
+  CompRowView A;
   CompRow_ILUPreconditioner_double M;
+  CGSWork work;
   FactoredSystem(const char* who, int taille, int nombre, double* val, int* row_ptr, int* col_ind)
-      : A((check_compressed_rows(who, taille, nombre, val, row_ptr, col_ind), taille), taille, nombre, val, row_ptr,
-          col_ind, 0),
-        M(A) {}
+      : n((check_compressed_rows(who, taille, nombre, val, row_ptr, col_ind), taille)),
+        A{val, col_ind, row_ptr},
+        M(taille, nombre, val, row_ptr, col_ind) {}
 };
 
 // x = A^-1 B from a zero start, at most 500 iterations, tolerance tol: the solve of
 // standard_CGS_inversion on a prebuilt factor. A failure is reported on the current line.
-int solveProbe(const FactoredSystem& sys, const MV_Vector_double& B, MV_Vector_double& x, double tol) {
+int solveProbe(FactoredSystem& sys, const MV_Vector_double& B, MV_Vector_double& x, double tol) {
   x = 0.0;
   int max_iter = 500;
   double t = tol;
-  int code = CGS(sys.A, x, B, sys.M, max_iter, t);
+  const CompRow_ILUPreconditioner_double& M = sys.M;
+  int code = CGS(sys.n, sys.A, {M.l_values().data(), M.l_column_indices().data(), M.l_row_pointers().data()},
+                 {M.u_values().data(), M.u_column_indices().data(), M.u_row_pointers().data()}, x.data(), B.data(),
+                 sys.work, max_iter, t);
   if (code != 0) std::cout << "no convergence (output CGS " << code << ")";
   if (code != 0) std::cout << "Error CGS convergence " << code << " (in trace randomization)" << std::endl;
   return code;
@@ -97,7 +103,7 @@ double dot(const double* x, const double* y, int n) {
 // Mean over nbIt probes b of sampleOf(b, x), x = A^-1 b solved on the shared factor. A sample that is
 // not a finite number is reported and left out of the mean; NaN when none is left.
 template <class SampleOf>
-double meanOverProbes(const FactoredSystem& sys, int ncnl, int nbIt, double tol, long* seed, SampleOf sampleOf) {
+double meanOverProbes(FactoredSystem& sys, int ncnl, int nbIt, double tol, long* seed, SampleOf sampleOf) {
   MV_Vector_double B(2 * ncnl, 0.0), A_1B(2 * ncnl, 0.0);
   double trace = 0.0;
   int used = 0;

@@ -238,9 +238,41 @@ void requireField(const char* name, const CImg<double>& im, int nc, int nl) {
             "x" + std::to_string(nl) + "x2");
 }
 
+}  // namespace
+
+void HornAndSchunckLevel::reserve(int taille, int entries) {
+  if (val_.size() < (size_t)entries) {
+    val_.resize(entries);
+    col_ind_.resize(entries);
+  }
+  row_ptr_.resize((size_t)taille + 1);
+}
+
+bool HornAndSchunckLevel::solve(int taille, const MV_Vector_double& B, CImg<double>& UV) {
+  // The structure is derived anew when the pattern is not the one it was derived from.
+  const int nnz = row_ptr_[taille];
+  if (!solver_.adopted() || adoptedRows_ != row_ptr_ ||
+      !std::equal(col_ind_.begin(), col_ind_.begin() + nnz, adoptedCols_.begin(), adoptedCols_.end())) {
+    solver_.adopt(taille, nnz, val_.data(), row_ptr_.data(), col_ind_.data());
+    adoptedRows_ = row_ptr_;
+    adoptedCols_.assign(col_ind_.begin(), col_ind_.begin() + nnz);
+  }
+  const int code = solver_.solve(val_.data(), row_ptr_.data(), col_ind_.data(), B, 1e-6);
+  if (code != 0) return true;
+  const int nc = UV.width(), nl = UV.height();
+  const double* x = solver_.solution().data();
+  for (int c = 0; c < 2; ++c)
+    for (int y = 0; y < nl; ++y)
+      for (int xx = 0; xx < nc; ++xx) UV(xx, y, c) = x[(long)c * nc * nl + (long)y * nc + xx];
+  return false;
+}
+
+namespace {
+
 bool solveHornAndSchunck(CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,
                          const CImg<double>& im_y, const CImg<double>& im_t, float alpha,
-                         const CImg<double>& data_out, const CImgList<double>* reg_out, bool periodic) {
+                         const CImg<double>& data_out, const CImgList<double>* reg_out, bool periodic,
+                         HornAndSchunckLevel* level = nullptr) {
   const int nc = im_x.width(), nl = im_x.height();
   if (nc < 1 || nl < 1) failRun("HornAndSchunck: empty derivative image");
   requirePlane("im_y", im_y, nc, nl);
@@ -261,17 +293,30 @@ bool solveHornAndSchunck(CImg<double>& UV, const CImg<double>& UVtil, const CImg
   const int nombre = (int)count;
   const int N = nc * nl, taille = 2 * N;
 
-  std::unique_ptr<double[]> val(new double[nombre]);
-  std::unique_ptr<int[]> col_ind(new int[nombre]);
-  std::unique_ptr<int[]> row_ptr(new int[taille + 1]);
-  CImg<double> X(nc, nl, 2, 1);
+  std::unique_ptr<double[]> ownVal;
+  std::unique_ptr<int[]> ownCol, ownRows;
+  double* val;
+  int *col_ind, *row_ptr;
+  if (level) {
+    level->reserve(taille, nombre);
+    val = level->values();
+    col_ind = level->columns();
+    row_ptr = level->rows();
+  } else {
+    ownVal.reset(new double[nombre]);
+    ownCol.reset(new int[nombre]);
+    ownRows.reset(new int[taille + 1]);
+    val = ownVal.get();
+    col_ind = ownCol.get();
+    row_ptr = ownRows.get();
+  }
   MV_Vector_double B(taille, 0.0);
 
   const CImg<double> Util = UVtil.get_slice(0), Vtil = UVtil.get_slice(1);
   const CImg<double> Delta_Util = reg_out ? laplacian(Util, *reg_out, periodic) : laplacian(Util, periodic);
   const CImg<double> Delta_Vtil = reg_out ? laplacian(Vtil, *reg_out, periodic) : laplacian(Vtil, periodic);
 
-  fillRows(val.get(), col_ind.get(), row_ptr.get(), im_x, im_y, data_out, reg_out, alpha, periodic);
+  fillRows(val, col_ind, row_ptr, im_x, im_y, data_out, reg_out, alpha, periodic);
 
   const double a = alpha;
   double* b = B.data();
@@ -283,7 +328,9 @@ bool solveHornAndSchunck(CImg<double>& UV, const CImg<double>& UVtil, const CImg
       b[N + p] = a * Delta_Vtil(x, y) - (w * im_y(x, y)) * im_t(x, y);
     }
 
-  return solveIncrement(taille, row_ptr[taille], val.get(), row_ptr.get(), col_ind.get(), B, X, UV);
+  if (level) return level->solve(taille, B, UV);
+  CImg<double> X(nc, nl, 2, 1);
+  return solveIncrement(taille, row_ptr[taille], val, row_ptr, col_ind, B, X, UV);
 }
 
 }  // namespace
@@ -303,6 +350,12 @@ void fillingSparseHessian_A_HS(double* val, int* col_ind, int* row_ptr, const CI
 bool HornAndSchunck(CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x, const CImg<double>& im_y,
                     const CImg<double>& im_t, float alpha, const CImg<double>& data_out, bool periodic) {
   return solveHornAndSchunck(UV, UVtil, im_x, im_y, im_t, alpha, data_out, nullptr, periodic);
+}
+
+bool HornAndSchunck(CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x, const CImg<double>& im_y,
+                    const CImg<double>& im_t, float alpha, const CImg<double>& data_out, bool periodic,
+                    HornAndSchunckLevel& level) {
+  return solveHornAndSchunck(UV, UVtil, im_x, im_y, im_t, alpha, data_out, nullptr, periodic, &level);
 }
 
 bool HornAndSchunck(CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x, const CImg<double>& im_y,

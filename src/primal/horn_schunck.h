@@ -4,6 +4,10 @@
 
 #include <CImg.h>
 
+#include <vector>
+
+#include "sparse/inversion.h"
+
 // Number of entries that fillingSparseHessian_A_HS writes on an nc x nl grid, in 64 bits:
 // 12 N - 4 nc - 4 nl with the Neumann border, 12 N with the periodic one (N = nc nl). On periodic
 // grids narrower than 3 columns or lines, where a wrapped neighbour is a direct one or the pixel
@@ -43,6 +47,38 @@ bool HornAndSchunck(cimg_library::CImg<double>& UV, const cimg_library::CImg<dou
                     const cimg_library::CImg<double>& im_x, const cimg_library::CImg<double>& im_y,
                     const cimg_library::CImg<double>& im_t, float alpha, const cimg_library::CImg<double>& data_out,
                     bool periodic);
+
+// What the Horn & Schunck solves of one level keep from one solve to the next: the arrays of the system,
+// its right-hand side, and the incomplete-LU structure of its pattern (which depends on the grid
+// alone, so that only a coefficient that is not a number can change it).
+class HornAndSchunckLevel {
+ public:
+  // Arrays for a system of taille rows and `entries` places, kept from the last solve when large enough.
+  void reserve(int taille, int entries);
+  double* values() { return val_.data(); }
+  int* columns() { return col_ind_.data(); }
+  int* rows() { return row_ptr_.data(); }
+  // Solves the system held in the arrays (tolerance 1e-6): false with the increment in UV (nc x nl x 2),
+  // true when the solve failed (UV untouched); the lines of standard_CGS_inversion.
+  bool solve(int taille, const MV_Vector_double& B, cimg_library::CImg<double>& UV);
+
+  long solves() const { return solver_.solves(); }
+  long structures() const { return solver_.structures(); }
+  long cgsIterations() const { return solver_.iterations(); }
+
+ private:
+  std::vector<double> val_;
+  std::vector<int> col_ind_, row_ptr_;
+  std::vector<int> adoptedCols_, adoptedRows_;  // the pattern the solver's structure was derived from
+  PatternCGSInversion solver_;
+};
+
+// HornAndSchunck with the arrays, the right-hand side and the incomplete-LU structure kept in `level`
+// for the level's next solves: the same result and the same lines.
+bool HornAndSchunck(cimg_library::CImg<double>& UV, const cimg_library::CImg<double>& UVtil,
+                    const cimg_library::CImg<double>& im_x, const cimg_library::CImg<double>& im_y,
+                    const cimg_library::CImg<double>& im_t, float alpha, const cimg_library::CImg<double>& data_out,
+                    bool periodic, HornAndSchunckLevel& level);
 
 // The same with link weights reg_out (two images of the field's size) in the smoothness term.
 bool HornAndSchunck(cimg_library::CImg<double>& UV, const cimg_library::CImg<double>& UVtil,

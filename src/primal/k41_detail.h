@@ -56,6 +56,7 @@ struct Setup {
   Plane IxIx, IxIy, IyIy, data;   // data products (only for the matrix) and data weights
   std::vector<Weight> w[8];       // per weight list, one entry per list index
   bool transverse = false;        // normalisers doubled
+  bool zeroList[8] = {};          // the weight list is the constant 0
   std::vector<double> lambdaHV, lambdaX;  // multipliers, by l
   std::vector<std::int64_t> gHV, gX;      // normalisers after doubling, by l
   std::vector<char> useHV, useX;          // lag (step) l enters the system
@@ -104,6 +105,11 @@ std::int64_t countEntries(const Setup& S);
 
 // Writes both halves into arrays that grow to what is written.
 void fillGrowing(const Setup& S, K41Csr& A);
+
+// Writes the values of both halves into arrays that already hold the pattern (row pointers and column
+// indices) of these inputs, leaving the pattern as it is. Returns false when the inputs give another
+// pattern (the values are then partly written and the arrays must be filled anew).
+bool fillValuesInPattern(const Setup& S, K41Csr& A);
 
 // Right-hand side (products ItIx, ItIy, total field planes Util, Vtil).
 void fillRhs(const Setup& S, double* B, const cimg_library::CImg<double>& ItIx, const cimg_library::CImg<double>& ItIy,

@@ -139,9 +139,9 @@ inline void vertical(const Setup& S, double* A, double& self, const Weight& W, i
 
 // Diagonal pairs of step l: right-down then right-up, each with its longitudinal weight a (factor sa)
 // and its transverse weight b (factor sb): family A with a, family A with b, family B with a, family B
-// with b.
+// with b. skip[list] leaves out the families of a weight list that add zeros only (see buildRow).
 inline void diagonals(const Setup& S, double* A, double& self, int k, int l, int x, int y, const Masks& m, double q,
-                      double sdA, double sdB, double suA, double suB) {
+                      double sdA, double sdB, double suA, double suB, const bool* skip) {
   const int n = S.nList, nl = S.nl;
   const double M11 = m.C1 * m.L1, M22 = m.C2 * m.L2, M33 = m.C3 * m.L3;
   const double M32 = m.C3 * m.L2, M23 = m.C2 * m.L3;
@@ -153,10 +153,10 @@ inline void diagonals(const Setup& S, double* A, double& self, int k, int l, int
     const double b = Wb(x, y), bb = in ? Wb(x - l, y - l) : 0.0;
     double& ahead = A[iljl * n + k];
     double& back = A[i_lj_l * n + k];
-    familyA(self, ahead, back, sdA, a, ab, M11, M22, q);
-    familyA(self, ahead, back, sdB, b, bb, M11, M22, q);
-    familyB(self, ahead, back, sdA, a, ab, M11, M33, q);
-    familyB(self, ahead, back, sdB, b, bb, M11, M33, q);
+    if (!skip[zRD]) familyA(self, ahead, back, sdA, a, ab, M11, M22, q);
+    if (!skip[ztRD]) familyA(self, ahead, back, sdB, b, bb, M11, M22, q);
+    if (!skip[zRD]) familyB(self, ahead, back, sdA, a, ab, M11, M33, q);
+    if (!skip[ztRD]) familyB(self, ahead, back, sdB, b, bb, M11, M33, q);
   }
   {
     const Weight& Wa = S.w[zRU][k];
@@ -166,10 +166,10 @@ inline void diagonals(const Setup& S, double* A, double& self, int k, int l, int
     const double b = Wb(x, y), bb = in ? Wb(x - l, y + l) : 0.0;
     double& ahead = A[i_ljl * n + k];
     double& back = A[ilj_l * n + k];
-    familyA(self, ahead, back, suA, a, ab, M11, M32, q);
-    familyA(self, ahead, back, suB, b, bb, M11, M32, q);
-    familyB(self, ahead, back, suA, a, ab, M11, M23, q);
-    familyB(self, ahead, back, suB, b, bb, M11, M23, q);
+    if (!skip[zRU]) familyA(self, ahead, back, suA, a, ab, M11, M32, q);
+    if (!skip[ztRU]) familyA(self, ahead, back, suB, b, bb, M11, M32, q);
+    if (!skip[zRU]) familyB(self, ahead, back, suA, a, ab, M11, M23, q);
+    if (!skip[ztRU]) familyB(self, ahead, back, suB, b, bb, M11, M23, q);
   }
 }
 
@@ -318,6 +318,7 @@ Setup makeSetup(const char* who, int nc, int nl, const CImg<double>* IxIx, const
   } else {
     S.transverse = S.N > 0 && W.constant[ztD] != 0.0;
   }
+  for (int i = 0; i < 8; ++i) S.zeroList[i] = !W.list[i] && W.constant[i] == 0.0;
 
   if ((long)lambda_S2.size() < lo + 1 || (long)lambda_S2_cross.size() < S.lend + 1) {
     std::ostringstream s;
@@ -365,37 +366,45 @@ void buildRow(const Setup& S, bool vRows, int x, int y, RowCoefs& R) {
   double* A1 = R.block(0);
   double* A2 = R.block(1);
   const double P = kP;
+  // The pairs of a weight list that is 0 everywhere contribute products of 0 with the finite masks and
+  // factors, zeros, as long as the lag's factor q is finite; adding a zero changes a coefficient only
+  // when it is -0. The neighbour coefficients start at +0 and never become -0 (a sum is -0 only when
+  // both of its terms are), so such families are left out unless the same-pixel coefficient of their
+  // block starts at -0.
+  bool skip1[8], skip2[8], none[8] = {};
+  const bool quiet1 = !(s1 == 0.0 && std::signbit(s1)), quiet2 = !(s2 == 0.0 && std::signbit(s2));
+  for (int i = 0; i < 8; ++i) {
+    skip1[i] = quiet1 && S.zeroList[i];
+    skip2[i] = quiet2 && S.zeroList[i];
+  }
   for (int l = S.l0; l <= S.lo; ++l) {
     const bool hv = S.useHV[l], cross = S.useX[l];
     if (!hv && !cross) continue;
     const Masks m = masksAt(S.nc, S.nl, l, x, y);
     const int k = l - S.neta, kd = l - S.l0;
     // q = multiplier / normaliser, as the whole-image build scales every term.
+    const double qHV = hv ? S.lambdaHV[l] / (double)S.gHV[l] : 0.0;
+    const double qX = cross ? S.lambdaX[l] / (double)S.gX[l] : 0.0;
+    const bool* const sHV1 = std::isfinite(qHV) ? skip1 : none;
+    const bool* const sHV2 = std::isfinite(qHV) ? skip2 : none;
+    const bool* const sX1 = std::isfinite(qX) ? skip1 : none;
+    const bool* const sX2 = std::isfinite(qX) ? skip2 : none;
     if (!vRows) {
       if (hv) {
-        const double q = S.lambdaHV[l] / (double)S.gHV[l];
-        horizontal(S, A1, s1, S.w[zR][k], k, l, x, y, m, q);
-        vertical(S, A1, s1, S.w[ztD][k], k, l, x, y, m, q);
+        if (!sHV1[zR]) horizontal(S, A1, s1, S.w[zR][k], k, l, x, y, m, qHV);
+        if (!sHV1[ztD]) vertical(S, A1, s1, S.w[ztD][k], k, l, x, y, m, qHV);
       }
       if (cross) {
-        const double q = S.lambdaX[l] / (double)S.gX[l];
-        diagonals(S, A1, s1, kd, l, x, y, m, q, +P, +P, +P, +P);
-        diagonals(S, A2, s2, kd, l, x, y, m, q, +P, -P, -P, +P);
+        diagonals(S, A1, s1, kd, l, x, y, m, qX, +P, +P, +P, +P, sX1);
+        diagonals(S, A2, s2, kd, l, x, y, m, qX, +P, -P, -P, +P, sX2);
       }
     } else {
-      if (cross) {
-        const double q = S.lambdaX[l] / (double)S.gX[l];
-        diagonals(S, A1, s1, kd, l, x, y, m, q, +P, -P, -P, +P);
-      }
+      if (cross) diagonals(S, A1, s1, kd, l, x, y, m, qX, +P, -P, -P, +P, sX1);
       if (hv) {
-        const double q = S.lambdaHV[l] / (double)S.gHV[l];
-        vertical(S, A2, s2, S.w[zD][k], k, l, x, y, m, q);
-        horizontal(S, A2, s2, S.w[ztR][k], k, l, x, y, m, q);
+        if (!sHV2[zD]) vertical(S, A2, s2, S.w[zD][k], k, l, x, y, m, qHV);
+        if (!sHV2[ztR]) horizontal(S, A2, s2, S.w[ztR][k], k, l, x, y, m, qHV);
       }
-      if (cross) {
-        const double q = S.lambdaX[l] / (double)S.gX[l];
-        diagonals(S, A2, s2, kd, l, x, y, m, q, +P, +P, +P, +P);
-      }
+      if (cross) diagonals(S, A2, s2, kd, l, x, y, m, qX, +P, +P, +P, +P, sX2);
     }
   }
   R.self[0] = s1;
@@ -406,12 +415,12 @@ void buildRow(const Setup& S, bool vRows, int x, int y, RowCoefs& R) {
 
 namespace {
 
-// Builds and walks the rows of one half, pixel by pixel; writes row_ptr when it is given.
-template <class Sink>
-void walkHalf(const Setup& S, bool vRows, Sink& sink, int* row_ptr) {
+// Builds and walks the rows of one half, pixel by pixel; rowEnd(r, k) follows row r, k being the entry
+// number after it.
+template <class Sink, class RowEnd>
+void walkHalf(const Setup& S, bool vRows, Sink& sink, RowEnd rowEnd) {
   const int nc = S.nc, nl = S.nl;
   const long N = S.N;
-  if (row_ptr && !vRows) row_ptr[0] = 0;
   RowCoefs R;
   R.init(S.nList);
   auto coef = [&R](int b, int d, int i) { return R.get(b, d, i); };
@@ -421,8 +430,16 @@ void walkHalf(const Setup& S, bool vRows, Sink& sink, int* row_ptr) {
     for (int x = 0; x < nc; ++x) {
       buildRow(S, vRows, x, y, R);
       walkRow(nc, N, S.neta, S.lo, S.l0, S.lend, vRows, x, y, coef, self, sink);
-      if (row_ptr) row_ptr[rowBase + (long)y * nc + x + 1] = (int)std::min<std::int64_t>(sink.k, INT_MAX);
+      rowEnd(rowBase + (long)y * nc + x, sink.k);
     }
+}
+
+// Writes row_ptr (2N + 1 elements) as the rows end; row_ptr[0] = 0 with the u rows.
+template <class Sink>
+void walkHalfInto(const Setup& S, bool vRows, Sink& sink, int* row_ptr) {
+  if (!vRows) row_ptr[0] = 0;
+  walkHalf(S, vRows, sink,
+           [row_ptr](long r, std::int64_t k) { row_ptr[r + 1] = (int)std::min<std::int64_t>(k, INT_MAX); });
 }
 
 // Stores into vectors that grow when an entry does not fit.
@@ -443,17 +460,34 @@ struct GrowSink {
   }
 };
 
+// Writes the values of entries whose place the pattern already holds: entry k must have the column
+// that the pattern gives it; anything else marks the pattern as another one.
+struct PatternSink {
+  double* val;
+  const int* col_ind;
+  std::int64_t nnz;
+  std::int64_t k;
+  bool same;
+  void operator()(double v, long column) {
+    if (k < nnz && col_ind[k] == column)
+      val[k] = v;
+    else
+      same = false;
+    ++k;
+  }
+};
+
 }  // namespace
 
 std::int64_t writeHalf(const Setup& S, bool vRows, double* val, int* col_ind, int* row_ptr, std::int64_t capacity,
                        std::int64_t k) {
   if (!row_ptr) {
     CountSink sink{k};
-    walkHalf(S, vRows, sink, nullptr);
+    walkHalf(S, vRows, sink, [](long, std::int64_t) {});
     return sink.k;
   }
   ArraySink sink{val, col_ind, capacity, k};
-  walkHalf(S, vRows, sink, row_ptr);
+  walkHalfInto(S, vRows, sink, row_ptr);
   return sink.k;
 }
 
@@ -466,9 +500,19 @@ void fillGrowing(const Setup& S, K41Csr& A) {
   A.row_ptr.assign(2 * S.N + 1, 0);
   if (A.col_ind.size() != A.val.size()) A.col_ind.resize(A.val.size());
   GrowSink sink{A.val, A.col_ind, 0};
-  walkHalf(S, false, sink, A.row_ptr.data());
-  walkHalf(S, true, sink, A.row_ptr.data());
+  walkHalfInto(S, false, sink, A.row_ptr.data());
+  walkHalfInto(S, true, sink, A.row_ptr.data());
   if (sink.k > INT_MAX) refuseEntryCount("fillingSparseHessian_A", sink.k);
+}
+
+bool fillValuesInPattern(const Setup& S, K41Csr& A) {
+  if (A.row_ptr.size() != (size_t)(2 * S.N + 1)) return false;
+  const int* rp = A.row_ptr.data();
+  PatternSink sink{A.val.data(), A.col_ind.data(), A.nnz(), 0, true};
+  auto rowEnd = [&sink, rp](long r, std::int64_t k) { sink.same = sink.same && rp[r + 1] == k; };
+  walkHalf(S, false, sink, rowEnd);
+  if (sink.same) walkHalf(S, true, sink, rowEnd);
+  return sink.same;
 }
 
 void reportCountMismatch(std::int64_t written, int nombre) {
@@ -480,6 +524,10 @@ void reportCountMismatch(std::int64_t written, int nombre) {
 }  // namespace k41_detail
 
 using namespace k41_detail;
+
+ConstantLagWeights::ConstantLagWeights(int count, int nc, int nl, double value) : image(nc, nl, 1, 1, value) {
+  if (count > 0) list.insert((unsigned)count, image, ~0U, true);
+}
 
 int k41FirstDiagonalStep(int neta) { return (int)(neta * 0.7071067811865475 + 1); }
 int k41LastDiagonalStep(int lo) { return (int)(lo * 0.7071067811865475 + 1); }

@@ -31,6 +31,17 @@ int k41LastDiagonalStep(int lo);
 std::int64_t k41NormaliserHV(int nc, int nl, int l);
 std::int64_t k41NormaliserCross(int nc, int nl, int l);
 
+// `count` lag weight images of nc x nl whose values are all `value`, as one list of views of a single
+// image: the constant weight lists of the fixed-weight variants, without one copy per lag. Not
+// copyable (the views point into `image`).
+struct ConstantLagWeights {
+  ConstantLagWeights(int count, int nc, int nl, double value);
+  ConstantLagWeights(const ConstantLagWeights&) = delete;
+  ConstantLagWeights& operator=(const ConstantLagWeights&) = delete;
+  cimg_library::CImg<double> image;
+  cimg_library::CImgList<double> list;  // max(count, 0) views of `image`
+};
+
 // Compressed-row arrays that grow to what the assembly writes (0-based). row_ptr has 2N + 1 elements;
 // val and col_ind hold at least nnz() elements (possibly more: only the first nnz() belong to rows).
 struct K41Csr {

@@ -20,6 +20,11 @@ inline bool is_finite(double v) { return std::isfinite(v); }
 
 }  // namespace
 
+void CGSWork::reserve(int n) {
+  if (r.size() == n) return;
+  for (MV_Vector_double* v : {&r, &rtilde, &p, &phat, &q, &u, &uhat, &vhat}) v->newsize(n);
+}
+
 int CGS(const CompRow_Mat_double& A, MV_Vector_double& x, const MV_Vector_double& b,
         const CompRow_ILUPreconditioner_double& M, int& max_iter, double& tol) {
   const int n = A.dim(0);
@@ -28,28 +33,36 @@ int CGS(const CompRow_Mat_double& A, MV_Vector_double& x, const MV_Vector_double
     return CGS<CompRow_Mat_double, MV_Vector_double, CompRow_ILUPreconditioner_double, double>(A, x, b, M,
                                                                                                 max_iter, tol);
   }
+  CGSWork work;
+  return CGS(n, {A.values().data(), A.column_indices().data(), A.row_pointers().data()},
+             {M.l_values().data(), M.l_column_indices().data(), M.l_row_pointers().data()},
+             {M.u_values().data(), M.u_column_indices().data(), M.u_row_pointers().data()}, x.data(), b.data(),
+             work, max_iter, tol);
+}
 
-  const double* const av = A.values().data();
-  const int* const ac = A.column_indices().data();
-  const int* const ap = A.row_pointers().data();
-  const double* const lv = M.l_values().data();
-  const int* const lc = M.l_column_indices().data();
-  const int* const lp = M.l_row_pointers().data();
-  const double* const uv = M.u_values().data();
-  const int* const uc = M.u_column_indices().data();
-  const int* const up = M.u_row_pointers().data();
+int CGS(int n, const CompRowView& A, const CompRowView& L, const CompRowView& U, double* x, const double* b,
+        CGSWork& work, int& max_iter, double& tol) {
+  const double* const av = A.val;
+  const int* const ac = A.col_ind;
+  const int* const ap = A.row_ptr;
+  const double* const lv = L.val;
+  const int* const lc = L.col_ind;
+  const int* const lp = L.row_ptr;
+  const double* const uv = U.val;
+  const int* const uc = U.col_ind;
+  const int* const up = U.row_ptr;
 
-  MV_Vector_double rv(n), rtildev(n), pv(n), phatv(n), qv(n), uv_(n), uhatv(n), vhatv(n);
-  double* const r = rv.data();
-  double* const rtilde = rtildev.data();
-  double* const p = pv.data();
-  double* const phat = phatv.data();
-  double* const q = qv.data();
-  double* const u = uv_.data();
-  double* const uhat = uhatv.data();
-  double* const vhat = vhatv.data();
-  double* const xp = x.data();
-  const double* const bp = b.data();
+  work.reserve(n);
+  double* const r = work.r.data();
+  double* const rtilde = work.rtilde.data();
+  double* const p = work.p.data();
+  double* const phat = work.phat.data();
+  double* const q = work.q.data();
+  double* const u = work.u.data();
+  double* const uhat = work.uhat.data();
+  double* const vhat = work.vhat.data();
+  double* const xp = x;
+  const double* const bp = b;
 
   // normb = norm(b)
   double normb;
@@ -74,12 +87,14 @@ int CGS(const CompRow_Mat_double& A, MV_Vector_double& x, const MV_Vector_double
   if (normb == 0.0) normb = 1.0;
 
   double resid = rnorm / normb;
+  work.iterations = 0;
   const int start = cgs_start_code(resid, tol, max_iter);
   if (start >= 0) return start;
   const double inv_normb = 1.0 / normb;
 
   double rho_1 = 0.0, rho_2 = 0.0, alpha = 0.0, beta = 0.0;
   for (int it = 1; it <= max_iter; it++) {
+    work.iterations = it;
     rho_1 = rho_next;
     if (rho_1 == 0.0 || !is_finite(rho_1)) {
       tol = rnorm / normb;

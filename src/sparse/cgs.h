@@ -39,6 +39,27 @@ int cgs_start_code(Real resid, Real& tol, int& max_iter) {
 int CGS(const CompRow_Mat_double& A, MV_Vector_double& x, const MV_Vector_double& b,
         const CompRow_ILUPreconditioner_double& M, int& max_iter, double& tol);
 
+// 0-based compressed-row arrays read in place.
+struct CompRowView {
+  const double* val;
+  const int* col_ind;
+  const int* row_ptr;
+};
+
+// The work vectors of the solver, kept by a caller that solves many systems of one order.
+struct CGSWork {
+  MV_Vector_double r, rtilde, p, phat, q, u, uhat, vhat;
+  int iterations = 0;   // iterations begun by the last solve (0 when it ended at the start test)
+  void reserve(int n);  // n elements each (kept when they already have them)
+};
+
+// The same solver on arrays read in place: A of order n, the incomplete-LU factor as its unit lower
+// part L (without the diagonal) and its upper part U (diagonal first in each row), x (the start, n
+// elements, updated) and b (n elements). Same codes and arithmetic as the form above; every work
+// vector is in `work`, so nothing is allocated once it holds n elements.
+int CGS(int n, const CompRowView& A, const CompRowView& L, const CompRowView& U, double* x, const double* b,
+        CGSWork& work, int& max_iter, double& tol);
+
 // Generic form over a matrix, vector, preconditioner and real type.
 template <class Matrix, class Vector, class Preconditioner, class Real>
 int CGS(const Matrix& A, Vector& x, const Vector& b, const Preconditioner& M, int& max_iter, Real& tol) {

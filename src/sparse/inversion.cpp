@@ -56,7 +56,36 @@ int cgs_inversion_to_vector(int taille, int nombre, double* val, int* row_ptr, i
 
 double ILU_logDetA(int taille, int nombre, double* val, int* row_ptr, int* col_ind) {
   check_compressed_rows("ILU_logDetA", taille, nombre, val, row_ptr, col_ind);
-  const CompRow_Mat_double A(taille, taille, nombre, val, row_ptr, col_ind, 0);
-  CompRow_ILUPreconditioner_double M(A);
+  CompRow_ILUPreconditioner_double M(taille, nombre, val, row_ptr, col_ind);
   return M.logDetLP();
+}
+
+void PatternCGSInversion::adopt(int taille, int nombre, const double* val, const int* row_ptr,
+                                const int* col_ind) {
+  check_compressed_rows("standard_CGS_inversion", taille, nombre, val, row_ptr, col_ind);
+  taille_ = taille;
+  factor_.adopt(taille, row_ptr, col_ind);
+  work_.reserve(taille);
+  x_.newsize(taille);
+  adopted_ = true;
+  structures_++;
+}
+
+int PatternCGSInversion::solve(const double* val, const int* row_ptr, const int* col_ind, const MV_Vector_double& B,
+                               double tol) {
+  if (!adopted_) array_failure("PatternCGSInversion", "solve before a pattern was adopted: size and entries", 0, 0);
+  if (B.size() != taille_)
+    array_failure("standard_CGS_inversion", "right-hand side and system of different sizes", B.size(), taille_);
+  x_ = 0.0;
+  factor_.factor(val, row_ptr, col_ind);
+  factorisations_++;
+  int max_iter = 500;
+  const int code = CGS(taille_, {val, col_ind, row_ptr},
+                       {factor_.l_values(), factor_.l_column_indices(), factor_.l_row_pointers()},
+                       {factor_.u_values(), factor_.u_column_indices(), factor_.u_row_pointers()}, x_.data(),
+                       B.data(), work_, max_iter, tol);
+  solves_++;
+  iterations_ += work_.iterations;
+  if (code != 0) std::cout << "no convergence (output CGS " << code << ")";
+  return code;
 }

@@ -1,6 +1,8 @@
 // Solve and log-determinant of a square system given as raw 0-based compressed-row arrays.
 #pragma once
 
+#include "sparse/cgs.h"
+#include "sparse/ilu.h"
 #include "sparse/mv_vector.h"
 
 namespace cimg_library {
@@ -18,8 +20,42 @@ int standard_CGS_inversion(int taille, int nombre, double* val, int* row_ptr, in
 int standard_CGS_inversion(int taille, int nombre, double* val, int* row_ptr, int* col_ind,
                            MV_Vector_double B, cimg_library::CImg<double>& res);
 
-// logDetLP of the ILU(0) factor of the matrix given by the same raw arrays.
+// logDetLP of the ILU(0) factor of the matrix given by the same raw arrays (read in place).
 double ILU_logDetA(int taille, int nombre, double* val, int* row_ptr, int* col_ind);
+
+// The solves of standard_CGS_inversion for a sequence of systems that share one sparsity pattern, as
+// the primal steps of one pyramid level give them. The pattern is checked and the structure of its
+// incomplete-LU factor derived once (adopt); every solve reads the caller's arrays in place (no copy
+// of the matrix) and keeps the factor's and the solver's buffers, so that nothing is allocated after
+// the first solve. A solve gives the code, the solution and the note of standard_CGS_inversion with the
+// same arrays, right-hand side and tolerance, bit for bit.
+class PatternCGSInversion {
+ public:
+  // Checks the arrays as standard_CGS_inversion does (ending the process on inconsistent ones) and
+  // derives the factor's structure from their pattern.
+  void adopt(int taille, int nombre, const double* val, const int* row_ptr, const int* col_ind);
+  bool adopted() const { return adopted_; }
+  // Solves A x = B for the values val in the adopted pattern (given again by row_ptr and col_ind) from
+  // x = 0 (at most 500 iterations, relative residual tol); prints "no convergence (output CGS <code>)"
+  // without a line end when the code is not 0. B holds taille elements. Returns the CGS code.
+  int solve(const double* val, const int* row_ptr, const int* col_ind, const MV_Vector_double& B, double tol);
+  // The last solution (taille elements, the last iterate when the solve failed).
+  const MV_Vector_double& solution() const { return x_; }
+
+  // Work done so far: patterns adopted, factorisations, solves and CGS iterations.
+  long structures() const { return structures_; }
+  long factorisations() const { return factorisations_; }
+  long solves() const { return solves_; }
+  long iterations() const { return iterations_; }
+
+ private:
+  bool adopted_ = false;
+  int taille_ = 0;
+  CompRow_ILUPatternFactor factor_;
+  CGSWork work_;
+  MV_Vector_double x_;
+  long structures_ = 0, factorisations_ = 0, solves_ = 0, iterations_ = 0;
+};
 
 // The part of standard_CGS_inversion that does not involve the image: checks the arrays, solves from
 // x = 0 (x is resized to taille) and prints the no-convergence note. Returns the CGS code.

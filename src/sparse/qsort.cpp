@@ -12,14 +12,9 @@ struct stack_node {
   int hi;
 };
 
-inline void SWAP_double(double& A, double& B) {
-  double tmp = A;
-  A = B;
-  B = tmp;
-}
-
-inline void swap_int(int& a, int& b) {
-  int tmp = a;
+template <class T>
+inline void exchange_values(T& a, T& b) {
+  T tmp = a;
   a = b;
   b = tmp;
 }
@@ -31,7 +26,7 @@ template <class DoubleStore>
 struct SingleKeys {
   DoubleStore v;
   using Key = double;
-  void exchange(int a, int b) { SWAP_double(v[a], v[b]); }
+  void exchange(int a, int b) { exchange_values(v[a], v[b]); }
   Key key(int i) const { return v[i]; }
   void move(int from, int to) { v[to] = v[from]; }
   struct Saved {
@@ -41,14 +36,16 @@ struct SingleKeys {
   void restore(int i, const Saved& s) { v[i] = s.k; }
 };
 
-template <class IntStore, class DoubleStore>
+// Int keys with values of type Value carried along (the order in which keys move depends on the keys
+// alone, so every kind of value undergoes the same permutation).
+template <class IntStore, class ValueStore, class Value>
 struct PairedKeys {
   IntStore v;
-  DoubleStore x;
+  ValueStore x;
   using Key = int;
   void exchange(int a, int b) {
-    swap_int(v[a], v[b]);
-    SWAP_double(x[a], x[b]);
+    exchange_values(v[a], v[b]);
+    exchange_values(x[a], x[b]);
   }
   Key key(int i) const { return v[i]; }
   void move(int from, int to) {
@@ -57,7 +54,7 @@ struct PairedKeys {
   }
   struct Saved {
     int k;
-    double val;
+    Value val;
   };
   Saved save(int i) const { return {v[i], x[i]}; }
   void restore(int i, const Saved& s) {
@@ -174,6 +171,11 @@ int QSort(MV_Vector_double& v, int base_ptr, int total_elems) {
 int QSort(MV_Vector_int& v, MV_Vector_double& x, int base_ptr, int total_elems) {
   if (total_elems <= 0) return 1;
   if (range_inside(base_ptr, total_elems, v.size()) && range_inside(base_ptr, total_elems, x.size()))
-    return quicksort(PairedKeys<int*, double*>{v.data(), x.data()}, base_ptr, total_elems);
-  return quicksort(PairedKeys<MV_Vector_int&, MV_Vector_double&>{v, x}, base_ptr, total_elems);
+    return quicksort(PairedKeys<int*, double*, double>{v.data(), x.data()}, base_ptr, total_elems);
+  return quicksort(PairedKeys<MV_Vector_int&, MV_Vector_double&, double>{v, x}, base_ptr, total_elems);
+}
+
+int QSort(int* v, int* x, int base_ptr, int total_elems) {
+  if (total_elems <= 0) return 1;
+  return quicksort(PairedKeys<int*, int*, int>{v, x}, base_ptr, total_elems);
 }

@@ -275,3 +275,33 @@ TEST(HornAndSchunckSolve, LinkWeightsSolveTheStationarityConditions) {
     }
   }
 }
+
+TEST(HornAndSchunckLevelWork, KeptArraysAndStructureGiveTheSameSolvesAndLines) {
+  const int nc = 11, nl = 9;
+  const CImg<double> ix = smooth(nc, nl, 0.4, 0.3, 0.2), iy = smooth(nc, nl, 0.25, 0.5, 1.0),
+                     it = smooth(nc, nl, 0.6, 0.2, 2.0) * 0.1;
+  CImg<double> UVtil(nc, nl, 2, 1);
+  cimg_forXYZ(UVtil, x, y, z) UVtil(x, y, z) = 0.1 * std::sin(0.5 * x + z) * std::cos(0.3 * y);
+  HornAndSchunckLevel kept;
+  CImg<double> w(nc, nl, 1, 1, 1.0);
+  // Weights that change from solve to solve, a coefficient that is not a number (the couplings leave
+  // the pattern, and the solve fails), then as before.
+  for (int step = 0; step < 5; ++step) {
+    if (step > 0) cimg_forXY(w, x, y) w(x, y) = 0.5 + 0.4 * std::sin(step + x * 0.7 + y);
+    const float alpha = step == 3 ? std::numeric_limits<float>::quiet_NaN() : 10.0f;
+    CImg<double> UV1(nc, nl, 2, 1, 3.0), UV2(nc, nl, 2, 1, 3.0);
+    bool f1 = false, f2 = false;
+    testing::internal::CaptureStdout();
+    f1 = HornAndSchunck(UV1, UVtil, ix, iy, it, alpha, w, false);
+    const std::string out1 = testing::internal::GetCapturedStdout();
+    testing::internal::CaptureStdout();
+    f2 = HornAndSchunck(UV2, UVtil, ix, iy, it, alpha, w, false, kept);
+    const std::string out2 = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(f1, f2) << step;
+    EXPECT_EQ(f1, step == 3) << step;
+    EXPECT_EQ(out1, out2) << step;
+    EXPECT_EQ(std::memcmp(UV1.data(), UV2.data(), UV1.size() * sizeof(double)), 0) << step;
+  }
+  EXPECT_EQ(kept.solves(), 5);
+  EXPECT_EQ(kept.structures(), 3);  // the first pattern, the one without couplings, the first again
+}

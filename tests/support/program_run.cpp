@@ -11,8 +11,13 @@
 #include <sstream>
 
 ChildResult runProgram(const std::string& dir, const std::vector<std::string>& args, long addressSpaceBytes) {
+  return runProgramAt(VRM_PROGRAM, dir, args, addressSpaceBytes);
+}
+
+ChildResult runProgramAt(const std::string& program, const std::string& dir, const std::vector<std::string>& args,
+                         long addressSpaceBytes) {
   std::vector<std::string> text(args);
-  text.insert(text.begin(), VRM_PROGRAM);
+  text.insert(text.begin(), program);
   std::vector<char*> ptrs;
   for (std::string& s : text) ptrs.push_back(&s[0]);
   ptrs.push_back(nullptr);
@@ -20,7 +25,7 @@ ChildResult runProgram(const std::string& dir, const std::vector<std::string>& a
     if (chdir(dir.c_str()) != 0) _exit(98);
     const rlimit limit{(rlim_t)addressSpaceBytes, (rlim_t)addressSpaceBytes};
     if (addressSpaceBytes > 0 && setrlimit(RLIMIT_AS, &limit) != 0) _exit(96);
-    execv(VRM_PROGRAM, ptrs.data());
+    execv(program.c_str(), ptrs.data());
     _exit(97);
   });
 }

@@ -11,6 +11,10 @@
 // are captured. A positive `addressSpaceBytes` limits the program's address space (RLIMIT_AS).
 ChildResult runProgram(const std::string& dir, const std::vector<std::string>& args, long addressSpaceBytes = 0);
 
+// The same with another build of the program.
+ChildResult runProgramAt(const std::string& program, const std::string& dir, const std::vector<std::string>& args,
+                         long addressSpaceBytes = 0);
+
 // Names of the entries of a folder (no "." and ".."), sorted.
 std::vector<std::string> listFolder(const std::string& dir);
 
