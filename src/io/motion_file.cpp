@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <CImg.h>
@@ -56,6 +58,25 @@ void checkWritableField(const char* who, const std::string& name, const CImg<dou
     failFile(who, name, "the field is larger than 32767 on a side");
 }
 
+// Appends what "%f" prints for v: for a finite value the fixed notation with six decimals, which
+// std::to_chars gives with the same correctly rounded digits at a fraction of the cost; infinities and
+// NaN in the C library's own words.
+void appendFixed6(std::string& out, double v) {
+  char text[400];
+  if (std::isfinite(v)) {
+    const std::to_chars_result r = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, 6);
+    out.append(text, r.ptr);
+  } else {
+    out.append(text, (size_t)std::snprintf(text, sizeof text, "%f", v));
+  }
+}
+
+void appendInt(std::string& out, int v) {
+  char text[16];
+  out.append(text, std::to_chars(text, text + sizeof text, v).ptr);
+}
+
+// The table's lines "%hd\t%hd\t%f\t%f[\t%f]\n", formed in a buffer that goes out in large blocks.
 void writeTable(const float* U, const float* V, const float* Im, short nb_col, short nb_lig,
                 const std::string& nom) {
   File f(std::fopen(nom.c_str(), "w"));
@@ -63,15 +84,32 @@ void writeTable(const float* U, const float* V, const float* Im, short nb_col, s
   std::FILE* fp = f.get();
   std::fprintf(fp, "%hd %hd\n", nb_col, nb_lig);
   std::fprintf(fp, Im ? "#i\tj\tU\tV\tf\n" : "#i\tj\tU\tV\n");
+  const size_t block = 1 << 16;
+  std::string text;
+  text.reserve(block + 512);
+  bool failed = false;
   for (int i = 0; i < nb_lig; ++i)
     for (int j = 0; j < nb_col; ++j) {
       const long k = (long)i * nb_col + j;
-      if (Im)
-        std::fprintf(fp, "%hd\t%hd\t%f\t%f\t%f\n", (short)i, (short)j, U[k], V[k], Im[k]);
-      else
-        std::fprintf(fp, "%hd\t%hd\t%f\t%f\n", (short)i, (short)j, U[k], V[k]);
+      appendInt(text, i);
+      text.push_back('\t');
+      appendInt(text, j);
+      text.push_back('\t');
+      appendFixed6(text, U[k]);
+      text.push_back('\t');
+      appendFixed6(text, V[k]);
+      if (Im) {
+        text.push_back('\t');
+        appendFixed6(text, Im[k]);
+      }
+      text.push_back('\n');
+      if (text.size() >= block) {
+        failed = std::fwrite(text.data(), 1, text.size(), fp) != text.size() || failed;
+        text.clear();
+      }
     }
-  const bool failed = std::ferror(fp) != 0;
+  failed = std::fwrite(text.data(), 1, text.size(), fp) != text.size() || failed;
+  failed = std::ferror(fp) != 0 || failed;
   if (std::fclose(f.release()) != 0 || failed) failCreate(nom);
 }
 

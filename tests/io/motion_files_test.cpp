@@ -45,6 +45,34 @@ TEST_F(TextFiles, MotionTableExactBytes) {
   expectCantCreate(runInChild([&] { write_champ_im(U, V, U, 1, 1, bad); }), bad);
 }
 
+// The table's numbers are what "%f" prints, for every kind of single-precision value: halfway cases
+// of the sixth decimal (1/128 = 0.0078125), the largest magnitudes, signed zeros, infinities and NaN,
+// and a spread of magnitudes. Several blocks of output, so the buffered writing is crossed too.
+TEST_F(TextFiles, MotionTableNumbersAreThoseOfPrintf) {
+  std::vector<float> values = {0.0078125f, -0.0078125f, 0.0234375f, 2.5e-7f, 5e-7f, -5e-7f, 0.0f, -0.0f,
+                               std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(),
+                               std::numeric_limits<float>::min(), 1e-45f, 123456.789f, -9.9999995e-7f,
+                               INFINITY, -INFINITY, NAN, -NAN};
+  std::uint32_t state = 12345;
+  while (values.size() < 6000) {
+    state = state * 1664525u + 1013904223u;
+    const float mantissa = (float)(state >> 8) / 16777216.0f - 0.5f;
+    values.push_back(std::ldexp(mantissa, (int)(state % 61) - 30));
+  }
+  const short cols = 100, lines = (short)(values.size() / 2 / cols);
+  const std::string name = dir + "/p.motion";
+  captureStdout([&] { write_champ(values.data(), values.data() + cols * lines, cols, lines, name); });
+  std::string expected = std::to_string(cols) + " " + std::to_string(lines) + "\n#i\tj\tU\tV\n";
+  char line[200];
+  for (int i = 0; i < lines; ++i)
+    for (int j = 0; j < cols; ++j) {
+      const long k = (long)i * cols + j;
+      std::snprintf(line, sizeof line, "%hd\t%hd\t%f\t%f\n", (short)i, (short)j, values[k], values[k + cols * lines]);
+      expected += line;
+    }
+  EXPECT_EQ(readFileBytes(name), expected);
+}
+
 TEST_F(TextFiles, MotionTableRoundTripWindowAndLongHeader) {
   const std::string name = dir + "/rt.motion";
   CImg<double> f(5, 4, 2, 1);
