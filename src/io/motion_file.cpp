@@ -14,6 +14,7 @@
 
 #include "io/fail.h"
 #include "io/field_planes.h"
+#include "io/pixel_lines.h"
 
 using namespace cimg_library;
 
@@ -166,11 +167,18 @@ CImg<float> read_aMotionFileWindow(const std::string& filename, int dx, int dy, 
 
   const size_t n = (size_t)lines * (size_t)Dx;
   std::vector<float> u(n), v(n);
-  for (size_t k = 0; k < n; ++k) {
-    int i, j;
-    const int got = std::fscanf(fp, "%d %d %f %f", &i, &j, &u[k], &v[k]);
+  // Lines of the plain form are converted by the scanner; from the first other line on, fscanf reads
+  // the same bytes and says what it makes of them.
+  io_detail::PixelLineScanner scanner(fp);
+  size_t k = 0;
+  int i, j;
+  while (k < n && scanner.next(i, j, u[k], v[k])) ++k;
+  std::FILE* rest = k < n ? scanner.rest() : nullptr;
+  if (k < n && !rest) failFile(who, filename, "cannot be read on (" + std::string(std::strerror(errno)) + ")");
+  for (; k < n; ++k) {
+    const int got = std::fscanf(rest, "%d %d %f %f", &i, &j, &u[k], &v[k]);
     if (got != 4) {
-      if (got == EOF || std::feof(fp))
+      if (got == EOF || std::feof(rest))
         failFile(who, filename,
                  "the file ends after " + std::to_string(k) + " of the " + std::to_string(n) +
                      " pixel lines needed");

@@ -320,6 +320,8 @@ void CompRow_ILUPatternFactor::adopt(int n, const int* row_ptr, const int* col_i
   rowShape_.clear();
   program_.clear();
   programStart_.clear();
+  programsDue_ = false;
+  factored_ = 0;
   // The stored position of every entry of each part, sorted with its column: the sort moves the
   // positions exactly as it moves the values of any matrix with this pattern.
   std::vector<int> lsrc(static_cast<size_t>(c.l_nz)), usrc(static_cast<size_t>(c.u_nz));
@@ -341,7 +343,8 @@ void CompRow_ILUPatternFactor::adopt(int n, const int* row_ptr, const int* col_i
   }
   lsrc = std::vector<int>();
   usrc = std::vector<int>();
-  derivePrograms(row_ptr, col_ind);
+  // Programs pay off from the second factorisation on: the first goes through the scatter array.
+  programsDue_ = true;
 }
 
 // Without repeated columns, the column of an entry names its place in the factor, and what a row's
@@ -414,6 +417,11 @@ void CompRow_ILUPatternFactor::derivePrograms(const int* row_ptr, const int* col
 }
 
 void CompRow_ILUPatternFactor::factor(const double* val, const int* row_ptr, const int* col_ind) {
+  if (programsDue_ && factored_ > 0) {
+    derivePrograms(row_ptr, col_ind);
+    programsDue_ = false;
+  }
+  factored_++;
   lv_.resize(lc_.size());
   uv_.resize(uc_.size());
   double* const lv = lv_.data();

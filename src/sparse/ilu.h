@@ -70,7 +70,8 @@ class CompRow_ILUPatternFactor {
 
   int size() const { return n_; }
   int entries() const { return nnz_; }
-  // Row shapes that share a program (0: the factorisation goes through the scatter array).
+  // Row shapes that share a program, derived at the second factorisation of a pattern (0: the
+  // factorisation goes through the scatter array).
   int rowShapes() const { return static_cast<int>(programStart_.size()); }
   const double* l_values() const { return lv_.data(); }
   const int* l_column_indices() const { return lc_.data(); }
@@ -88,6 +89,8 @@ class CompRow_ILUPatternFactor {
   std::vector<int> scatter_;            // -1 between rows
   // Rows of one shape share a program (see derivePrograms); empty when the pattern keeps none.
   std::vector<int> rowShape_, programStart_, program_;
+  bool programsDue_ = false;  // programs to derive before the next factorisation
+  int factored_ = 0;          // factorisations since the pattern was adopted
   std::vector<double> lv_, uv_;         // the factor's values
 };
 

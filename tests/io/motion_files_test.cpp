@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <string>
@@ -96,6 +97,69 @@ TEST_F(TextFiles, MotionTableRoundTripWindowAndLongHeader) {
   const std::string longHead = file("long.motion", "2 1\n#" + std::string(250, 'x') + "\n0 0 1.5 2.5\n0 1 -3 4\n");
   captureStdout([&] { all = read_aMotionFile(longHead, 2, 1, 2, 0, 0); });
   EXPECT_EQ(valuesOf(all), (std::vector<double>{1.5, -3, 2.5, 4}));
+}
+
+// The pixel lines are read with the values fscanf's "%d %d %f %f" gives them, whatever their form:
+// plain decimals of every length (halfway cases, subnormal and overflowing magnitudes, -0) and blanks
+// of every kind across many blocks, up to the end of a file without a final line break; and forms the
+// block scanner leaves to fscanf (exponents, '+', '.5', "1.", hexadecimal) from a line far into a file.
+TEST_F(TextFiles, PixelLinesHoldWhatFscanfReads) {
+  const char* odd[] = {"1e-3", "+2.5", ".5", "7.", "0x1.8p1", "1.17549435e-38", "-12345678.5e-2"};
+  const char* plain[] = {"-0", "-0.000000", "0.00000000000000000000000000000000000000000000140129846432481707",
+                         "340282346638528859811704183484516925440", "0.500000059604644775390625",
+                         "0.50000005960464477539062500000000000000000001", "123456789"};
+  const int cols = 7, lines = 1500;
+  auto table = [&](int oddFrom) {
+    std::uint32_t state = 99;
+    auto next = [&] { return state = state * 1664525u + 1013904223u; };
+    std::string text = std::to_string(cols) + " " + std::to_string(lines) + "\n#i\tj\tU\tV\n";
+    for (int k = 0; k < cols * lines; ++k) {
+      const char* sep[] = {"\t", " ", "  \t", "\n", "\r\n"};
+      std::string u, v;
+      for (std::string* x : {&u, &v}) {
+        const std::uint32_t r = next();
+        char num[80];
+        if (r % 23 == 0)
+          *x = k >= oddFrom ? odd[(r >> 8) % 7] : plain[(r >> 8) % 7];
+        else
+          std::snprintf(num, sizeof num, "%.*f", (int)((r >> 5) % 12),
+                        std::ldexp((double)(r >> 12) - 524288.0, (int)((r >> 3) % 40) - 30)), *x = num;
+      }
+      const std::uint32_t r = next();
+      text += std::to_string(k / cols) + (r % 11 == 0 ? sep[(r >> 4) % 5] : "\t") + std::to_string(k % cols) + "\t" +
+              u + (r % 13 == 0 ? " \n " : "\t") + v;
+      if (k + 1 < cols * lines) text += r % 17 == 0 ? "\r\n" : "\n";
+    }
+    return text;
+  };
+  for (const int oddFrom : {cols * lines, 8000}) {
+    const std::string name = file("forms" + std::to_string(oddFrom) + ".motion", table(oddFrom));
+    CImg<float> got;
+    captureStdout([&] { got = read_aMotionFile(name, cols, lines, cols, 0, 0); });
+    std::FILE* f = std::fopen(name.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    int i, j;
+    ASSERT_EQ(std::fscanf(f, "%d %d", &i, &j), 2);
+    for (int line = 0; line < 2; ++line)
+      for (int ch; (ch = std::fgetc(f)) != EOF && ch != '\n';) {}
+    std::vector<float> u(cols * lines), v(cols * lines);
+    for (int k = 0; k < cols * lines; ++k) ASSERT_EQ(std::fscanf(f, "%d %d %f %f", &i, &j, &u[k], &v[k]), 4) << k;
+    std::fclose(f);
+    ASSERT_TRUE(got.is_sameXYZC(cols, lines, 2, 1));
+    EXPECT_EQ(std::memcmp(got.data(0, 0, 0), u.data(), u.size() * sizeof(float)), 0) << oddFrom;
+    EXPECT_EQ(std::memcmp(got.data(0, 0, 1), v.data(), v.size() * sizeof(float)), 0) << oddFrom;
+  }
+  // A fault far into the file is named as before: its pixel line, or where the file ends.
+  const std::string head = "2 3000\n#i\tj\tU\tV\n";
+  const std::string line = "0\t0\t0.250000\t-1.500000\n";
+  std::string body;
+  for (int k = 0; k < 6000; ++k) body += line;
+  std::string garbled = head + body;
+  garbled.replace(head.size() + 4999 * line.size() + 4, 8, "0.2x0000");
+  const std::string cut = file("cut.motion", head + body.substr(0, 5000 * line.size() + 7));
+  expectRefusal(runInChild([&] { read_aMotionFile(file("g.motion", garbled), 2, 3000, 2, 0, 0); }),
+                {"pixel line 5000 does not parse"});
+  expectRefusal(runInChild([&] { read_aMotionFile(cut, 2, 3000, 2, 0, 0); }), {"ends after 5000 of the 6000"});
 }
 
 TEST_F(TextFiles, BadMotionTablesEndTheRunWithOneLine) {

@@ -85,15 +85,18 @@ TEST(PatternReuse, FactorOfAKeptPatternEqualsTheOneShotFactor) {
   for (Case& c : cases()) {
     CompRow_ILUPatternFactor P;
     P.adopt(c.s.n, c.s.row_ptr.data(), c.s.col_ind.data());
-    // A stencil has rows of a few shapes only (the border rows and the inner ones); rows stored in
-    // random order have too many, a small random pattern one per row, repeated columns none.
-    if (c.shapes < 0)
-      EXPECT_LT(P.rowShapes(), c.s.n / 8) << c.name;
-    else
-      EXPECT_EQ(P.rowShapes(), c.shapes) << c.name;
     for (uint64_t round = 0; round < 3; round++) {
       if (round > 0) perturb(c.s, round);
       P.factor(c.s.val.data(), c.s.row_ptr.data(), c.s.col_ind.data());
+      // The first factorisation goes through the scatter array; the programs come with the second.
+      // A stencil has rows of a few shapes only (the border rows and the inner ones); rows stored in
+      // random order have too many, a small random pattern one per row, repeated columns none.
+      if (round == 0)
+        EXPECT_EQ(P.rowShapes(), 0) << c.name;
+      else if (c.shapes < 0)
+        EXPECT_LT(P.rowShapes(), c.s.n / 8) << c.name;
+      else
+        EXPECT_EQ(P.rowShapes(), c.shapes) << c.name;
       const CompRow_ILUPreconditioner_double F(fromSystem(c.s));
       expectSameFactor(P, F, std::string(c.name) + ", round " + std::to_string(round));
       // The raw-array factor reads the same arrays in place.
