@@ -59,12 +59,26 @@ void checkWritableField(const char* who, const std::string& name, const CImg<dou
     failFile(who, name, "the field is larger than 32767 on a side");
 }
 
-// Appends what "%f" prints for v: for a finite value the fixed notation with six decimals, which
-// std::to_chars gives with the same correctly rounded digits at a fraction of the cost; infinities and
-// NaN in the C library's own words.
-void appendFixed6(std::string& out, double v) {
+// Appends what "%f" prints for the float f (promoted to double, as printf receives it): the value
+// rounded to six decimals, ties to even, with its sign (so "-0.000000" for -0 and for small negative
+// values). For a float below 2^43 in magnitude, f x 10^6 is exact in double (24 significant bits
+// times 15625 x 2^6) and below 2^63, so rounding it to an integer gives the printed digits directly;
+// larger values go through std::to_chars, which gives the same correctly rounded digits; infinities
+// and NaN are written in the C library's own words.
+void appendFixed6(std::string& out, float f) {
+  const double v = f;
   char text[400];
-  if (std::isfinite(v)) {
+  if (std::fabs(v) < 8796093022208.0) {  // 2^43
+    const double scaled = std::nearbyint(v * 1e6);
+    unsigned long long n = (unsigned long long)std::fabs(scaled);
+    char* end = text + sizeof text;
+    char* p = end;
+    for (int d = 0; d < 6; ++d, n /= 10) *--p = (char)('0' + n % 10);
+    *--p = '.';
+    do *--p = (char)('0' + n % 10); while ((n /= 10) != 0);
+    if (std::signbit(v)) *--p = '-';
+    out.append(p, end);
+  } else if (std::isfinite(v)) {
     const std::to_chars_result r = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, 6);
     out.append(text, r.ptr);
   } else {

@@ -47,12 +47,14 @@ TEST_F(TextFiles, MotionTableExactBytes) {
 }
 
 // The table's numbers are what "%f" prints, for every kind of single-precision value: halfway cases
-// of the sixth decimal (1/128 = 0.0078125), the largest magnitudes, signed zeros, infinities and NaN,
-// and a spread of magnitudes. Several blocks of output, so the buffered writing is crossed too.
+// of the sixth decimal (1/128 = 0.0078125), the largest magnitudes, both sides of 2^43 (where the
+// integer formatting hands over to std::to_chars), signed zeros and small negative values, infinities
+// and NaN, and a spread of magnitudes. Several blocks of output, so the buffered writing is crossed too.
 TEST_F(TextFiles, MotionTableNumbersAreThoseOfPrintf) {
   std::vector<float> values = {0.0078125f, -0.0078125f, 0.0234375f, 2.5e-7f, 5e-7f, -5e-7f, 0.0f, -0.0f,
                                std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(),
                                std::numeric_limits<float>::min(), 1e-45f, 123456.789f, -9.9999995e-7f,
+                               8796093022208.0f, -8796092497920.0f, 4.5e12f, -1e-7f, 0.4999995f, 2.5e-6f,
                                INFINITY, -INFINITY, NAN, -NAN};
   std::uint32_t state = 12345;
   while (values.size() < 6000) {
