@@ -1,5 +1,6 @@
 #include "io/pixel_lines.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <sys/types.h>
