@@ -1,0 +1,213 @@
+// Whole runs pinned by their outputs: each run kind of the table below is run by the program with its
+// evidence seeded (vrm_seeded_program) in a fresh folder holding copies of its inputs, and every file
+// it writes, its standard output (whole seconds of the processing time masked), its standard error and
+// its exit status are compared with the rows of tests/driver/golden_digests.txt. A change that means to
+// change values regenerates that table with scripts/regenerate_golden.sh and says so in its commit.
+//
+// The rows are SHA-256 digests of this platform's outputs (Debian 12, x86-64). The runs with the
+// divergence-free projection go through FFTW, whose transforms pick their code by the processor's
+// instruction set: their rows pin the numbers of each output (count, sum, sum of squares and a
+// position-weighted sum, within 1e-6 of their scale) instead of its bytes.
+#pragma once
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/child_process.h"
+#include "support/hostile_files.h"
+#include "support/program_run.h"
+#include "support/sha256.h"
+
+namespace golden {
+
+enum class Inputs { Examples, ExamplesTiff, Turbulence };
+
+struct GoldenRun {
+  const char* name;
+  Inputs inputs;
+  std::vector<std::string> options;  // the kind's own options, given before the common ones (the first counts)
+  bool byValues;                     // pinned by its numbers instead of its bytes (see above)
+};
+
+inline void PrintTo(const GoldenRun& r, std::ostream* os) { *os << r.name; }
+inline std::string runName(const ::testing::TestParamInfo<GoldenRun>& info) { return info.param.name; }
+
+const std::string kExamples = std::string(VRM_SOURCE_DIR) + "/examples/";
+const std::string kTurbulence = std::string(VRM_EXTERNAL_DATA_DIR) + "/cai-piv-samples/DNS_turbulence_00001";
+const std::string kTable = std::string(VRM_SOURCE_DIR) + "/tests/driver/golden_digests.txt";
+
+inline bool turbulenceAvailable() {
+  return std::filesystem::exists(kTurbulence + "_img1.pgm") && std::filesystem::exists(kTurbulence + "_img2.pgm") &&
+         std::filesystem::exists(kTurbulence + "_flow.motion");
+}
+
+// An 8-bit PGM's pixels as a one-strip TIFF of the same size.
+inline std::string tiffOfPgm(const std::string& pgm) {
+  unsigned w = 0, h = 0, maxval = 0;
+  int header = 0;
+  if (std::sscanf(pgm.c_str(), "P5 %u %u %u%n", &w, &h, &maxval, &header) != 3 || maxval != 255) return "";
+  TiffLayout t;
+  t.width = w;
+  t.height = h;
+  t.pixels = pgm.substr(header + 1, (size_t)w * h);
+  return tiffBytes(t);
+}
+
+// Copies of the inputs under names of their own (so that standard output does not depend on where the
+// project lies), the list file, and the options every run of that input set takes.
+inline std::vector<std::string> prepareInputs(Inputs inputs, const std::string& dir) {
+  const bool tiff = inputs == Inputs::ExamplesTiff;
+  const std::string from = inputs == Inputs::Turbulence ? kTurbulence + "_" : kExamples + "particles_";
+  const std::string second = inputs == Inputs::Turbulence ? "img2.pgm" : "dt.pgm";
+  const std::string first = inputs == Inputs::Turbulence ? "img1.pgm" : "t.pgm";
+  const std::string ext = tiff ? ".tif" : ".pgm";
+  auto image = [&](const std::string& name) {
+    const std::string bytes = readFileBytes(from + name);
+    return tiff ? tiffOfPgm(bytes) : bytes;
+  };
+  EXPECT_TRUE(writeFileBytes(dir + "/in_1" + ext, image(first)));
+  EXPECT_TRUE(writeFileBytes(dir + "/in_2" + ext, image(second)));
+  EXPECT_TRUE(writeFileBytes(dir + "/in_true.motion",
+                             readFileBytes(inputs == Inputs::Turbulence ? kTurbulence + "_flow.motion"
+                                                                        : kExamples + "particles_true.motion")));
+  EXPECT_TRUE(writeFileBytes(dir + "/in_lambda.txt", readFileBytes(kExamples + "lambda_init.txt")));
+  EXPECT_TRUE(writeFileBytes(dir + "/in_list", "in_1" + ext + "\nin_2" + ext + "\nout_\nin_true.motion\nin_lambda.txt\n"));
+  std::vector<std::string> common = {"-inPath", "in_list", "-GT", "true"};
+  if (!tiff) common.insert(common.end(), {"-pgm", "true"});
+  if (inputs == Inputs::Turbulence) {
+    common.insert(common.end(), {"-multiresol", "3"});
+  } else {  // the whole example pair; a dual precision of 1e-6 keeps the runs short in every build
+    common.insert(common.end(), {"-dx", "128", "-dy", "128", "-multiresol", "3", "-eps", "1e-6"});
+  }
+  return common;
+}
+
+inline std::string maskedProcessingTime(std::string out) {
+  const std::string key = "Processing time duration (sec): ";
+  for (size_t at = out.find(key); at != std::string::npos; at = out.find(key, at + 1)) {
+    size_t end = at + key.size();
+    while (end < out.size() && out[end] >= '0' && out[end] <= '9') ++end;
+    out.replace(at + key.size(), end - at - key.size(), "N");
+  }
+  return out;
+}
+
+// The numbers of an output: the raster bytes of a PGM, else every blank-separated token that reads whole
+// as a number (after ':' and ';' are taken as blanks).
+inline std::vector<double> numbersOf(const std::string& name, const std::string& bytes) {
+  std::vector<double> v;
+  if (name.size() > 4 && name.compare(name.size() - 4, 4, ".pgm") == 0) {
+    size_t at = 0;
+    for (int lines = 0; lines < 3 && at < bytes.size(); ++at)
+      if (bytes[at] == '\n') ++lines;
+    for (; at < bytes.size(); ++at) v.push_back((unsigned char)bytes[at]);
+    return v;
+  }
+  std::string text = bytes;
+  for (char& c : text)
+    if (c == ':' || c == ';' || c == ',' || c == '(' || c == ')') c = ' ';
+  std::istringstream in(text);
+  std::string token;
+  while (in >> token) {
+    char* end = nullptr;
+    const double x = std::strtod(token.c_str(), &end);
+    if (end && *end == '\0' && std::isfinite(x)) v.push_back(x);
+  }
+  return v;
+}
+
+// One row's pin of an output: "sha256 <hex>" or "values <n> <sum> <sum of squares> <weighted sum>".
+inline std::string pinOf(const std::string& name, const std::string& bytes, bool byValues) {
+  if (!byValues) return "sha256\t" + sha256Hex(bytes);
+  const std::vector<double> v = numbersOf(name, bytes);
+  double sum = 0, squares = 0, weighted = 0;
+  for (size_t k = 0; k < v.size(); ++k) {
+    sum += v[k];
+    squares += v[k] * v[k];
+    weighted += v[k] * (double)(k + 1) / (double)v.size();
+  }
+  char text[160];
+  std::snprintf(text, sizeof text, "values\t%zu\t%.17g\t%.17g\t%.17g", v.size(), sum, squares, weighted);
+  return text;
+}
+
+// Whether an output's pin matches the table's: digests equal, or the counts equal and the sums within
+// 1e-6 of their scale (the square root of count times sum of squares).
+inline bool pinsMatch(const std::string& got, const std::string& want) {
+  if (got.rfind("values\t", 0) != 0 || want.rfind("values\t", 0) != 0) return got == want;
+  size_t n1 = 0, n2 = 0;
+  double a[3], b[3];
+  if (std::sscanf(got.c_str(), "values %zu %lg %lg %lg", &n1, &a[0], &a[1], &a[2]) != 4 ||
+      std::sscanf(want.c_str(), "values %zu %lg %lg %lg", &n2, &b[0], &b[1], &b[2]) != 4 || n1 != n2)
+    return false;
+  const double scale = std::sqrt((double)n2 * b[1]);
+  return std::fabs(a[0] - b[0]) <= 1e-6 * scale && std::fabs(a[1] - b[1]) <= 1e-6 * b[1] &&
+         std::fabs(a[2] - b[2]) <= 1e-6 * scale;
+}
+
+using Pins = std::map<std::string, std::string>;  // output name -> pin
+
+// The table's rows of one run kind: "<run>\t<output>\t<pin>".
+inline Pins tablePins(const std::string& run) {
+  Pins pins;
+  std::ifstream in(kTable);
+  std::string line;
+  while (std::getline(in, line)) {
+    const size_t a = line.find('\t'), b = a == std::string::npos ? a : line.find('\t', a + 1);
+    if (b != std::string::npos && line.compare(0, a, run) == 0 && a == run.size())
+      pins[line.substr(a + 1, b - a - 1)] = line.substr(b + 1);
+  }
+  return pins;
+}
+
+// Runs one kind and checks its pins; with VRM_GOLDEN_WRITE set to a folder, writes its rows there as
+// <run>.tsv instead (scripts/regenerate_golden.sh gathers them into the table).
+inline void checkRun(const GoldenRun& run) {
+  const std::string dir = makeTempDir("golden");
+  std::vector<std::string> args = run.options;
+  const std::vector<std::string> common = prepareInputs(run.inputs, dir);
+  args.insert(args.end(), common.begin(), common.end());
+  const ChildResult r = runProgramAt(VRM_SEEDED_PROGRAM, dir, args);
+  ASSERT_TRUE(r.exited) << run.name;
+
+  Pins got;
+  got["(exit status)"] = "status\t" + std::to_string(r.exitCode);
+  got["(standard output)"] = pinOf("stdout", maskedProcessingTime(r.out), run.byValues);
+  got["(standard error)"] = pinOf("stderr", r.err, run.byValues);
+  for (const std::string& f : listFolder(dir))
+    if (f.rfind("in_", 0) != 0) got[f] = pinOf(f, readFileBytes(dir + "/" + f), run.byValues);
+  std::error_code ignored;
+  std::filesystem::remove_all(dir, ignored);
+
+  if (const char* out = std::getenv("VRM_GOLDEN_WRITE")) {
+    std::ofstream rows(std::string(out) + "/" + run.name + ".tsv");
+    for (const auto& [name, pin] : got) rows << run.name << '\t' << name << '\t' << pin << '\n';
+    return;
+  }
+  const Pins want = tablePins(run.name);
+  ASSERT_FALSE(want.empty()) << "no rows for " << run.name << " in " << kTable;
+  for (const auto& [name, pin] : want) {
+    const auto it = got.find(name);
+    if (it == got.end()) {
+      ADD_FAILURE() << run.name << ": " << name << " was not written";
+    } else {
+      EXPECT_TRUE(pinsMatch(it->second, pin)) << run.name << ": " << name << "\n  got  " << it->second << "\n  want " << pin;
+    }
+  }
+  for (const auto& [name, pin] : got)
+    if (!want.count(name)) ADD_FAILURE() << run.name << ": " << name << " written, not in the table";
+}
+
+class GoldenRuns : public ::testing::TestWithParam<GoldenRun> {};
+
+}  // namespace golden
