@@ -3,12 +3,17 @@
 // motion table, multiplier file). Every case runs in a child process with a time limit; it must end
 // either with a sound read (exit status 0, values checked) or with a refusal (exit status 1 and one
 // line on standard error naming the file; for a PGM maxval, the historical message on standard
-// output). A signal, a sanitizer report, a hang, another status or a second line is a fault.
+// output). A signal, a sanitizer report, a hang, another status or a second line is a fault. A motion
+// table or multiplier file that is read must be one: each line read holds what the format puts there
+// (checked line by line with sscanf, which gives the values the readers always gave), and those are
+// the values read.
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <string>
@@ -33,6 +38,25 @@ bool finite(const float* p, size_t n) {
   for (size_t k = 0; k < n; ++k)
     if (!std::isfinite(p[k])) return false;
   return true;
+}
+
+// The numbers of the first `count` lines of a text file when each holds exactly `fields` numbers
+// (sscanf's "%f" on each, nothing after them but white space) and ends with its line break (the last
+// may lack it when `lastUnended`); empty when they do not.
+std::vector<float> lineNumbers(std::istream& in, int count, int fields, bool lastUnended) {
+  std::vector<float> out;
+  std::string line;
+  for (int k = 0; k < count; ++k) {
+    if (!std::getline(in, line) || (in.eof() && !lastUnended)) return {};
+    float x[4];
+    int end = -1;
+    const char* format = fields == 2 ? "%f %f %n" : "%f %f %f %f %n";
+    const int got = fields == 2 ? std::sscanf(line.c_str(), format, &x[0], &x[1], &end)
+                                : std::sscanf(line.c_str(), format, &x[0], &x[1], &x[2], &x[3], &end);
+    if (got != fields || end != (int)line.size()) return {};
+    out.insert(out.end(), x, x + fields);
+  }
+  return out;
 }
 
 class ReaderFuzz : public TempDirTest {
@@ -108,13 +132,28 @@ TEST_F(ReaderFuzz, ListFile) {
 }
 
 TEST_F(ReaderFuzz, MotionTable) {
-  // The size line, the header and the first eight lines of pixels: a window of 128 x 8 reads them all.
+  // The size line, the header and the first sixteen lines of pixels, of which a window of 128 x 8
+  // reads the first eight: a line lost or added there shifts the lines read instead of ending the file.
   const std::string table = readFileBytes(kExamples + "particles_true.motion");
   size_t end = 0;
-  for (int line = 0; line < 2 + 8 * 128; ++line) end = table.find('\n', end) + 1;
+  for (int line = 0; line < 2 + 16 * 128; ++line) end = table.find('\n', end) + 1;
   fuzz("motion table", {table.substr(0, end)}, 1404, [](const std::string& f) {
     const CImg<float> uv = read_aMotionFile(f, 128, 8, 128, 0, 0);
-    return uv.is_sameXYZC(128, 8, 2, 1) && finite(uv.data(), uv.size());
+    if (!uv.is_sameXYZC(128, 8, 2, 1) || !finite(uv.data(), uv.size())) return false;
+    // A table: its size line, a header, then its pixel lines with their own indices.
+    std::ifstream in(f);
+    std::string size, header;
+    int cols = 0, rows = 0;
+    if (!std::getline(in, size) || std::sscanf(size.c_str(), "%d %d", &cols, &rows) != 2 || cols != 128 || rows < 8 ||
+        !std::getline(in, header) || header.empty() || header[0] != '#')
+      return false;
+    const std::vector<float> said = lineNumbers(in, 1024, 4, false);
+    if (said.empty()) return false;
+    for (int k = 0; k < 1024; ++k)
+      if (said[4 * k] != k / 128 || said[4 * k + 1] != k % 128 || std::memcmp(&said[4 * k + 2], uv.data(k), 4) != 0 ||
+          std::memcmp(&said[4 * k + 3], uv.data(k % 128, k / 128, 1), 4) != 0)
+        return false;
+    return true;
   });
 }
 
@@ -122,8 +161,12 @@ TEST_F(ReaderFuzz, MultiplierFile) {
   fuzz("multipliers", {readFileBytes(kExamples + "lambda_init.txt")}, 1405, [](const std::string& f) {
     CImg<double> lambda(5, 1, 1, 1, 0.0), cross(5, 1, 1, 1, 0.0);
     readLambdaInit(lambda, cross, f);
-    cimg_for(lambda, p, double) if (!std::isfinite(*p)) return false;
-    cimg_for(cross, p, double) if (!std::isfinite(*p)) return false;
+    std::ifstream in(f);
+    const std::vector<float> said = lineNumbers(in, 5, 2, true);
+    if (said.empty()) return false;
+    for (int l = 0; l < 5; ++l)
+      if (!std::isfinite(lambda(l)) || !std::isfinite(cross(l)) || lambda(l) != said[2 * l] || cross(l) != said[2 * l + 1])
+        return false;
     return true;
   });
 }
