@@ -218,6 +218,7 @@ CImg<float> read_aMotionFileWindow(const std::string& filename, int dx, int dy, 
   const auto ends = [n](size_t k) {
     return "the file ends after " + std::to_string(k) + " of the " + std::to_string(n) + " pixel lines needed";
   };
+  int line = 0, column = 0;  // the place of pixel line k in the table
   for (size_t k = 0; k < n; ++k) {
     int i = 0, j = 0;
     const Line got = scanner.next(i, j, u[k], v[k]);
@@ -240,12 +241,12 @@ CImg<float> read_aMotionFileWindow(const std::string& filename, int dx, int dy, 
         failFile(who, filename, "pixel line " + where(k) + " holds a value that is not a finite number");
     }
     // The indices say where the line belongs: a line missing or out of order would shift every value after it.
-    const size_t line = k / (size_t)Dx, column = k % (size_t)Dx;
-    if ((size_t)i != line || (size_t)j != column)
+    if (i != line || j != column)
       failFile(who, filename,
                "pixel line " + where(k) + " holds the indices " + std::to_string(i) + " " + std::to_string(j) +
                    ", not those of its place in the table (line " + std::to_string(line) + ", column " +
                    std::to_string(column) + ")");
+    if (++column == Dx) column = 0, ++line;
   }
 
   return io_detail::fieldWindow(u, v, dx, dy, ofx, ofy, Dx, lines);

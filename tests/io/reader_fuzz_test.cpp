@@ -111,8 +111,12 @@ TEST_F(ReaderFuzz, TiffImage) {
   CImg<unsigned char>(im).save_tiff((dir + "/u8.tif").c_str());
   CImg<unsigned short>(im * 257.0).save_tiff((dir + "/u16.tif").c_str(), 1);
   CImg<float>(im / 255.0).save_tiff((dir + "/f32.tif").c_str());
+  TiffLayout palette;  // and a palette file of its bytes as indices
+  palette.width = 64, palette.height = 32, palette.photometric = 3;
+  palette.pixels.assign((const char*)CImg<unsigned char>(im).data(), 64 * 32);
+  for (int c = 0; c < 768; ++c) palette.colormap.push_back((std::uint16_t)(c * 85));
   const std::vector<std::string> seeds = {readFileBytes(dir + "/u8.tif"), readFileBytes(dir + "/u16.tif"),
-                                          readFileBytes(dir + "/f32.tif")};
+                                          readFileBytes(dir + "/f32.tif"), tiffBytes(palette)};
   fuzz("TIFF", seeds, 1402, [](const std::string& f) {
     const CImg<double> t = read_tiff(f);
     if (t.width() > 32767 || t.height() > 32767 || t.depth() != 1 || t.spectrum() != 1) return false;
