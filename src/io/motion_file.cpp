@@ -214,7 +214,9 @@ CImg<float> read_aMotionFileWindow(const std::string& filename, int dx, int dy, 
   using Line = io_detail::PixelLineScanner::Line;
   using Taken = io_detail::PixelLineScanner::Taken;
   // Where pixel line k + 1 is, and the end of a file that holds k of them, for the messages.
-  const auto where = [](size_t k) { return std::to_string(k + 1) + " (line " + std::to_string(k + 3) + " of the file)"; };
+  const auto where = [](size_t k) {
+    return std::to_string(k + 1) + " (line " + std::to_string(k + 3) + " of the file)";
+  };
   const auto ends = [n](size_t k) {
     return "the file ends after " + std::to_string(k) + " of the " + std::to_string(n) + " pixel lines needed";
   };

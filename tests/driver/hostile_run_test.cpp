@@ -89,8 +89,7 @@ TEST_F(HostileRun, MalformedInputsEndTheRunWithTheReadersLine) {
   } cases[] = {{"pastend.tif\nb.pgm\nout_\n", {"-pgm", "false"}, {"TIFF file 'pastend.tif'", "does not decode"}},
                {"ascii.pgm\nb.pgm\nout_\n", {}, {"PGM file 'ascii.pgm'", "magic"}},
                {"a.pgm\nb.pgm\nout_\n\nnan_lambda.txt\n", {"-lambdaInitFile", "true"}, {"nan_lambda.txt", "line 3"}},
-               {"a.pgm\nfifo.pgm\nout_\n", {}, {"PGM file 'fifo.pgm': is a FIFO"}},
-               {"a.pgm\n\x1b[2Jb.pgm\nout_\n", {}, {"List file 'list': line 2 is not text: '?[2Jb.pgm'"}}};
+               {"a.pgm\nfifo.pgm\nout_\n", {}, {"PGM file 'fifo.pgm': is a FIFO"}}};
   for (const auto& c : cases) {
     file("list", c.list);
     expectRefusal(run(c.args), c.parts);

@@ -3,10 +3,8 @@
 // motion table, multiplier file). Every case runs in a child process with a time limit; it must end
 // either with a sound read (exit status 0, values checked) or with a refusal (exit status 1 and one
 // line on standard error naming the file; for a PGM maxval, the historical message on standard
-// output). A signal, a sanitizer report, a hang, another status or a second line is a fault. A motion
-// table or multiplier file that is read must be one: each line read holds what the format puts there
-// (checked line by line with sscanf, which gives the values the readers always gave), and those are
-// the values read.
+// output). A signal, a sanitizer report, a hang, another status or a second line is a fault, and so is
+// a motion table or multiplier file read whose lines do not hold, by sscanf, the values read.
 #include <unistd.h>
 
 #include <cmath>
@@ -50,9 +48,8 @@ std::vector<float> lineNumbers(std::istream& in, int count, int fields, bool las
     if (!std::getline(in, line) || (in.eof() && !lastUnended)) return {};
     float x[4];
     int end = -1;
-    const char* format = fields == 2 ? "%f %f %n" : "%f %f %f %f %n";
-    const int got = fields == 2 ? std::sscanf(line.c_str(), format, &x[0], &x[1], &end)
-                                : std::sscanf(line.c_str(), format, &x[0], &x[1], &x[2], &x[3], &end);
+    const int got = fields == 2 ? std::sscanf(line.c_str(), "%f %f %n", &x[0], &x[1], &end)
+                                : std::sscanf(line.c_str(), "%f %f %f %f %n", &x[0], &x[1], &x[2], &x[3], &end);
     if (got != fields || end != (int)line.size()) return {};
     out.insert(out.end(), x, x + fields);
   }
@@ -148,9 +145,8 @@ TEST_F(ReaderFuzz, MotionTable) {
     std::ifstream in(f);
     std::string size, header;
     int cols = 0, rows = 0;
-    if (!std::getline(in, size) || std::sscanf(size.c_str(), "%d %d", &cols, &rows) != 2 || cols != 128 || rows < 8 ||
-        !std::getline(in, header) || header.empty() || header[0] != '#')
-      return false;
+    std::getline(in, size), std::getline(in, header);
+    if (std::sscanf(size.c_str(), "%d %d", &cols, &rows) != 2 || cols != 128 || rows < 8 || header[0] != '#') return false;
     const std::vector<float> said = lineNumbers(in, 1024, 4, false);
     if (said.empty()) return false;
     for (int k = 0; k < 1024; ++k)
@@ -169,7 +165,7 @@ TEST_F(ReaderFuzz, MultiplierFile) {
     const std::vector<float> said = lineNumbers(in, 5, 2, true);
     if (said.empty()) return false;
     for (int l = 0; l < 5; ++l)
-      if (!std::isfinite(lambda(l)) || !std::isfinite(cross(l)) || lambda(l) != said[2 * l] || cross(l) != said[2 * l + 1])
+      if (lambda(l) != said[2 * l] || cross(l) != said[2 * l + 1] || !std::isfinite(lambda(l) + cross(l)))
         return false;
     return true;
   });
