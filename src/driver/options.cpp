@@ -44,13 +44,6 @@ struct OptionInput {
 // The parser gives an option written last its own name as value: such a number has always read as 0.
 bool isOwnName(const char* s, const char* name) { return std::strcmp(s, name) == 0; }
 
-// The option's text as quoted in a refusal, on one line whatever it holds.
-std::string quoted(const char* s) {
-  std::string q = "'";
-  for (const char* p = s; *p; ++p) q.push_back((unsigned char)*p < 32 ? '?' : *p);
-  return q + "'";
-}
-
 bool onlyBlanks(const char* p) {
   while (*p && std::isspace((unsigned char)*p)) ++p;
   return *p == '\0';

@@ -21,7 +21,7 @@ constexpr int kResultSlots = 20;
 // -pgm, else the TIFF loaded whole and cut.
 CImg<double> readImageWindow(const RunOptions& o, const std::string& file, int ofx, int ofy, int dx, int dy) {
   if (o.pgm) return CImg<double>(read_pgm(file, dx, dy, ofx, ofy));
-  return cropWindow(read_tiff(file), ofx, ofy, dx, dy, "TIFF file '" + file + "'");
+  return cropWindow(read_tiff(file), ofx, ofy, dx, dy, "TIFF file " + quoted(file));
 }
 
 }  // namespace
@@ -37,9 +37,9 @@ void readListFile(RunState& s) {
   s.fileIm = alloc_seqPath(kListLines);
   read_path(s.opt.inPath, kListLines, s.fileIm);
   if (s.opt.GT && s.fileIm[3].empty())
-    failRun("List file '" + s.opt.inPath + "': line 4 names no true motion file (needed by -GT)");
+    failRun("List file " + quoted(s.opt.inPath) + ": line 4 names no true motion file (needed by -GT)");
   if (s.opt.lambdaInitFile && s.fileIm[4].empty())
-    failRun("List file '" + s.opt.inPath + "': line 5 names no multiplier file (needed by -lambdaInitFile)");
+    failRun("List file " + quoted(s.opt.inPath) + ": line 5 names no multiplier file (needed by -lambdaInitFile)");
 }
 
 void readInputImages(RunState& s) {
@@ -53,7 +53,7 @@ void readInputImages(RunState& s) {
     Recal_spline(tmpLarge, read, fill(Umean, zero), 3);
   }
   s.imdtOrig = cropWindow(tmpLarge, o.ofx, o.ofy, o.dx, o.dy,
-                          "Image 2 '" + s.fileIm[1] + "' (read as " + std::to_string(o.Dx) + " x " +
+                          "Image 2 " + quoted(s.fileIm[1]) + " (read as " + std::to_string(o.Dx) + " x " +
                               std::to_string(o.Dy) + " by -Dx/-Dy)");
 }
 

@@ -1,4 +1,5 @@
-// How input/output failures end a run: one line that names the file and the problem, exit status 1.
+// How input/output failures end a run: one line that names the file and the problem, exit status 1;
+// and how a name or a text from outside the program is shown in such a line.
 #pragma once
 
 #include <string>
@@ -10,3 +11,15 @@
 // Prints "Can't create %s !" with the file name on standard output (as the motion-table writer
 // does) and ends the process with status 1.
 [[noreturn]] void failCreate(const std::string& filename);
+
+// `text` with every control character shown as '?': the bytes 0 to 31 (NUL, tab, line breaks,
+// escape...), 127 and the UTF-8 forms of the characters 128 to 159. Anything else, other bytes of 128
+// and above included (names in UTF-8 or in another 8-bit encoding), is kept, so that a message stays
+// one line and cannot act on the terminal. Ordinary names are unchanged.
+std::string escaped(const std::string& text);
+
+// escaped(text) between single quotes: how messages name a file or quote an option text.
+std::string quoted(const std::string& text);
+
+// The position of the first control character of `text` (as escaped() shows them), or npos.
+std::string::size_type firstControlCharacter(const std::string& text);

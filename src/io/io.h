@@ -4,6 +4,7 @@
 
 #include "io/fail.h"
 #include "io/field_file.h"
+#include "io/input_file.h"
 #include "io/listfile.h"
 #include "io/motion_file.h"
 #include "io/multipliers.h"

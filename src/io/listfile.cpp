@@ -1,62 +1,58 @@
 #include "io/listfile.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <memory>
 
 #include "io/fail.h"
+#include "io/input_file.h"
 
 namespace {
 
 // Longer than any path the system opens (PATH_MAX is 4096): a longer line is not a file name, and
-// the bound keeps a stream without line breaks (a device, a pipe) from being read forever.
+// the bound keeps a stream without line breaks (a device) from being read forever.
 constexpr size_t kMaxLine = 4096;
 
-// One line up to its line break (not kept), at most kMaxLine characters; false at the end of the file.
-bool readLine(std::istream& in, std::string& line, bool& tooLong) {
-  line.clear();
-  tooLong = false;
-  std::istream::int_type c;
-  bool any = false;
-  while ((c = in.get()) != std::istream::traits_type::eof()) {
-    any = true;
-    if (c == '\n') return true;
-    if (line.size() == kMaxLine) {
-      tooLong = true;
-      return true;
-    }
-    line.push_back((char)c);
-  }
-  return any;
-}
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
 
 }  // namespace
 
 std::vector<std::string> alloc_seqPath(int nbIm) { return std::vector<std::string>(nbIm > 0 ? nbIm : 0); }
 
 void read_path(const std::string& ifn1, int nbIm, std::vector<std::string>& fileIm) {
-  std::ifstream in(ifn1);
-  if (!in) failRun("List file '" + ifn1 + "' cannot be opened (" + std::strerror(errno) + ")");
+  const std::string list = "List file " + quoted(ifn1);
+  const std::string kind = inputFileProblem(ifn1);
+  if (!kind.empty()) failRun(list + " " + kind);
+  std::unique_ptr<std::FILE, FileCloser> in(std::fopen(ifn1.c_str(), "r"));
+  if (!in) failRun(list + " cannot be opened (" + std::strerror(errno) + ")");
   if ((int)fileIm.size() < nbIm) fileIm.resize(nbIm);
   int read = 0;
   for (int i = 0; i < nbIm; ++i) {
     std::string line;
     bool tooLong = false;
-    if (readLine(in, line, tooLong)) {
-      if (tooLong)
-        failRun("List file '" + ifn1 + "': line " + std::to_string(i + 1) + " is longer than " +
-                std::to_string(kMaxLine) + " characters");
+    if (readInputLine(in.get(), line, kMaxLine, tooLong)) {
+      const std::string where = list + ": line " + std::to_string(i + 1);
+      if (tooLong) failRun(where + " is longer than " + std::to_string(kMaxLine) + " characters");
       // A list written on Windows ends its lines with "\r\n": the carriage return is no part of a name.
       if (!line.empty() && line.back() == '\r') line.pop_back();
+      // A control character (escape sequence, carriage return, NUL...) is no part of a file name:
+      // it would open another file or act on the terminal when the name is shown.
+      const std::string::size_type c = firstControlCharacter(line);
+      if (c != std::string::npos)
+        failRun(where + " is not text: " + quoted(line) + " holds a control character at position " +
+                std::to_string(c + 1));
       fileIm[i] = line;
       ++read;
     } else {
-      if (in.bad()) failRun("List file '" + ifn1 + "' cannot be read");
+      if (std::ferror(in.get())) failRun(list + " cannot be read");
       fileIm[i].clear();
     }
   }
   const int needed = nbIm < 3 ? nbIm : 3;
   if (read < needed)
-    failRun("List file '" + ifn1 + "' holds " + std::to_string(read) +
+    failRun(list + " holds " + std::to_string(read) +
             " line(s); it needs at least three: image 1, image 2, output prefix");
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include <CImg.h>
 
 #include "io/fail.h"
+#include "io/input_file.h"
 #include "io/field_planes.h"
 #include "io/pixel_lines.h"
 
@@ -26,10 +28,12 @@ struct FileCloser {
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
 [[noreturn]] void failFile(const char* who, const std::string& name, const std::string& problem) {
-  failRun(std::string(who) + ": '" + name + "': " + problem);
+  failRun(std::string(who) + ": " + quoted(name) + ": " + problem);
 }
 
 File openForReading(const char* who, const std::string& name) {
+  const std::string kind = inputFileProblem(name);
+  if (!kind.empty()) failFile(who, name, kind);
   File f(std::fopen(name.c_str(), "r"));
   if (!f) failFile(who, name, std::string("cannot be opened (") + std::strerror(errno) + ")");
   return f;
@@ -45,11 +49,12 @@ void checkWindow(const char* who, const std::string& name, int dx, int dy, int o
                  std::to_string(Dx) + " x " + std::to_string(Dy));
 }
 
-// Skips the rest of the current line (its line break included).
-void skipLine(std::FILE* f) {
+// Skips the rest of the current line (its line break included); false when the file ends first.
+bool skipLine(std::FILE* f) {
   int c;
   while ((c = std::fgetc(f)) != EOF && c != '\n') {
   }
+  return c == '\n';
 }
 
 // Both planes of a motion field as float buffers, for the writers.
@@ -128,6 +133,23 @@ void writeTable(const float* U, const float* V, const float* Im, short nb_col, s
   if (std::fclose(f.release()) != 0 || failed) failCreate(nom);
 }
 
+// A pixel line of a form other than the plain one: its indices and values, or what is wrong with it.
+std::string parsePixelLine(const std::string& line, int& i, int& j, float& u, float& v) {
+  const std::vector<std::string> f = lineFields(line);
+  if (f.size() != 4)
+    return "it holds " + std::to_string(f.size()) +
+           " field(s), not the 4 of a pixel line (line index, column index, u, v)";
+  long long index[2];
+  for (int k = 0; k < 2; ++k)
+    if (!integerField(f[k], index[k]))
+      return std::string("its ") + (k == 0 ? "line" : "column") + " index " + quoted(f[k]) + " is not an integer";
+  if (!floatField(f[2], u)) return "its u value " + quoted(f[2]) + " is not a number";
+  if (!floatField(f[3], v)) return "its v value " + quoted(f[3]) + " is not a number";
+  i = (int)std::max<long long>(INT_MIN, std::min<long long>(INT_MAX, index[0]));
+  j = (int)std::max<long long>(INT_MIN, std::min<long long>(INT_MAX, index[1]));
+  return "";
+}
+
 }  // namespace
 
 void write_champ(const float* U, const float* V, short nb_col, short nb_lig, const std::string& nom) {
@@ -157,50 +179,76 @@ CImg<float> read_aMotionFileWindow(const std::string& filename, int dx, int dy, 
   static const char* who = "read_aMotionFile";
   File f = openForReading(who, filename);
   std::FILE* fp = f.get();
-  std::printf("%s\n", filename.c_str());
+  std::printf("%s\n", escaped(filename).c_str());
 
-  int cols = 0, rows = 0;
-  if (std::fscanf(fp, "%d %d", &cols, &rows) != 2)
+  // Line 1: the column count and the line count, nothing else.
+  std::string text;
+  bool tooLong = false;
+  long long cols = 0, rows = 0;
+  std::vector<std::string> size;
+  if (readInputLine(fp, text, 4096, tooLong) && !tooLong) size = lineFields(text);
+  if (size.size() < 2 || !integerField(size[0], cols) || !integerField(size[1], rows))
     failFile(who, filename, "the first line holds no column and line count");
-  skipLine(fp);
+  if (size.size() > 2) failFile(who, filename, "the first line holds more than the column and line count");
   if (Dx <= 0 || cols != Dx)
     failFile(who, filename,
-             "the table has " + std::to_string(cols) + " columns, not the " + std::to_string(Dx) +
-                 " asked for");
+             "the table has " + std::to_string(cols) + " columns, not the " + std::to_string(Dx) + " asked for");
   if (rows > 32767) failFile(who, filename, "the table announces " + std::to_string(rows) + " lines, more than 32767");
-  checkWindow(who, filename, dxNeed, dyNeed, ofx, ofy, Dx, rows);
+  checkWindow(who, filename, dxNeed, dyNeed, ofx, ofy, Dx, (int)std::max(rows, -1LL));
   // Lines of the table that are read: down to the window's last line, or to the table's end when the
   // window reaches beyond it.
-  const long long lines = std::min((long long)dy + ofy, (long long)rows);
+  const long long lines = std::min((long long)dy + ofy, rows);
 
-  // The column header line, skipped whole however long it is.
-  char header[100];
-  bool ended = false;
-  while (!ended && std::fgets(header, sizeof header, fp)) ended = std::strchr(header, '\n') != nullptr;
-  if (!ended) failFile(who, filename, "the file ends before the first pixel line");
+  // Line 2: the column header, which begins with '#' and is skipped whole however long it is.
+  const int first = std::fgetc(fp);
+  if (first != '#' && first != EOF)
+    failFile(who, filename, "line 2 is not the column header (a line beginning with '#', \"#i\\tj\\tU\\tV\")");
+  if (first == EOF || !skipLine(fp)) failFile(who, filename, "the file ends before the first pixel line");
 
+  // Pixel lines, lines of the field outer and columns inner: each holds its line index, its column
+  // index, u and v, and nothing else. Lines of the plain form are converted by the scanner; any
+  // other line is parsed here as fscanf's "%d %d %f %f" would read it, or refused.
   const size_t n = (size_t)lines * (size_t)Dx;
   std::vector<float> u(n), v(n);
-  // Lines of the plain form are converted by the scanner; from the first other line on, fscanf reads
-  // the same bytes and says what it makes of them.
   io_detail::PixelLineScanner scanner(fp);
-  size_t k = 0;
-  int i, j;
-  while (k < n && scanner.next(i, j, u[k], v[k])) ++k;
-  std::FILE* rest = k < n ? scanner.rest() : nullptr;
-  if (k < n && !rest) failFile(who, filename, "cannot be read on (" + std::string(std::strerror(errno)) + ")");
-  for (; k < n; ++k) {
-    const int got = std::fscanf(rest, "%d %d %f %f", &i, &j, &u[k], &v[k]);
-    if (got != 4) {
-      if (got == EOF || std::feof(rest))
-        failFile(who, filename,
-                 "the file ends after " + std::to_string(k) + " of the " + std::to_string(n) +
-                     " pixel lines needed");
-      failFile(who, filename, "pixel line " + std::to_string(k + 1) + " does not parse");
+  using Line = io_detail::PixelLineScanner::Line;
+  using Taken = io_detail::PixelLineScanner::Taken;
+  // Where pixel line k + 1 is, and the end of a file that holds k of them, for the messages.
+  const auto where = [](size_t k) {
+    return std::to_string(k + 1) + " (line " + std::to_string(k + 3) + " of the file)";
+  };
+  const auto ends = [n](size_t k) {
+    return "the file ends after " + std::to_string(k) + " of the " + std::to_string(n) + " pixel lines needed";
+  };
+  int line = 0, column = 0;  // the place of pixel line k in the table
+  for (size_t k = 0; k < n; ++k) {
+    int i = 0, j = 0;
+    const Line got = scanner.next(i, j, u[k], v[k]);
+    const Taken taken = got == Line::other ? scanner.take(text) : Taken::none;
+    if (got == Line::end || (got == Line::other && taken == Taken::none)) {
+      if (std::ferror(fp)) failFile(who, filename, "cannot be read on (" + std::string(std::strerror(errno)) + ")");
+      failFile(who, filename, ends(k));
     }
-    if (!std::isfinite(u[k]) || !std::isfinite(v[k]))
-      failFile(who, filename, "pixel line " + std::to_string(k + 1) + " (line " + std::to_string(k + 3) +
-                                  " of the file) holds a value that is not a finite number");
+    if (got == Line::other) {
+      if (taken == Taken::tooLong)
+        failFile(who, filename, "pixel line " + where(k) + " is longer than " +
+                                    std::to_string(io_detail::PixelLineScanner::kBlock) + " characters");
+      // A last line without its line break is where a cut file ends, however well its start parses.
+      if (taken == Taken::cut) failFile(who, filename, ends(k) + " (the next is cut: it has no line break)");
+      const std::string problem = parsePixelLine(text, i, j, u[k], v[k]);
+      if (!problem.empty())
+        failFile(who, filename, "pixel line " + std::to_string(k + 1) + " does not parse (line " +
+                                    std::to_string(k + 3) + " of the file): " + problem);
+      if (!std::isfinite(u[k]) || !std::isfinite(v[k]))
+        failFile(who, filename, "pixel line " + where(k) + " holds a value that is not a finite number");
+    }
+    // The indices say where the line belongs: a line missing or out of order would shift every value after it.
+    if (i != line || j != column)
+      failFile(who, filename,
+               "pixel line " + where(k) + " holds the indices " + std::to_string(i) + " " + std::to_string(j) +
+                   ", not those of its place in the table (line " + std::to_string(line) + ", column " +
+                   std::to_string(column) + ")");
+    if (++column == Dx) column = 0, ++line;
   }
 
   return io_detail::fieldWindow(u, v, dx, dy, ofx, ofy, Dx, lines);
@@ -211,7 +259,7 @@ CImg<float> read_aUVFile(const std::string& filename, int dx, int dy, int Dx, in
   checkWindow(who, filename, dx, dy, ofx, ofy, Dx, Dy);
   File f = openForReading(who, filename);
   std::FILE* fp = f.get();
-  std::printf("%s\n", filename.c_str());
+  std::printf("%s\n", escaped(filename).c_str());
 
   // Stored column by column with y pointing up: u as read, v negated, then lines reversed.
   CImg<float> field(Dx, Dy, 2, 1, 0.0f);
@@ -247,7 +295,7 @@ CImg<float> read_aUVQuellorFile(const std::string& filename, int dx, int dy, int
   CImg<float> field(Dx, (int)lines, 2, 1, 0.0f);
   File f = openForReading(who, filename);
   std::FILE* fp = f.get();
-  std::printf("%s\n", filename.c_str());
+  std::printf("%s\n", escaped(filename).c_str());
 
   char line[120];
   long lineNo = 0;

@@ -31,12 +31,17 @@ void write_champ_im(const float* U, const float* V, const float* Im, short nb_co
                     const std::string& nom);
 
 // Reads a motion table Dx columns wide and returns the dx x dy x 2 window whose top-left pixel is
-// (ofx, ofy). Prints the file name and a line break on standard output. Pixel values are taken in
-// file order (the indices written on each line are not checked). A file that cannot be opened, a
-// size line that does not match the table asked for (other column count than Dx, or fewer lines
-// than ofy + dy, or more than 32767), a window outside the table, a pixel line that does not parse
-// or holds a value that is not a finite number (nan, inf, beyond single precision), or a file that
-// ends early ends the process with status 1.
+// (ofx, ofy). Prints the file name and a line break on standard output. The table is read as a table:
+// line 1 holds the column and line counts, line 2 is the column header (it begins with '#'), and
+// every pixel line read holds exactly its line index, its column index, u and v, separated by blanks
+// or tabs, and ends with its line break (a carriage return may precede it), with the indices of its
+// place in the table. Refused, ending
+// the process with status 1 and one line naming the file (and the line): a file that is not a regular
+// file or a character device, or cannot be opened; a size line that does not match the table asked
+// for (other column count than Dx, fewer lines than ofy + dy, more than 32767) or holds more; a
+// window outside the table; a line 2 that is not the header; a pixel line with fewer or more fields,
+// a field that is not a number, a value that is not a finite number (nan, inf, beyond single
+// precision) or indices other than its place; a file that ends early or within a pixel line.
 cimg_library::CImg<float> read_aMotionFile(const std::string& filename, int dx, int dy, int Dx, int ofx,
                                            int ofy);
 

@@ -6,30 +6,50 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 #include <CImg.h>
 
 #include "io/fail.h"
+#include "io/input_file.h"
 
 using namespace cimg_library;
 
+namespace {
+
+// No pair of numbers needs more; the bound keeps a stream without line breaks from being read for ever.
+constexpr size_t kMaxLine = 4096;
+
+}  // namespace
+
 void readLambdaInit(CImg<double>& lambda, CImg<double>& lambda_cross, const std::string& filename) {
   if (filename.empty()) failRun("Multiplier file: list-file line 5 names no file");
+  const std::string file = "Multiplier file " + quoted(filename);
+  const std::string kind = inputFileProblem(filename);
+  if (!kind.empty()) failRun(file + " " + kind);
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(filename.c_str(), "r"), &std::fclose);
-  if (!f) failRun("Multiplier file '" + filename + "' cannot be opened (" + std::strerror(errno) + ")");
-  std::cout << filename << std::endl;
+  if (!f) failRun(file + " cannot be opened (" + std::strerror(errno) + ")");
+  std::cout << escaped(filename) << std::endl;
   const int n = lambda.width();
-  if (lambda_cross.width() < n)
-    failRun("Multiplier file '" + filename + "': the diagonal multiplier vector is shorter than the other");
+  if (lambda_cross.width() < n) failRun(file + ": the diagonal multiplier vector is shorter than the other");
   for (int l = 0; l < n; ++l) {
+    // One pair per line: a line with fewer or more numbers is refused rather than paired across lines.
+    const std::string line = file + ": line " + std::to_string(l + 1);
+    std::string text;
+    bool tooLong = false;
+    if (!readInputLine(f.get(), text, kMaxLine, tooLong)) {
+      if (std::ferror(f.get())) failRun(file + " cannot be read");
+      failRun(line + " of the " + std::to_string(n) + " needed holds no pair of numbers");
+    }
+    if (tooLong) failRun(line + " is longer than " + std::to_string(kMaxLine) + " characters");
+    const std::vector<std::string> pair = lineFields(text);
+    if (pair.size() != 2)
+      failRun(line + " holds " + std::to_string(pair.size()) + " value(s), not the pair \"lambda lambda_cross\"");
     float a = 0, b = 0;
-    if (std::fscanf(f.get(), "%f %f\n", &a, &b) != 2)
-      failRun("Multiplier file '" + filename + "': line " + std::to_string(l + 1) + " of the " +
-              std::to_string(n) + " needed holds no pair of numbers");
+    for (int k = 0; k < 2; ++k)
+      if (!floatField(pair[k], k == 0 ? a : b)) failRun(line + " holds " + quoted(pair[k]) + ", which is not a number");
     // "nan", "inf" and values beyond single precision (1e39) read as numbers but are no multipliers.
-    if (!std::isfinite(a) || !std::isfinite(b))
-      failRun("Multiplier file '" + filename + "': line " + std::to_string(l + 1) +
-              " holds a value that is not a finite number");
+    if (!std::isfinite(a) || !std::isfinite(b)) failRun(line + " holds a value that is not a finite number");
     lambda(l) = a;
     lambda_cross(l) = b;
     std::cout << lambda(l) << " " << b << std::endl;

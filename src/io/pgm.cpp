@@ -13,6 +13,7 @@
 #include <CImg.h>
 
 #include "io/fail.h"
+#include "io/input_file.h"
 
 using namespace cimg_library;
 
@@ -24,7 +25,7 @@ struct FileCloser {
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
 [[noreturn]] void failPgm(const std::string& nom, const std::string& problem) {
-  failRun("PGM file '" + nom + "': " + problem);
+  failRun("PGM file " + quoted(nom) + ": " + problem);
 }
 
 // The header of a binary PGM, read with a bound on its length so that a stream that never ends
@@ -51,12 +52,13 @@ class HeaderScan {
     }
     return c != EOF;
   }
-  // A decimal integer after blanks and line breaks, with an optional sign, as "%ld" reads it
-  // (saturated far beyond any size this reader takes); false when there is none.
+  // A decimal integer after white space and comments (each from '#' to the end of its line), with an
+  // optional sign, as "%ld" reads it (saturated far beyond any size this reader takes); false when
+  // there is none. The character after its digits is left unread.
   bool number(long& v) {
     int c;
-    while ((c = next()) != EOF && std::isspace(c)) {
-    }
+    while ((c = next()) != EOF && (std::isspace(c) || c == '#'))
+      if (c == '#' && !skipLine()) return false;
     bool negative = false;
     if (c == '+' || c == '-') {
       negative = c == '-';
@@ -82,44 +84,43 @@ class HeaderScan {
 }  // namespace
 
 CImg<short> read_pgm(const std::string& nom, int dx, int dy, int ofx, int ofy) {
+  const std::string kind = inputFileProblem(nom);
+  if (!kind.empty()) failPgm(nom, kind);
   File f(std::fopen(nom.c_str(), "rb"));
   if (!f) failPgm(nom, std::string("cannot be opened (") + std::strerror(errno) + ")");
   std::FILE* fp = f.get();
   HeaderScan h(fp, nom);
 
-  // The first line is the magic "P5" of binary PGM (blanks may follow it); ASCII PGM ("P2"), colour
-  // PPM ("P6") and anything else are refused rather than read as binary grey.
+  // The first line is the magic "P5" of binary PGM (blanks and a comment may follow it); ASCII PGM
+  // ("P2"), colour PPM ("P6") and anything else are refused rather than read as binary grey.
   int c = h.next();
   const int c2 = c == 'P' ? h.next() : EOF;
   if (c != 'P' || c2 != '5') failPgm(nom, "the first line is not the binary PGM magic \"P5\"");
   while ((c = h.next()) == ' ' || c == '\t' || c == '\r') {
   }
+  if (c == '#') c = h.skipLine() ? '\n' : EOF;
   if (c == EOF) failPgm(nom, "the header ends before the image size");
   if (c != '\n') failPgm(nom, "the first line is not the binary PGM magic \"P5\" alone");
-  // Comment lines, each beginning with '#', are skipped whole.
-  c = h.next();
-  while (c == '#') {
-    h.skipLine();
-    c = h.next();
-  }
-  if (c == EOF) failPgm(nom, "the header ends before the image size");
-  h.back(c);
 
-  // Sizes are 16-bit values (at most 32767): they are read whole so that a larger one is refused
-  // instead of being cut to 16 bits.
+  // Width, height and maxval, with white space and comments before each. Sizes are 16-bit values
+  // (at most 32767): they are read whole so that a larger one is refused instead of being cut to 16 bits.
   long width = 0, height = 0, maxvalRead = 0;
-  if (!h.number(width) || !h.number(height) || !h.number(maxvalRead))
+  const bool gotWidth = h.number(width);
+  if (!gotWidth && std::feof(fp)) failPgm(nom, "the header ends before the image size");
+  if (!gotWidth || !h.number(height) || !h.number(maxvalRead))
     failPgm(nom, "the header holds no width, height and maxval");
   const int maxval = maxvalRead > INT_MAX ? INT_MAX : maxvalRead < INT_MIN ? INT_MIN : (int)maxvalRead;
-  // The raster begins right after the line break that ends the maxval line: raster bytes 10 and 32
-  // are samples, not blanks.
-  h.skipLine();
-
   if (maxval != 255 && maxval != 1023) {
-    std::printf("Can't read images %s Kestrum problem def=%d (255 ou 1023)!", nom.c_str(), maxval);
+    std::printf("Can't read images %s Kestrum problem def=%d (255 ou 1023)!", escaped(nom).c_str(), maxval);
     std::fflush(stdout);
     std::exit(1);
   }
+  // One white-space character ends the header (a line break, as writers put, or a blank): the raster
+  // begins right after it, so raster bytes 10 and 32 are samples, not blanks.
+  c = h.next();
+  if (c == EOF) failPgm(nom, "the header ends before the raster");
+  if (!std::isspace(c)) failPgm(nom, "the maxval is not followed by one white-space character");
+
   if (width <= 0 || height <= 0 || width > 32767 || height > 32767)
     failPgm(nom, "the image size " + std::to_string(width) + " x " + std::to_string(height) +
                      " is not between 1 and 32767");
@@ -144,6 +145,17 @@ CImg<short> read_pgm(const std::string& nom, int dx, int dy, int ofx, int ofy) {
   std::vector<unsigned char> raw(rasterBytes, 0);
   if (std::fread(raw.data(), 1, raw.size(), fp) != raw.size())
     failPgm(nom, "the raster is truncated (expected " + std::to_string(raw.size()) + " bytes)");
+
+  // Ten-bit samples above 1023 (a file written most significant byte first, or 16-bit data) are no
+  // samples of this format: they would turn negative in the 16-bit result.
+  if (bytesPerSample == 2)
+    for (size_t k = 0; k < n; ++k) {
+      const unsigned sample = raw[2 * k] | (raw[2 * k + 1] << 8);
+      if (sample > 1023)
+        failPgm(nom, "the sample at column " + std::to_string(k % (size_t)width) + ", line " +
+                         std::to_string(k / (size_t)width) + " is " + std::to_string(sample) +
+                         "; with maxval 1023 samples are two bytes, least significant first, at most 1023");
+    }
 
   CImg<short> out(dx, dy, 1, 1, 0);
   for (int j = 0; j < dy; ++j)

@@ -8,12 +8,16 @@ template <typename T> struct CImg;
 }
 
 // The dx x dy window whose top-left pixel is column ofx, line ofy of the binary PGM file `nom`.
-// Maxval 255: one byte per sample; maxval 1023: two bytes per sample, least significant first.
+// The header is the magic "P5" alone on its line (a comment may follow it), then width, height and
+// maxval, each after white space and comments (from '#' to the end of the line); one white-space
+// character ends it, and the raster begins right after that character. Maxval 255: one byte per
+// sample; maxval 1023: two bytes per sample, least significant first, values at most 1023.
 // Any other maxval prints "Can't read images %s Kestrum problem def=%d (255 ou 1023)!" and exits
-// with status 1. A file that cannot be opened, a first line other than the magic "P5" (blanks may
-// follow it), a header longer than 1 MiB (a stream that never ends), a truncated raster or a window
-// that does not lie inside the image print one line on standard error naming the file and exit with
-// status 1.
+// with status 1. A file that is not a regular file or a character device (refused before it is
+// opened) or cannot be opened, another first line, a header longer than 1 MiB (a stream that never
+// ends), a maxval not followed by white space, a truncated raster, a ten-bit sample above 1023 or a
+// window that does not lie inside the image print one line on standard error naming the file and
+// exit with status 1.
 cimg_library::CImg<short> read_pgm(const std::string& nom, int dx, int dy, int ofx, int ofy);
 
 // Writes plane 0 of `in` as an 8-bit binary PGM, values clamped to [min, max] and scaled to 0..255

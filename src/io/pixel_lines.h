@@ -1,39 +1,43 @@
 // Internal to the motion-table reader (motion_file.cpp): the pixel lines "i j u v" of a table read
-// in large blocks. A line of the plain form the writers give (integers, decimals without exponent,
-// separated by blanks) is converted here with exactly the values fscanf's "%d %d %f %f" gives it;
-// anything else is left to fscanf itself, on a stream that yields the very bytes fscanf would have
-// read from the file. Not part of the folder's public headers.
+// in large blocks, one line at a time. A line of the plain form the writers give (integers and
+// decimals without exponent, separated by blanks or tabs, then its line break) is converted here
+// with exactly the values fscanf's "%d %d %f %f" gives it; any other line is handed over whole, for
+// the reader to parse or refuse. Not part of the folder's public headers.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace io_detail {
 
 class PixelLineScanner {
  public:
+  // The longest line handed over: a pixel line is never near it.
+  static constexpr std::size_t kBlock = 1 << 16;
+
   explicit PixelLineScanner(std::FILE* fp);
-  ~PixelLineScanner();
   PixelLineScanner(const PixelLineScanner&) = delete;
   PixelLineScanner& operator=(const PixelLineScanner&) = delete;
 
-  // The next pixel line, when it has the plain form; false, consuming nothing, when it does not (or
-  // the input ends before it).
-  bool next(int& i, int& j, float& u, float& v);
-  // The input from the first byte not consumed: what is left of the block, then the rest of the
-  // file. The stream belongs to the scanner; next() is not called after it.
-  std::FILE* rest();
+  enum class Line { plain, other, end };
+  // The next line: `plain` (i, j, u, v set, the line and its line break consumed), `other` (a line
+  // of another form, nothing consumed: take() gives it) or `end` (no byte is left).
+  Line next(int& i, int& j, float& u, float& v);
+  enum class Taken { line, cut, tooLong, none };
+  // The next line whole, without its line break, consumed: `line`, or `cut` when the input ends
+  // before its line break; `tooLong` when it does not fit in a block (it is not read further);
+  // `none` when no byte is left.
+  Taken take(std::string& line);
 
  private:
-  static long readRest(void* cookie, char* to, std::size_t size);
   bool refill();
 
   std::FILE* fp_;
   std::vector<char> buf_;
   std::size_t pos_ = 0, end_ = 0;
   bool eof_ = false;
-  std::FILE* rest_ = nullptr;
 };
 
 }  // namespace io_detail

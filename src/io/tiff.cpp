@@ -15,6 +15,7 @@
 #include <CImg.h>
 
 #include "io/fail.h"
+#include "io/input_file.h"
 
 using namespace cimg_library;
 
@@ -37,10 +38,7 @@ int keepFirstError(TIFF*, void* user, const char*, const char* fmt, va_list ap) 
   if (m && m->firstError.empty()) {
     char text[400];
     std::vsnprintf(text, sizeof text, fmt, ap);
-    // One line whatever the message holds.
-    for (char* c = text; *c; ++c)
-      if ((unsigned char)*c < 32) *c = ' ';
-    m->firstError = text;
+    m->firstError = escaped(text);  // one line whatever the message (and the file name in it) holds
   }
   return 1;  // handled: libtiff's process-wide handler is not called
 }
@@ -81,12 +79,16 @@ class Reader {
     if (!opts) fail("cannot be read (no memory for libtiff's options)");
     TIFFOpenOptionsSetErrorHandlerExtR(opts.get(), keepFirstError, &messages_);
     TIFFOpenOptionsSetWarningHandlerExtR(opts.get(), dropWarning, nullptr);
+    const std::string kind = inputFileProblem(name_);
+    if (!kind.empty()) fail(kind);
     std::unique_ptr<TIFF, TiffClose> tif(TIFFOpenExt(name_.c_str(), "r", opts.get()));
     if (!tif) fail("cannot be read");
     tif_ = tif.get();
     readLayout();
     CImg<double> img(width_, height_, 1, 1);  // every pixel is written below before it is used
-    if (TIFFIsTiled(tif_))
+    if (palette_)
+      readPalette(img);
+    else if (TIFFIsTiled(tif_))
       readTiles(img);
     else
       readLines(img);
@@ -95,7 +97,7 @@ class Reader {
 
  private:
   [[noreturn]] void fail(const std::string& problem) const {
-    std::string line = "TIFF file '" + name_ + "' " + problem;
+    std::string line = "TIFF file " + quoted(name_) + " " + problem;
     if (!messages_.firstError.empty()) line += " (libtiff: " + messages_.firstError + ")";
     failRun(line);
   }
@@ -116,7 +118,15 @@ class Reader {
     TIFFGetFieldDefaulted(tif_, TIFFTAG_COMPRESSION, &compression);
     TIFFGetField(tif_, TIFFTAG_PHOTOMETRIC, &photometric);
 
-    if (format == SAMPLEFORMAT_UINT && bits == 8)
+    // Palette images: the red component of each pixel's palette entry, as the image library read
+    // them through libtiff's RGBA interface.
+    palette_ = photometric == PHOTOMETRIC_PALETTE;
+    if (palette_ && (format != SAMPLEFORMAT_UINT || spp != 1 || (bits != 1 && bits != 4 && bits != 8)))
+      fail("cannot be read: its palette pixels are " + std::to_string(spp) + " sample(s) of " + std::to_string(bits) +
+           "-bit " + formatName(format) + "; only palette images of one 1-, 4- or 8-bit index per pixel are read");
+    if (palette_)
+      sampleBytes_ = 1;
+    else if (format == SAMPLEFORMAT_UINT && bits == 8)
       sample_ = Sample::U8, sampleBytes_ = 1;
     else if (format == SAMPLEFORMAT_UINT && bits == 16)
       sample_ = Sample::U16, sampleBytes_ = 2;
@@ -126,10 +136,10 @@ class Reader {
       fail("cannot be read: its samples are " + std::to_string(bits) + "-bit " + formatName(format) +
            "; only unsigned 8-bit, unsigned 16-bit and 32-bit float samples are read");
     if (spp < 1) fail("cannot be read: it announces no sample per pixel");
-    if (photometric != PHOTOMETRIC_MINISWHITE && photometric != PHOTOMETRIC_MINISBLACK &&
+    if (!palette_ && photometric != PHOTOMETRIC_MINISWHITE && photometric != PHOTOMETRIC_MINISBLACK &&
         photometric != PHOTOMETRIC_RGB)
       fail("cannot be read: its photometric interpretation " + std::to_string(photometric) +
-           " is neither grey nor RGB");
+           " is neither grey, RGB nor palette");
     if (planar != PLANARCONFIG_CONTIG && planar != PLANARCONFIG_SEPARATE)
       fail("cannot be read: its planar configuration " + std::to_string(planar) + " is unknown");
     if (!TIFFIsCODECConfigured(compression))
@@ -139,7 +149,7 @@ class Reader {
     // Uncompressed pixels must be in the file: a short file is refused before the pixels are reserved.
     if (compression == COMPRESSION_NONE) {
       struct stat st;
-      const std::uint64_t need = (std::uint64_t)width_ * height_ * stride_ * sampleBytes_;
+      const std::uint64_t need = ((std::uint64_t)width_ * stride_ * bits + 7) / 8 * height_;
       if (stat(name_.c_str(), &st) == 0 && (std::uint64_t)st.st_size < need)
         fail("is truncated: " + std::to_string(width_) + " x " + std::to_string(height_) + " pixels need " +
              std::to_string(need) + " bytes, the file holds " + std::to_string((long long)st.st_size));
@@ -184,6 +194,15 @@ class Reader {
     return (double)f;
   }
 
+  // libtiff's RGBA image (bottom line first), of which the red component is taken.
+  void readPalette(CImg<double>& img) {
+    std::vector<std::uint32_t> raster((size_t)width_ * height_);
+    if (!TIFFReadRGBAImage(tif_, width_, height_, raster.data(), 1)) fail("cannot be read: its pixels do not decode");
+    for (std::uint32_t y = 0; y < height_; ++y)
+      for (std::uint32_t x = 0; x < width_; ++x)
+        img(x, y) = (double)(float)TIFFGetR(raster[(size_t)width_ * (height_ - 1 - y) + x]);
+  }
+
   void readLines(CImg<double>& img) {
     const std::uint64_t need = (std::uint64_t)width_ * stride_ * sampleBytes_;
     std::vector<unsigned char> line = buffer(TIFFScanlineSize64(tif_), need, "line");
@@ -220,6 +239,7 @@ class Reader {
   TIFF* tif_ = nullptr;
   std::uint32_t width_ = 0, height_ = 0;
   Sample sample_ = Sample::U8;
+  bool palette_ = false;
   std::uint64_t sampleBytes_ = 1, stride_ = 1;
 };
 

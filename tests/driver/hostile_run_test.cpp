@@ -2,6 +2,8 @@
 // inputs, runs whose final motion is not an estimate, and a run that runs out of memory. Each ends
 // with its exit status and one line on standard error naming the cause; none crashes, hangs or
 // leaves NaN with status 0.
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -80,12 +82,14 @@ TEST_F(HostileRun, MalformedInputsEndTheRunWithTheReadersLine) {
   file("pastend.tif", tiffBytes(pastEnd));
   file("ascii.pgm", "P2\n32 32\n255\n" + std::string(32 * 32 * 2, '1'));
   file("nan_lambda.txt", "1 1\n1 1\nnan 1\n1 1\n1 1\n");
+  ASSERT_EQ(mkfifo((dir + "/fifo.pgm").c_str(), 0600), 0);  // without a writer, opening it would block
   const struct {
     std::string list;
     std::vector<std::string> args, parts;
   } cases[] = {{"pastend.tif\nb.pgm\nout_\n", {"-pgm", "false"}, {"TIFF file 'pastend.tif'", "does not decode"}},
                {"ascii.pgm\nb.pgm\nout_\n", {}, {"PGM file 'ascii.pgm'", "magic"}},
-               {"a.pgm\nb.pgm\nout_\n\nnan_lambda.txt\n", {"-lambdaInitFile", "true"}, {"nan_lambda.txt", "line 3"}}};
+               {"a.pgm\nb.pgm\nout_\n\nnan_lambda.txt\n", {"-lambdaInitFile", "true"}, {"nan_lambda.txt", "line 3"}},
+               {"a.pgm\nfifo.pgm\nout_\n", {}, {"PGM file 'fifo.pgm': is a FIFO"}}};
   for (const auto& c : cases) {
     file("list", c.list);
     expectRefusal(run(c.args), c.parts);

