@@ -6,8 +6,9 @@
 // cost per step, then the exponent of that cost from 512 to 1024 (1 when it grows like the pixel
 // count, 2 like its square).
 //
-//   bench_large_window [program...] [-runs n] [-sizes 2,4]
-//     (default: the built program, one run per size; with several runs the minimum wall time counts)
+//   bench_large_window [program...] [-runs n] [-sizes 2,4] [-- option value...]
+//     (default: the built program, one run per size; with several runs the minimum wall time counts;
+//     options after "--" are added to every run, say "-- -nbItTrace 0" for runs without evidence)
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -82,9 +83,13 @@ int main(int argc, char** argv) {
   std::vector<std::string> programs;
   int runs = 1;
   std::vector<int> tilings = {2, 4};
+  std::vector<std::string> extra;
   for (int a = 1; a < argc; ++a) {
     const std::string arg = argv[a];
-    if (arg == "-runs" && a + 1 < argc) {
+    if (arg == "--") {
+      extra.assign(argv + a + 1, argv + argc);
+      break;
+    } else if (arg == "-runs" && a + 1 < argc) {
       runs = std::max(1, std::atoi(argv[++a]));
     } else if (arg == "-sizes" && a + 1 < argc) {
       tilings.clear();
@@ -122,9 +127,10 @@ int main(int argc, char** argv) {
     for (size_t ti = 0; ti < tilings.size(); ++ti)
       for (size_t pi = 0; pi < programs.size(); ++pi) {  // the programs side by side, one after the other
         const int side = 256 * tilings[ti];
-        const TimedRun r = runTimed(programs[pi], dir,
-                                    {"-inPath", "list_" + std::to_string(tilings[ti]), "-pgm", "true", "-GT", "true",
-                                     "-multiresol", "3", "-dx", std::to_string(side), "-dy", std::to_string(side)});
+        std::vector<std::string> args = {"-inPath", "list_" + std::to_string(tilings[ti]), "-pgm", "true", "-GT", "true",
+                                         "-multiresol", "3", "-dx", std::to_string(side), "-dy", std::to_string(side)};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const TimedRun r = runTimed(programs[pi], dir, args);
         double epe = 0, ae = 0;
         const std::vector<RunLevel> levels = levelsOf(r, epe, ae);
         SizeFigures& f = figures[pi][ti];
