@@ -116,10 +116,16 @@ CImg<short> read_pgm(const std::string& nom, int dx, int dy, int ofx, int ofy) {
     std::exit(1);
   }
   // One white-space character ends the header (a line break, as writers put, or a blank): the raster
-  // begins right after it, so raster bytes 10 and 32 are samples, not blanks.
+  // begins right after it, so raster bytes 10 and 32 are samples, not blanks. A header written as
+  // text on Windows ends its maxval line with a carriage return and a line break: that pair is the
+  // line break (as it has always been read), not a blank followed by a first sample 10.
   c = h.next();
   if (c == EOF) failPgm(nom, "the header ends before the raster");
   if (!std::isspace(c)) failPgm(nom, "the maxval is not followed by one white-space character");
+  if (c == '\r') {
+    const int after = std::fgetc(fp);
+    if (after != '\n' && after != EOF) std::ungetc(after, fp);
+  }
 
   if (width <= 0 || height <= 0 || width > 32767 || height > 32767)
     failPgm(nom, "the image size " + std::to_string(width) + " x " + std::to_string(height) +

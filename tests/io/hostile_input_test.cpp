@@ -258,6 +258,7 @@ TEST_F(HostileInput, PgmHeaderAndRasterAsTheFormatDefinesThem) {
   const struct { std::string content; int w, h; const char* problem; std::vector<double> values; } cases[] = {
       {"P5\n2 2\n255\n" + raster, 2, 2, "", {10, 32, 7, 255}},
       {"P5\n2 2\n255 " + raster + std::string(200, '\n'), 2, 2, "", {10, 32, 7, 255}},
+      {"P5\r\n2 2\r\n255\r\n" + raster, 2, 2, "", {10, 32, 7, 255}},
       {"P5 # by hand\n# size\n2 # width\n2#height\n# maxval\n255\t" + raster, 2, 2, "", {10, 32, 7, 255}},
       {"P5\n2 1\n1023\n" + ten, 2, 1, "", {1023, 256}},
       {"P5\n2 2\n255x" + raster, 2, 2, "the maxval is not followed by one white-space character", {}},
