@@ -41,10 +41,11 @@ class HostileRun : public TempDirTest {
   }
 
   // A run on 32 x 32 windows of the PGM images named by the list file "list"; the first value of an
-  // option counts, so `args` come first (and may switch to TIFF).
-  ChildResult run(std::vector<std::string> args) const {
+  // option counts, so `args` come first (and may switch to TIFF). With a file-size limit, see
+  // runProgramAt.
+  ChildResult run(std::vector<std::string> args, long fileSizeLimit = 0, bool fileSizeSignal = false) const {
     args.insert(args.end(), {"-inPath", "list", "-dx", "32", "-dy", "32", "-nbItTrace", "0", "-pgm", "true"});
-    return runProgram(dir, args);
+    return runProgramAt(VRM_PROGRAM, dir, args, 0, fileSizeLimit, fileSizeSignal);
   }
 };
 
@@ -122,6 +123,32 @@ TEST_F(HostileRun, FinalMotionThatIsNotAnEstimateEndsWithStatusTwo) {
   // A motion estimate: status 0, no line.
   const ChildResult ok = run({});
   EXPECT_TRUE(ok.exited && ok.exitCode == 0 && ok.err.empty()) << ok.err;
+}
+
+// A write that fails (a file-size limit standing in for a full disk) ends the run with one line naming
+// the file and the system's reason; the file of that name keeps what it held, and no temporary file is
+// left behind, also when the limit's signal ends the run.
+TEST_F(HostileRun, FailedWritesLeaveOutputsWholeOrAbsent) {
+  file("list", "a.pgm\nb.pgm\nout_\n");
+  const struct {
+    long limit;          // file-size limit in bytes (0: none)
+    bool bySignal;       // SIGXFSZ left to end the run
+    std::string output, before, reason;  // the output that fails, what its name held before, the reason
+  } cases[] = {{512, false, "out_Im_t.pgm", "", "File too large"},
+               {16384, false, kTable, "old table\n", "File too large"},
+               {16384, true, kTable, "old table\n", ""},
+               {30010, false, "out_evidence_resol0", std::string(30000, 'x'), "File too large"}};
+  for (const auto& c : cases) {
+    for (const std::string& name : listFolder(dir))
+      if (name.rfind("out_", 0) == 0) std::filesystem::remove_all(dir + "/" + name);
+    const std::string path = dir + "/" + c.output;
+    if (!c.before.empty()) file(c.output, c.before);
+    const ChildResult r = run({}, c.limit, c.bySignal);
+    EXPECT_EQ(r.exited, !c.bySignal) << c.output;
+    if (!c.bySignal) expectRefusal(r, {"Output '" + c.output + "': could not be written (" + c.reason + ")"});
+    EXPECT_EQ(std::filesystem::exists(path) ? readFileBytes(path) : "(absent)", c.before.empty() ? "(absent)" : c.before);
+    for (const std::string& name : listFolder(dir)) EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+  }
 }
 
 TEST_F(HostileRun, RunningOutOfMemoryIsOneLine) {
