@@ -1,11 +1,15 @@
 #include "driver/run_checks.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "driver/level_loop.h"
+#include "driver/output_names.h"
 #include "io/io.h"
 
 namespace {
@@ -32,7 +36,51 @@ void checkPowerLaw(const RunOptions& o, int r, const LevelConstants& c) {
             " overflow at the lag " + number(longest));
 }
 
+// A file as the system knows it: its device and inode when it exists, else its resolved path.
+struct FileIdentity {
+  bool exists = false;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  std::string path;
+};
+
+FileIdentity identify(const std::string& name) {
+  FileIdentity id;
+  struct stat st;
+  if (::stat(name.c_str(), &st) == 0) {
+    id.exists = true, id.dev = st.st_dev, id.ino = st.st_ino;
+    return id;
+  }
+  std::error_code ec;
+  const std::filesystem::path p = std::filesystem::weakly_canonical(name, ec);
+  id.path = ec ? std::filesystem::absolute(name, ec).lexically_normal().string() : p.string();
+  return id;
+}
+
+bool sameFile(const FileIdentity& a, const FileIdentity& b) {
+  if (a.exists != b.exists) return false;
+  return a.exists ? a.dev == b.dev && a.ino == b.ino : a.path == b.path;
+}
+
 }  // namespace
+
+void refuseOutputsOverInputs(const RunOptions& o, const std::vector<std::string>& fileIm) {
+  struct Input {
+    std::string what, name;
+  };
+  std::vector<Input> inputs = {{"the list file", o.inPath}, {"image 1", fileIm[0]}, {"image 2", fileIm[1]}};
+  if (o.GT) inputs.push_back({"the true motion table", fileIm[3]});
+  if (o.lambdaInitFile) inputs.push_back({"the multiplier file", fileIm[4]});
+  std::vector<FileIdentity> ids;
+  for (const Input& in : inputs) ids.push_back(identify(in.name));
+  for (const std::string& out : runOutputNames(o, fileIm[2])) {
+    const FileIdentity id = identify(out);
+    for (size_t k = 0; k < inputs.size(); ++k)
+      if (sameFile(id, ids[k]))
+        failRun("Output '" + out + "' would be the same file as " + inputs[k].what + " '" + inputs[k].name +
+                "': the run would overwrite its input (list file '" + o.inPath + "', line 3: the output prefix)");
+  }
+}
 
 void levelSize(const RunOptions& o, int r, int& width, int& height) {
   int w = 0, h = 0;

@@ -3,6 +3,9 @@
 // Horn & Schunck level.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "driver/options.h"
 
 // Width and height of pyramid level r for the window of the options, padded as the run pads it.
@@ -18,3 +21,10 @@ void levelSize(const RunOptions& opt, int r, int& width, int& height);
 // One line on standard error naming the option, exit status 1. Expects options that passed
 // refuseInvalidOptions (sizes 1 to 32767, 1 <= -multiresol <= 7, -resolEnd >= 1).
 void refuseUnrunnableLevels(const RunOptions& opt);
+
+// Refuses a run of which an output (runOutputNames) would be the same file as one of its inputs: the
+// list file, the two images, with -GT the true motion table, with -lambdaInitFile the multiplier
+// file (`fileIm`: the list-file lines). Files that exist are compared by device and inode (a link or
+// another spelling of the name is the same file), names of files that do not exist yet by their
+// resolved paths. One line on standard error naming both, exit status 1.
+void refuseOutputsOverInputs(const RunOptions& opt, const std::vector<std::string>& fileIm);

@@ -2,7 +2,9 @@
 // inputs, runs whose final motion is not an estimate, and a run that runs out of memory. Each ends
 // with its exit status and one line on standard error naming the cause; none crashes, hangs or
 // leaves NaN with status 0.
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -10,6 +12,8 @@
 
 #include <CImg.h>
 
+#include "driver/options.h"
+#include "driver/output_names.h"
 #include "io/io.h"
 #include "support/expect.h"
 #include "support/hostile_files.h"
@@ -148,6 +152,68 @@ TEST_F(HostileRun, FailedWritesLeaveOutputsWholeOrAbsent) {
     if (!c.bySignal) expectRefusal(r, {"Output '" + c.output + "': could not be written (" + c.reason + ")"});
     EXPECT_EQ(std::filesystem::exists(path) ? readFileBytes(path) : "(absent)", c.before.empty() ? "(absent)" : c.before);
     for (const std::string& name : listFolder(dir)) EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+  }
+}
+
+// An output that would be the same file as an input is refused before anything is written, naming
+// both: by its name, through a link, by another spelling of the path, or a name the run would create
+// before reading it.
+TEST_F(HostileRun, OutputThatIsAnInputIsRefusedAtStartUp) {
+  namespace fs = std::filesystem;
+  fs::create_directory(dir + "/sub");
+  fs::copy_file(dir + "/a.pgm", dir + "/out_Im_t.pgm");
+  fs::copy_file(dir + "/b.pgm", dir + "/sub/Im_dt.pgm");
+  fs::copy_file(dir + "/b.pgm", dir + "/toBeErasedEndPoint.pgm");
+  fs::copy_file(dir + "/lambda.txt", dir + "/out_evidence_resol0");
+  fs::create_symlink("b.pgm", dir + "/out_DataOut_Gamma1.000000e-02Zeta1.000000e+00.pgm");
+  const struct {
+    std::string list;
+    std::vector<std::string> args;
+    std::string output, input;  // "Output '<output>' would be the same file as <input>"
+  } cases[] = {
+      {"out_Im_t.pgm\nb.pgm\nout_\n", {}, "out_Im_t.pgm", "image 1 'out_Im_t.pgm'"},
+      {"a.pgm\n./sub/../sub/Im_dt.pgm\nsub/\n", {}, "sub/Im_dt.pgm", "image 2 './sub/../sub/Im_dt.pgm'"},
+      {"a.pgm\nb.pgm\nout_\n", {}, "out_DataOut_Gamma1.000000e-02Zeta1.000000e+00.pgm", "image 2 'b.pgm'"},
+      {"a.pgm\nb.pgm\nout_\nout_Im_dt.pgm\n", {"-GT", "true"}, "out_Im_dt.pgm", "the true motion table"},
+      {"a.pgm\nb.pgm\nout_\n\nout_evidence_resol0\n", {"-lambdaInitFile", "true"}, "out_evidence_resol0",
+       "the multiplier file 'out_evidence_resol0'"},
+      {"a.pgm\ntoBeErasedEndPoint.pgm\nout_\ntrue.motion\n", {"-GT", "true"}, "toBeErasedEndPoint.pgm", "image 2"},
+      {"a.pgm\nb.pgm\nlist\n", {"-inPath", "listevidence_resol0"}, "listevidence_resol0", "the list file"}};
+  auto files = [&] {
+    std::vector<std::string> named;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+      if (!e.is_directory()) named.push_back(e.path().string() + ": " + readFileBytes(e.path()));
+    std::sort(named.begin(), named.end());
+    return named;
+  };
+  for (const auto& c : cases) {
+    file("list", c.list);
+    file("listevidence_resol0", c.list);
+    const std::vector<std::string> before = files();
+    expectRefusal(run(c.args), {"Output '" + c.output + "' would be the same file as " + c.input});
+    EXPECT_EQ(files(), before) << "nothing written";
+  }
+}
+
+// The outputs that the start-up check compares with the inputs are the files that the run writes.
+TEST_F(HostileRun, OutputNamesAreTheFilesTheRunWrites) {
+  file("list", "a.pgm\nb.pgm\nout_\ntrue.motion\n");
+  const std::vector<std::string> inputs = listFolder(dir);
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+           {"-GT", "true"}, {"-GT", "true", "-HS", "true", "-divZero", "true"},
+           {"-GT", "true", "-initHS", "true", "-multiresol", "3", "-resolEnd", "2"}}) {
+    for (const std::string& name : listFolder(dir))
+      if (std::find(inputs.begin(), inputs.end(), name) == inputs.end()) std::filesystem::remove(dir + "/" + name);
+    ASSERT_EQ(run(args).exitCode, 0);
+    args.insert(args.begin(), "VorlaneRegMotion");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(&a[0]);
+    RunOptions o;
+    captureStdout([&] { o = parseOptions((int)argv.size(), argv.data()); });
+    std::vector<std::string> names = runOutputNames(o, "out_"), written, all = listFolder(dir);
+    std::sort(names.begin(), names.end());
+    std::set_difference(all.begin(), all.end(), inputs.begin(), inputs.end(), std::back_inserter(written));
+    EXPECT_EQ(written, names);
   }
 }
 
