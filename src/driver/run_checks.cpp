@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -34,6 +35,17 @@ void checkPowerLaw(const RunOptions& o, int r, const LevelConstants& c) {
   if (!std::isfinite(std::pow(longest, o.power) * c.gamma))
     failRun("Option -power: " + number(o.power) + " makes the power law of level " + std::to_string(r) +
             " overflow at the lag " + number(longest));
+}
+
+// The dual optimiser's parameters, which its library rejects before the first step: the run would go
+// on with the multipliers it started from.
+void checkDualOptimiser(const RunOptions& o) {
+  if (o.nbItLbfgs < 1)
+    failRun("Option -nbItLbfgs: the line-search limit of the dual optimisation must be at least 1 when a level "
+            "takes the K41 path (given " + std::to_string(o.nbItLbfgs) + ")");
+  if (o.eps < 0)
+    failRun("Option -eps: the precision of the dual optimisation must not be negative when a level takes the "
+            "K41 path (given " + number(o.eps) + ")");
 }
 
 // A file as the system knows it: its device and inode when it exists, else its resolved path.
@@ -94,7 +106,16 @@ void refuseUnrunnableLevels(const RunOptions& o) {
   // The largest value of max(-lo, -neta) that every K41 level takes, and the first level it exceeds.
   long long allowed = -1;
   int tooLong = -1, tooLongW = 0, tooLongH = 0, tooLongLag = 0;
+  // The largest -offEdeges band that leaves a pixel of the data term at every level, and the first
+  // level it leaves none.
+  int bandAllowed = INT_MAX, noData = -1, noDataW = 0, noDataH = 0;
   for (int r = o.multiresol - 1; r >= o.resolEnd - 1; --r) {
+    int w = 0, h = 0;
+    levelSize(o, r, w, h);
+    // At level 0 the padding is out of the data term too: the band must leave a pixel of the window.
+    if (r == 0) w = o.dxOrig, h = o.dyOrig;
+    bandAllowed = std::min(bandAllowed, (std::min(w, h) - 1) / 2);
+    if (noData < 0 && (2LL * o.offEdeges >= w || 2LL * o.offEdeges >= h)) noData = r, noDataW = w, noDataH = h;
     if (hornAndSchunckLevel(o, r)) {
       if (!(o.alpha > 0))
         failRun("Option -alpha: must be positive when a level takes the Horn & Schunck path (given " +
@@ -103,7 +124,7 @@ void refuseUnrunnableLevels(const RunOptions& o) {
     }
     const LevelConstants c = levelConstants(o, r);
     checkPowerLaw(o, r, c);
-    int w = 0, h = 0;
+    checkDualOptimiser(o);
     levelSize(o, r, w, h);
     // The lags l of a level reach l pixels in both directions: 2 l must stay below both sides.
     const long long largest = (std::min(w, h) - 1) / 2;
@@ -119,6 +140,10 @@ void refuseUnrunnableLevels(const RunOptions& o) {
       tooLongW = w, tooLongH = h, tooLongLag = c.lo;
     }
   }
+  if (noData >= 0)
+    failRun("Option -offEdeges: " + std::to_string(o.offEdeges) + " leaves no pixel of the data term at level " +
+            std::to_string(noData) + " (" + sizeText(noDataW, noDataH) + " pixels); the largest value allowed here is " +
+            std::to_string(bandAllowed));
   const bool netaLarger = o.neta > o.lo;
   const char* name = netaLarger ? "-neta" : "-lo";
   const int given = netaLarger ? o.neta : o.lo;

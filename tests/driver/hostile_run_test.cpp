@@ -69,7 +69,12 @@ TEST_F(HostileRun, ImpossibleOrNonNumericOptionsAreRefusedAtStartUp) {
       {{"-HS", "true", "-alpha", "0"}, {"Option -alpha: must be positive"}},
       {{"-initHS", "true", "-multiresol", "2", "-alpha", "-1"}, {"Option -alpha: must be positive"}},
       {{"-gamma", "0"}, {"Option -gamma: must be positive"}},
-      {{"-dx", "131073", "-dy", "2"}, {"Option -dx: must be at most 32767 (given 131073)"}}};
+      {{"-dx", "131073", "-dy", "2"}, {"Option -dx: must be at most 32767 (given 131073)"}},
+      {{"-nbItLbfgs", "0"}, {"Option -nbItLbfgs: the line-search limit", "at least 1", "(given 0)"}},
+      {{"-eps", "-1"}, {"Option -eps: the precision of the dual optimisation must not be negative"}},
+      {{"-offEdeges", "-2147483648"}, {"Option -offEdeges: must be at least 0 (given -2147483648)"}},
+      {{"-offEdeges", "16"}, {"Option -offEdeges: 16 leaves no pixel of the data term at level 0", "allowed here is 15"}},
+      {{"-HS", "true", "-offEdeges", "8", "-multiresol", "2"}, {"at level 1 (16 x 16 pixels)", "allowed here is 7"}}};
   for (const auto& c : cases) {
     const ChildResult r = run(c.args);
     expectRefusal(r, c.parts);
