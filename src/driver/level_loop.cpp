@@ -9,6 +9,7 @@
 #include <CImg.h>
 
 #include "driver/heap.h"
+#include "driver/output_names.h"
 #include "driver/run_status.h"
 #include "dual/dual.h"
 #include "evidence/evidence.h"
@@ -226,23 +227,23 @@ CImg<double> originalWindow(const RunState& s, const CImg<double>& field) {
 // data-weight image and the final comparison with the true field.
 void finalOutputs(RunState& s, const LevelConstants& c) {
   const RunOptions& o = s.opt;
-  const char* prefix = s.prefix().c_str();
+  const std::string& prefix = s.prefix();
   const CImg<double> total = s.pyrXtil[0] + s.pyrXinc[0];
   CImg<double> estimate = total;
   if (o.divZero) {
-    write_aMotionFile(formatFileName("%sUVwithDiv_Gamma%eZeta%e.motion", prefix, c.gamma, o.power),
+    write_aMotionFile(motionTableName(prefix, c.gamma, o.power, true),
                       originalWindow(s, withShift(total, o.Umean)));
     maj_vecteurs(estimate, total, true);
   }
   s.X = withShift(estimate, o.Umean);
-  write_aMotionFile(formatFileName("%sUV_Gamma%eZeta%e.motion", prefix, c.gamma, o.power), originalWindow(s, s.X));
+  write_aMotionFile(motionTableName(prefix, c.gamma, o.power, false), originalWindow(s, s.X));
   // The curves are those of the estimate: the constant pre-shift cancels in every increment.
   const CImg<double> window = originalWindow(s, estimate);
   write_S2(StructureFunction2nd_horiVertDir(window, 1, o.MaxAll - 1, false),
-           formatFileName("%sS2_HV_Gamma%eZeta%e", prefix, c.gamma, o.power));
+           curveName(prefix, c.gamma, o.power, false));
   write_S2(StructureFunction2nd_crossDir(window, 1, o.MaxAll - 1, false),
-           formatFileName("%sS2_Cross_Gamma%eZeta%e", prefix, c.gamma, o.power));
-  write_pgm255(s.pyrOut[0], formatFileName("%sDataOut_Gamma%eZeta%e.pgm", prefix, c.gamma, o.power), 0, 1);
+           curveName(prefix, c.gamma, o.power, true));
+  write_pgm255(s.pyrOut[0], dataWeightName(prefix, c.gamma, o.power), 0, 1);
   if (o.GT) {
     const CImg<double> estimateCrop = comparisonWindow(s, s.X);
     const CImg<double> truthCrop = comparisonWindow(s, s.trueUV);
@@ -285,7 +286,7 @@ void runLevel(RunState& s, int r, EvidenceCarry& carry, LevelWork* work) {
   s.save[1] = o.power;
   s.save[8] = carry.neglectedPrior;
   s.save[9] = carry.beta;
-  writeLine(s.save, formatFileName("%sevidence_resol%d", s.prefix().c_str(), r));
+  writeLine(s.save, resultLineName(s.prefix(), r));
 }
 
 void refuseEmptyComparisonWindow(const RunOptions& opt) {

@@ -253,4 +253,6 @@ void refuseInvalidOptions(const RunOptions& o) {
   if (l1 && o.sigma_obs < 0) refuse("-sigma_obs", "must be positive with -norm 1 (L1 data term)");
   if (o.nbItTrace < 0)
     refuse("-nbItTrace", "must be at least 0 (given " + std::to_string(o.nbItTrace) + ")");
+  if (o.offEdeges < 0)
+    refuse("-offEdeges", "must be at least 0 (given " + std::to_string(o.offEdeges) + ")");
 }

@@ -1,11 +1,16 @@
 #include "driver/run_checks.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "driver/level_loop.h"
+#include "driver/output_names.h"
 #include "io/io.h"
 
 namespace {
@@ -32,7 +37,63 @@ void checkPowerLaw(const RunOptions& o, int r, const LevelConstants& c) {
             " overflow at the lag " + number(longest));
 }
 
+// The dual optimiser's parameters, which its library rejects before the first step: the run would go
+// on with the multipliers it started from.
+void checkDualOptimiser(const RunOptions& o) {
+  if (o.nbItLbfgs < 1)
+    failRun("Option -nbItLbfgs: the line-search limit of the dual optimisation must be at least 1 when a level "
+            "takes the K41 path (given " + std::to_string(o.nbItLbfgs) + ")");
+  if (o.eps < 0)
+    failRun("Option -eps: the precision of the dual optimisation must not be negative when a level takes the "
+            "K41 path (given " + number(o.eps) + ")");
+}
+
+// A file as the system knows it: its device and inode when it exists, else its resolved path.
+struct FileIdentity {
+  bool exists = false;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  std::string path;
+};
+
+FileIdentity identify(const std::string& name) {
+  FileIdentity id;
+  struct stat st;
+  if (::stat(name.c_str(), &st) == 0) {
+    id.exists = true, id.dev = st.st_dev, id.ino = st.st_ino;
+    return id;
+  }
+  std::error_code ec;
+  const std::filesystem::path p = std::filesystem::weakly_canonical(name, ec);
+  id.path = ec ? std::filesystem::absolute(name, ec).lexically_normal().string() : p.string();
+  return id;
+}
+
+bool sameFile(const FileIdentity& a, const FileIdentity& b) {
+  if (a.exists != b.exists) return false;
+  return a.exists ? a.dev == b.dev && a.ino == b.ino : a.path == b.path;
+}
+
 }  // namespace
+
+void refuseOutputsOverInputs(const RunOptions& o, const std::vector<std::string>& fileIm) {
+  struct Input {
+    std::string what, name;
+  };
+  std::vector<Input> inputs = {{"the list file", o.inPath}, {"image 1", fileIm[0]}, {"image 2", fileIm[1]}};
+  if (o.GT) inputs.push_back({"the true motion table", fileIm[3]});
+  if (o.lambdaInitFile) inputs.push_back({"the multiplier file", fileIm[4]});
+  std::vector<FileIdentity> ids;
+  for (const Input& in : inputs) ids.push_back(identify(in.name));
+  for (const std::string& out : runOutputNames(o, fileIm[2])) {
+    const FileIdentity id = identify(out);
+    for (size_t k = 0; k < inputs.size(); ++k)
+      if (sameFile(id, ids[k]))
+        failRun("Output " + ::quoted(out) + " would be the same file as " + inputs[k].what + " " +
+                ::quoted(inputs[k].name) + ": the run would overwrite its input (list file " + ::quoted(o.inPath) +
+                ", line 3: the output prefix)");
+  }
+}
 
 void levelSize(const RunOptions& o, int r, int& width, int& height) {
   int w = 0, h = 0;
@@ -46,7 +107,16 @@ void refuseUnrunnableLevels(const RunOptions& o) {
   // The largest value of max(-lo, -neta) that every K41 level takes, and the first level it exceeds.
   long long allowed = -1;
   int tooLong = -1, tooLongW = 0, tooLongH = 0, tooLongLag = 0;
+  // The largest -offEdeges band that leaves a pixel of the data term at every level, and the first
+  // level it leaves none.
+  int bandAllowed = INT_MAX, noData = -1, noDataW = 0, noDataH = 0;
   for (int r = o.multiresol - 1; r >= o.resolEnd - 1; --r) {
+    int w = 0, h = 0;
+    levelSize(o, r, w, h);
+    // At level 0 the padding is out of the data term too: the band must leave a pixel of the window.
+    if (r == 0) w = o.dxOrig, h = o.dyOrig;
+    bandAllowed = std::min(bandAllowed, (std::min(w, h) - 1) / 2);
+    if (noData < 0 && (2LL * o.offEdeges >= w || 2LL * o.offEdeges >= h)) noData = r, noDataW = w, noDataH = h;
     if (hornAndSchunckLevel(o, r)) {
       if (!(o.alpha > 0))
         failRun("Option -alpha: must be positive when a level takes the Horn & Schunck path (given " +
@@ -55,7 +125,7 @@ void refuseUnrunnableLevels(const RunOptions& o) {
     }
     const LevelConstants c = levelConstants(o, r);
     checkPowerLaw(o, r, c);
-    int w = 0, h = 0;
+    checkDualOptimiser(o);
     levelSize(o, r, w, h);
     // The lags l of a level reach l pixels in both directions: 2 l must stay below both sides.
     const long long largest = (std::min(w, h) - 1) / 2;
@@ -71,6 +141,10 @@ void refuseUnrunnableLevels(const RunOptions& o) {
       tooLongW = w, tooLongH = h, tooLongLag = c.lo;
     }
   }
+  if (noData >= 0)
+    failRun("Option -offEdeges: " + std::to_string(o.offEdeges) + " leaves no pixel of the data term at level " +
+            std::to_string(noData) + " (" + sizeText(noDataW, noDataH) + " pixels); the largest value allowed here is " +
+            std::to_string(bandAllowed));
   const bool netaLarger = o.neta > o.lo;
   const char* name = netaLarger ? "-neta" : "-lo";
   const int given = netaLarger ? o.neta : o.lo;

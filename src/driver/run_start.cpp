@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "driver/output_names.h"
 #include "driver/run_checks.h"
 #include "driver/run_status.h"
 #include "dual/dual.h"
@@ -66,8 +67,8 @@ void padInputs(RunState& s) {
 }
 
 void writeInputWindows(const RunState& s) {
-  write_pgm255(s.imOrig, formatFileName("%sIm_t.pgm", s.prefix().c_str()), 0, 255);
-  write_pgm255(s.imdtOrig, formatFileName("%sIm_dt.pgm", s.prefix().c_str()), 0, 255);
+  write_pgm255(s.imOrig, inputWindowName(s.prefix(), 1), 0, 255);
+  write_pgm255(s.imdtOrig, inputWindowName(s.prefix(), 2), 0, 255);
 }
 
 void allocateRunState(RunState& s) {
@@ -95,10 +96,9 @@ void readTrueField(RunState& s) {
   // The padded window of the table: the table must hold the window itself; the padding is read where
   // the table holds it too (a table wider or longer than the window) and is zero beyond the table.
   s.trueUV = CImg<double>(read_aMotionFileWindow(s.fileIm[3], s.dx, s.dy, o.dxOrig, o.dyOrig, o.Dx, o.ofx, o.ofy));
-  const char* p = s.prefix().c_str();
-  write_aMotionFile(formatFileName("%s_true.motion", p), s.trueUV);
-  write_S2(StructureFunction2nd_horiVertDir(s.trueUV, 1, o.MaxAll - 1, false), formatFileName("%s_trueS2_HV", p));
-  write_S2(StructureFunction2nd_crossDir(s.trueUV, 1, o.MaxAll - 1, false), formatFileName("%s_trueS2_Cross", p));
+  write_aMotionFile(trueFieldName(s.prefix()), s.trueUV);
+  write_S2(StructureFunction2nd_horiVertDir(s.trueUV, 1, o.MaxAll - 1, false), trueCurveName(s.prefix(), false));
+  write_S2(StructureFunction2nd_crossDir(s.trueUV, 1, o.MaxAll - 1, false), trueCurveName(s.prefix(), true));
 }
 
 void buildPyramids(RunState& s) {
@@ -125,6 +125,7 @@ void buildPyramids(RunState& s) {
 void startRun(int argc, char** argv, RunState& s) {
   runStep("reading the options", [&] { s.opt = startOptions(argc, argv); });
   runStep("reading the list file", [&] { readListFile(s); });
+  runStep("checking the output names", [&] { refuseOutputsOverInputs(s.opt, s.fileIm); });
   runStep("reading the input images", [&] { readInputImages(s); });
   runStep("padding the input windows", [&] { padInputs(s); });
   runStep("writing the input windows", [&] { writeInputWindows(s); });

@@ -81,7 +81,8 @@ void readTrueField(RunState& s);
 // takes the start time.
 void buildPyramids(RunState& s);
 
-// Every start-up step above, in the run's order (a memory shortage names the step).
+// Every start-up step above, in the run's order (a memory shortage names the step), with the refusal
+// of outputs that would be inputs (refuseOutputsOverInputs) right after the list file.
 void startRun(int argc, char** argv, RunState& s);
 
 // The end of a run: "Processing time duration (sec): %d\n" with the whole seconds since s.tdeb,

@@ -37,8 +37,10 @@ void runStep(const std::string& step, Body&& body) {
 
 // After the levels: 0 when the last level estimated has a motion estimate (or no level ran), else 2
 // after one line on standard error saying why: no converged primal solve of that level gave its
-// motion, or the final motion (at level 0 the window written) holds a value that is not finite in
-// single precision, the precision of the motion table.
+// motion, the final motion (at level 0 the window written) holds a value that is not finite in
+// single precision, the precision of the motion table, a displacement of it (the -Umean pre-shift
+// left out, in full-resolution pixels) is longer than the window's larger side, or the level's data
+// weights are 0 at every pixel.
 int finalMotionStatus(const RunState& s);
 
 // Runs `run` with the image library's own exception reports off and returns its exit status; an

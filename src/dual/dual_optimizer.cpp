@@ -258,7 +258,7 @@ void progressBody(LbfgsSharedState& s, const double* x, double fx, double xnorm,
     if (s._DivZero) maj_vecteurs(Xrot, L.Xtil + L.Xinc, true);
     const CImg<double> truth = float2CImg(L.nc, L.nl, 2, s._trueUV.get());
     CImg<double> save(20, 1, 1, 1, 0.0);
-    groundTruthComparison(Xrot, truth, CImg<double>(L.nc, L.nl, 1, 1, 1.0), "toBeErased", save);
+    groundTruthComparison(Xrot, truth, CImg<double>(L.nc, L.nl, 1, 1, 1.0), kIterationMapsPrefix, save);
   }
   std::printf("\n");
   std::fflush(stdout);

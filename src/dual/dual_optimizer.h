@@ -7,6 +7,9 @@
 
 #include "primal/k41_level_system.h"
 
+// File prefix of the ground-truth maps of the dual iterations (a name in the working directory).
+inline constexpr const char* kIterationMapsPrefix = "toBeErased";
+
 // What the driver hands a level's dual maximisation so that work whose result is already held is not
 // done again, and what it gets back.
 struct DualLevelWork {
@@ -28,7 +31,8 @@ struct DualLevelWork {
 // backtracking with at most nbIt_lbfgs trials per line search, gtol 0.1, no iteration bound). Each
 // evaluation solves the primal problem at trial multipliers; with norm 1 (quasi-TV) or 0 (Leclerc) the
 // data weights are re-weighted once the constraints are nearly met. With a true field (trueUV not all
-// zero) every iteration is compared with it, writing "toBeErased" + "Barron.pgm" / "EndPoint.pgm".
+// zero) every iteration is compared with it, writing the maps of prefix kIterationMapsPrefix
+// ("toBeErasedBarron.pgm", "toBeErasedEndPoint.pgm" in the working directory).
 //
 // On return lambda, lambda_cross, Xinc (the level's increment, nc x nl x 2) and data_out (nc x nl) hold
 // the values of the last accepted iterate, and the result is the constraint deviation

@@ -20,6 +20,9 @@ std::string sizeText(const CImg<double>& im) {
 
 }  // namespace
 
+std::string angularErrorMapName(const std::string& filename) { return filename + "Barron.pgm"; }
+std::string endPointErrorMapName(const std::string& filename) { return filename + "EndPoint.pgm"; }
+
 void groundTruthComparison(const CImg<double>& XOrig, const CImg<double>& trueUV, const CImg<double>& maskFlag,
                            const std::string& filename, CImg<double>& save) {
   const int w = trueUV.width(), h = trueUV.height();
@@ -32,8 +35,8 @@ void groundTruthComparison(const CImg<double>& XOrig, const CImg<double>& trueUV
     failRun("groundTruthComparison (maps '" + filename + "'): the result vector holds " +
             std::to_string(save.size()) + " values, fewer than 14");
   // Map names of any length, like every other output name of a run.
-  const std::string barronName = filename + "Barron.pgm";
-  const std::string endPointName = filename + "EndPoint.pgm";
+  const std::string barronName = angularErrorMapName(filename);
+  const std::string endPointName = endPointErrorMapName(filename);
 
   const size_t n = (size_t)w * (size_t)h;
   const double* ue = XOrig.data(0, 0, 0);

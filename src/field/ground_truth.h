@@ -22,6 +22,10 @@ void groundTruthComparison(const cimg_library::CImg<double>& XOrig, const cimg_l
                            const cimg_library::CImg<double>& maskFlag, const std::string& filename,
                            cimg_library::CImg<double>& save);
 
+// The names of the two maps that a comparison with file prefix `filename` writes.
+std::string angularErrorMapName(const std::string& filename);   // filename + "Barron.pgm"
+std::string endPointErrorMapName(const std::string& filename);  // filename + "EndPoint.pgm"
+
 // The same with a local result vector of 20 zeros that is dropped afterwards.
 void groundTruthComparison(const cimg_library::CImg<double>& XOrig, const cimg_library::CImg<double>& trueUV,
                            const cimg_library::CImg<double>& maskFlag, const std::string& filename);

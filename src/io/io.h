@@ -8,6 +8,7 @@
 #include "io/listfile.h"
 #include "io/motion_file.h"
 #include "io/multipliers.h"
+#include "io/output_file.h"
 #include "io/outputs.h"
 #include "io/pgm.h"
 #include "io/tiff.h"

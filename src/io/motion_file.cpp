@@ -16,6 +16,7 @@
 #include "io/fail.h"
 #include "io/input_file.h"
 #include "io/field_planes.h"
+#include "io/output_file.h"
 #include "io/pixel_lines.h"
 
 using namespace cimg_library;
@@ -99,15 +100,12 @@ void appendInt(std::string& out, int v) {
 // The table's lines "%hd\t%hd\t%f\t%f[\t%f]\n", formed in a buffer that goes out in large blocks.
 void writeTable(const float* U, const float* V, const float* Im, short nb_col, short nb_lig,
                 const std::string& nom) {
-  File f(std::fopen(nom.c_str(), "w"));
-  if (!f) failCreate(nom);
-  std::FILE* fp = f.get();
-  std::fprintf(fp, "%hd %hd\n", nb_col, nb_lig);
-  std::fprintf(fp, Im ? "#i\tj\tU\tV\tf\n" : "#i\tj\tU\tV\n");
+  OutputFile out(nom);
+  out.print("%hd %hd\n", nb_col, nb_lig);
+  out.print(Im ? "#i\tj\tU\tV\tf\n" : "#i\tj\tU\tV\n");
   const size_t block = 1 << 16;
   std::string text;
   text.reserve(block + 512);
-  bool failed = false;
   for (int i = 0; i < nb_lig; ++i)
     for (int j = 0; j < nb_col; ++j) {
       const long k = (long)i * nb_col + j;
@@ -124,13 +122,12 @@ void writeTable(const float* U, const float* V, const float* Im, short nb_col, s
       }
       text.push_back('\n');
       if (text.size() >= block) {
-        failed = std::fwrite(text.data(), 1, text.size(), fp) != text.size() || failed;
+        out.write(text.data(), text.size());
         text.clear();
       }
     }
-  failed = std::fwrite(text.data(), 1, text.size(), fp) != text.size() || failed;
-  failed = std::ferror(fp) != 0 || failed;
-  if (std::fclose(f.release()) != 0 || failed) failCreate(nom);
+  out.write(text.data(), text.size());
+  out.commit();
 }
 
 // A pixel line of a form other than the plain one: its indices and values, or what is wrong with it.
@@ -339,14 +336,13 @@ void write_SP(const CImg<double>& S1, const CImg<double>& S2, const CImg<double>
                "curve " + std::to_string(c + 1) + " holds " + std::to_string(S[c]->width()) +
                    " values, fewer than the " + std::to_string(length) + " of the first curve");
 
-  File f(std::fopen(filename.c_str(), "w"));
-  if (!f) failFile(who, filename, std::string("cannot be created (") + std::strerror(errno) + ")");
-  std::FILE* fp = f.get();
+  OutputFile out(filename, [](const std::string& name, int error) {
+    failFile(who, name, std::string("cannot be created (") + std::strerror(error) + ")");
+  });
   for (int l = 0; l < length; ++l) {
-    std::fprintf(fp, "%d", l);
-    for (int c = 0; c < 20; ++c) std::fprintf(fp, " %e", S[c]->data()[l]);
-    std::fprintf(fp, "\n");
+    out.print("%d", l);
+    for (int c = 0; c < 20; ++c) out.print(" %e", S[c]->data()[l]);
+    out.print("\n");
   }
-  const bool failed = std::ferror(fp) != 0;
-  if (std::fclose(f.release()) != 0 || failed) failFile(who, filename, "could not be written completely");
+  out.commit();
 }

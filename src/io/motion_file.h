@@ -7,7 +7,8 @@
 //
 // Every failure that the caller cannot recover from prints one line naming the file and the problem
 // and ends the process with status 1 (a motion table that cannot be created prints
-// "Can't create %s !" on standard output, as the program always has).
+// "Can't create %s !" on standard output, as the program always has). The tables are written whole
+// or not at all (io/output_file.h).
 #pragma once
 
 #include <string>

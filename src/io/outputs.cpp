@@ -2,12 +2,11 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <fstream>
-#include <memory>
+#include <sstream>
 
 #include <CImg.h>
 
-#include "io/fail.h"
+#include "io/output_file.h"
 
 using namespace cimg_library;
 
@@ -25,25 +24,21 @@ std::string formatFileName(const char* format, ...) {
 }
 
 void write_S2(const CImg<double>& S2, const std::string& filename) {
-  std::FILE* f = std::fopen(filename.c_str(), "w");
-  if (!f) failCreate(filename);
+  OutputFile out(filename);
   const double* p = S2.data();
-  bool ok = true;
-  for (int i = 0; i < S2.width(); ++i) ok = std::fprintf(f, "%d %e\n", i, p[i]) > 0 && ok;
-  if (std::fclose(f) != 0 || !ok) failCreate(filename);
+  for (int i = 0; i < S2.width(); ++i) out.print("%d %e\n", i, p[i]);
+  out.commit();
 }
 
 void writeLine(const CImg<double>& save, const std::string& filename) {
-  std::ofstream out(filename, std::ios::app);
-  if (!out) failCreate(filename);
+  std::ostringstream line;  // the stream's default format, as the line has always been written
   const double* p = save.data();
   for (int i = 0; i < save.width(); ++i) {
-    if (i > 0) out << "\t";
-    out << p[i];
+    if (i > 0) line << "\t";
+    line << p[i];
   }
-  out << "\n";
-  out.close();
-  if (!out) failCreate(filename);
+  line << "\n";
+  appendLine(filename, line.str());
 }
 
 void setZeroBorder(CImg<double>& a, int ofx, int ofy) {

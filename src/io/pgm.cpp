@@ -14,6 +14,7 @@
 
 #include "io/fail.h"
 #include "io/input_file.h"
+#include "io/output_file.h"
 
 using namespace cimg_library;
 
@@ -178,10 +179,9 @@ CImg<short> read_pgm(const std::string& nom, int dx, int dy, int ofx, int ofy) {
 void write_pgm255(const CImg<double>& in, const std::string& filename, float min, float max) {
   const int w = in.width(), h = in.height();
   const size_t n = (size_t)w * (size_t)h;
-  File f(std::fopen(filename.c_str(), "wb"));
-  if (!f) failCreate(filename);
-  std::fprintf(f.get(), "P5\n");
-  std::fprintf(f.get(), "%d %d\n255\n", w, h);
+  OutputFile out(filename);
+  out.print("P5\n");
+  out.print("%d %d\n255\n", w, h);
 
   const float range = max - min;  // single precision, as the scale has always been computed
   const double factor = (1 / (double)range) * 255;
@@ -195,6 +195,6 @@ void write_pgm255(const CImg<double>& in, const std::string& filename, float min
     // A degenerate range or a NaN sample has no byte value: it is written as 0.
     bytes[k] = (scaled >= 0.0 && scaled < 256.0) ? (unsigned char)(int)scaled : 0;
   }
-  if (n > 0 && std::fwrite(bytes.data(), 1, n, f.get()) != n) failCreate(filename);
-  if (std::fclose(f.release()) != 0) failCreate(filename);
+  out.write(bytes.data(), n);
+  out.commit();
 }

@@ -22,5 +22,6 @@ cimg_library::CImg<short> read_pgm(const std::string& nom, int dx, int dy, int o
 
 // Writes plane 0 of `in` as an 8-bit binary PGM, values clamped to [min, max] and scaled to 0..255
 // (rounded half up). A degenerate range (max == min) or a NaN sample writes 0. A file that cannot be
-// created prints "Can't create %s !" on standard output and exits with status 1.
+// created prints "Can't create %s !" on standard output and exits with status 1; the file is written
+// whole or not at all (io/output_file.h).
 void write_pgm255(const cimg_library::CImg<double>& in, const std::string& filename, float min, float max);

@@ -4,7 +4,9 @@
 // leaves NaN with status 0.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,8 @@
 
 #include <CImg.h>
 
+#include "driver/options.h"
+#include "driver/output_names.h"
 #include "io/io.h"
 #include "support/expect.h"
 #include "support/hostile_files.h"
@@ -43,10 +47,11 @@ class HostileRun : public TempDirTest {
   }
 
   // A run on 32 x 32 windows of the PGM images named by the list file "list"; the first value of an
-  // option counts, so `args` come first (and may switch to TIFF).
-  ChildResult run(std::vector<std::string> args) const {
+  // option counts, so `args` come first (and may switch to TIFF). With a file-size limit, see
+  // runProgramAt.
+  ChildResult run(std::vector<std::string> args, long fileSizeLimit = 0, bool fileSizeSignal = false) const {
     args.insert(args.end(), {"-inPath", "list", "-dx", "32", "-dy", "32", "-nbItTrace", "0", "-pgm", "true"});
-    return runProgram(dir, args);
+    return runProgramAt(VRM_PROGRAM, dir, args, 0, fileSizeLimit, fileSizeSignal);
   }
 };
 
@@ -66,7 +71,12 @@ TEST_F(HostileRun, ImpossibleOrNonNumericOptionsAreRefusedAtStartUp) {
       {{"-HS", "true", "-alpha", "0"}, {"Option -alpha: must be positive"}},
       {{"-initHS", "true", "-multiresol", "2", "-alpha", "-1"}, {"Option -alpha: must be positive"}},
       {{"-gamma", "0"}, {"Option -gamma: must be positive"}},
-      {{"-dx", "131073", "-dy", "2"}, {"Option -dx: must be at most 32767 (given 131073)"}}};
+      {{"-dx", "131073", "-dy", "2"}, {"Option -dx: must be at most 32767 (given 131073)"}},
+      {{"-nbItLbfgs", "0"}, {"Option -nbItLbfgs: the line-search limit", "at least 1", "(given 0)"}},
+      {{"-eps", "-1"}, {"Option -eps: the precision of the dual optimisation must not be negative"}},
+      {{"-offEdeges", "-2147483648"}, {"Option -offEdeges: must be at least 0 (given -2147483648)"}},
+      {{"-offEdeges", "16"}, {"Option -offEdeges: 16 leaves no pixel of the data term at level 0", "allowed here is 15"}},
+      {{"-HS", "true", "-offEdeges", "8", "-multiresol", "2"}, {"at level 1 (16 x 16 pixels)", "allowed here is 7"}}};
   for (const auto& c : cases) {
     const ChildResult r = run(c.args);
     expectRefusal(r, c.parts);
@@ -102,30 +112,136 @@ TEST_F(HostileRun, MalformedInputsEndTheRunWithTheReadersLine) {
 }
 
 TEST_F(HostileRun, FinalMotionThatIsNotAnEstimateEndsWithStatusTwo) {
-  file("list", "a.pgm\nb.pgm\nout_\n");
+  // A pair with noise everywhere, where no residual of the data term is 0.
+  const std::string examples = std::string(VRM_SOURCE_DIR) + "/examples/particles_",
+                    noisy = examples + "t.pgm\n" + examples + "dt.pgm\nout_\n";
   const std::string noSolve = "VorlaneRegMotion: no converged primal solve gave the motion of level 0: the final "
                               "motion is not an estimate\n",
                     notFinite = "VorlaneRegMotion: the final motion holds values that are not finite numbers: it "
-                                "is not an estimate\n";
+                                "is not an estimate\n",
+                    tooLong = "VorlaneRegMotion: the final motion's largest displacement, ",
+                    tooLongEnd = " px (the -Umean pre-shift left out), is larger than the window's larger side, 32 "
+                                 "px: it is not an estimate\n";
   const struct {
     std::vector<std::string> args;
-    std::string line;
+    std::string line, end = "";  // the whole line, or its beginning and end around the displacement
+    std::string list = "a.pgm\nb.pgm\nout_\n";
   } cases[] = {{{"-lambdaInit", "0"}, noSolve},
                {{"-HS", "true", "-alpha", "1e-30"}, noSolve},
                {{"-sigDiff", "1e30"}, notFinite},
-               {{"-HS", "true", "-sigDiff", "1e30"}, notFinite}};
+               {{"-HS", "true", "-sigDiff", "1e30"}, notFinite},
+               {{"-lambdaInit", "-5"}, tooLong, tooLongEnd},
+               {{"-sigDiff", "2147483647"}, tooLong, tooLongEnd},
+               {{"-sigBlur", "1e6"}, tooLong, tooLongEnd},
+               {{"-norm", "0", "-sigma_obs", "1e-30"},
+                "VorlaneRegMotion: the data weights of level 0 are 0 at every pixel: the final motion is not an "
+                "estimate\n", "", noisy}};
   for (const auto& c : cases) {
     std::filesystem::remove(dir + "/" + kTable);
+    file("list", c.list);
     const ChildResult r = run(c.args);
-    EXPECT_TRUE(r.exited && r.exitCode == 2) << r.err;
-    EXPECT_EQ(r.err, c.line);
+    EXPECT_TRUE(r.exited && r.exitCode == 2) << c.args[0] << " " << c.args[1] << ": " << r.err;
+    const size_t tail = r.err.size() - std::min(r.err.size(), c.end.size());
+    EXPECT_TRUE(c.end.empty() ? r.err == c.line
+                              : r.err.rfind(c.line, 0) == 0 && r.err.find('\n') == r.err.size() - 1 &&
+                                    r.err.compare(tail, std::string::npos, c.end) == 0)
+        << r.err;
     // The outputs are still written, and the run ends as usual.
     EXPECT_EQ(readLines(dir + "/" + kTable).size(), 2u + 32 * 32);
     EXPECT_NE(r.out.find("** End algorithm **"), std::string::npos);
   }
   // A motion estimate: status 0, no line.
+  file("list", "a.pgm\nb.pgm\nout_\n");
   const ChildResult ok = run({});
   EXPECT_TRUE(ok.exited && ok.exitCode == 0 && ok.err.empty()) << ok.err;
+}
+
+// A write that fails (a file-size limit standing in for a full disk) ends the run with one line naming
+// the file and the system's reason; the file of that name keeps what it held, and no temporary file is
+// left behind, also when the limit's signal ends the run.
+TEST_F(HostileRun, FailedWritesLeaveOutputsWholeOrAbsent) {
+  file("list", "a.pgm\nb.pgm\nout_\n");
+  const struct {
+    long limit;          // file-size limit in bytes (0: none)
+    bool bySignal;       // SIGXFSZ left to end the run
+    std::string output, before, reason;  // the output that fails, what its name held before, the reason
+  } cases[] = {{512, false, "out_Im_t.pgm", "", "File too large"},
+               {16384, false, kTable, "old table\n", "File too large"},
+               {16384, true, kTable, "old table\n", ""},
+               {30010, false, "out_evidence_resol0", std::string(30000, 'x'), "File too large"}};
+  for (const auto& c : cases) {
+    for (const std::string& name : listFolder(dir))
+      if (name.rfind("out_", 0) == 0) std::filesystem::remove_all(dir + "/" + name);
+    const std::string path = dir + "/" + c.output;
+    if (!c.before.empty()) file(c.output, c.before);
+    const ChildResult r = run({}, c.limit, c.bySignal);
+    EXPECT_EQ(r.exited, !c.bySignal) << c.output;
+    if (!c.bySignal) expectRefusal(r, {"Output '" + c.output + "': could not be written (" + c.reason + ")"});
+    EXPECT_EQ(std::filesystem::exists(path) ? readFileBytes(path) : "(absent)", c.before.empty() ? "(absent)" : c.before);
+    for (const std::string& name : listFolder(dir)) EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+  }
+}
+
+// An output that would be the same file as an input is refused before anything is written, naming
+// both: by its name, through a link, by another spelling of the path, or a name the run would create
+// before reading it.
+TEST_F(HostileRun, OutputThatIsAnInputIsRefusedAtStartUp) {
+  namespace fs = std::filesystem;
+  fs::create_directory(dir + "/sub");
+  fs::copy_file(dir + "/a.pgm", dir + "/out_Im_t.pgm");
+  fs::copy_file(dir + "/b.pgm", dir + "/sub/Im_dt.pgm");
+  fs::copy_file(dir + "/b.pgm", dir + "/toBeErasedEndPoint.pgm");
+  fs::copy_file(dir + "/lambda.txt", dir + "/out_evidence_resol0");
+  fs::create_symlink("b.pgm", dir + "/out_DataOut_Gamma1.000000e-02Zeta1.000000e+00.pgm");
+  const struct {
+    std::string list;
+    std::vector<std::string> args;
+    std::string output, input;  // "Output '<output>' would be the same file as <input>"
+  } cases[] = {
+      {"out_Im_t.pgm\nb.pgm\nout_\n", {}, "out_Im_t.pgm", "image 1 'out_Im_t.pgm'"},
+      {"a.pgm\n./sub/../sub/Im_dt.pgm\nsub/\n", {}, "sub/Im_dt.pgm", "image 2 './sub/../sub/Im_dt.pgm'"},
+      {"a.pgm\nb.pgm\nout_\n", {}, "out_DataOut_Gamma1.000000e-02Zeta1.000000e+00.pgm", "image 2 'b.pgm'"},
+      {"a.pgm\nb.pgm\nout_\nout_Im_dt.pgm\n", {"-GT", "true"}, "out_Im_dt.pgm", "the true motion table"},
+      {"a.pgm\nb.pgm\nout_\n\nout_evidence_resol0\n", {"-lambdaInitFile", "true"}, "out_evidence_resol0",
+       "the multiplier file 'out_evidence_resol0'"},
+      {"a.pgm\ntoBeErasedEndPoint.pgm\nout_\ntrue.motion\n", {"-GT", "true"}, "toBeErasedEndPoint.pgm", "image 2"},
+      {"a.pgm\nb.pgm\nlist\n", {"-inPath", "listevidence_resol0"}, "listevidence_resol0", "the list file"}};
+  auto files = [&] {
+    std::vector<std::string> named;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+      if (!e.is_directory()) named.push_back(e.path().string() + ": " + readFileBytes(e.path()));
+    std::sort(named.begin(), named.end());
+    return named;
+  };
+  for (const auto& c : cases) {
+    file("list", c.list);
+    file("listevidence_resol0", c.list);
+    const std::vector<std::string> before = files();
+    expectRefusal(run(c.args), {"Output '" + c.output + "' would be the same file as " + c.input});
+    EXPECT_EQ(files(), before) << "nothing written";
+  }
+}
+
+// The outputs that the start-up check compares with the inputs are the files that the run writes.
+TEST_F(HostileRun, OutputNamesAreTheFilesTheRunWrites) {
+  file("list", "a.pgm\nb.pgm\nout_\ntrue.motion\n");
+  const std::vector<std::string> inputs = listFolder(dir);
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+           {"-GT", "true"}, {"-GT", "true", "-HS", "true", "-divZero", "true"},
+           {"-GT", "true", "-initHS", "true", "-multiresol", "3", "-resolEnd", "2"}}) {
+    for (const std::string& name : listFolder(dir))
+      if (std::find(inputs.begin(), inputs.end(), name) == inputs.end()) std::filesystem::remove(dir + "/" + name);
+    ASSERT_EQ(run(args).exitCode, 0);
+    args.insert(args.begin(), "VorlaneRegMotion");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(&a[0]);
+    RunOptions o;
+    captureStdout([&] { o = parseOptions((int)argv.size(), argv.data()); });
+    std::vector<std::string> names = runOutputNames(o, "out_"), written, all = listFolder(dir);
+    std::sort(names.begin(), names.end());
+    std::set_difference(all.begin(), all.end(), inputs.begin(), inputs.end(), std::back_inserter(written));
+    EXPECT_EQ(written, names);
+  }
 }
 
 TEST_F(HostileRun, RunningOutOfMemoryIsOneLine) {

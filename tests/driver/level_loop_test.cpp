@@ -282,7 +282,7 @@ std::vector<double> endPointErrors(const std::string& out) {
 // full-size one, where each of the estimate's pixels is compared four times.
 TEST_F(LevelLoopTest, PreShiftIsPartOfTheMotion) {
   makeTranslatedInputs(48, 48, 3.0, 0.4);
-  const ChildResult r = run({"-dx", "48", "-dy", "48", "-multiresol", "2", "-nbItTrace", "0", "-nbItLbfgs", "3",
+  const ChildResult r = run({"-dx", "48", "-dy", "48", "-multiresol", "2", "-nbItTrace", "0", "-nbItLbfgs", "10",
                              "-lo", "2", "-gamma", "1e-5", "-GT", "true", "-Umean", "3"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   const std::string tag = "Gamma1.000000e-05Zeta1.000000e+00";
@@ -315,7 +315,7 @@ TEST_F(LevelLoopTest, BlurAndDiffusionChangeTheResult) {
     EXPECT_EQ(run(extra).exitCode, 0);
     return readTable(kTable, 32, 32);
   };
-  const CImg<double> plain = table({}), blurred = table({"-sigBlur", "1"}), diffused = table({"-sigDiff", "0.8"});
+  const CImg<double> plain = table({}), blurred = table({"-sigBlur", "1"}), diffused = table({"-sigDiff", "0.3"});
   for (const CImg<double>* t : {&plain, &blurred, &diffused}) EXPECT_TRUE(t->is_sameXYZC(32, 32, 2, 1) && std::isfinite(t->sum()));
   EXPECT_TRUE(blurred != plain && diffused != plain && diffused != blurred);
 }

@@ -71,6 +71,9 @@ RunState lastLevel(int r) {
   s.pyrXtil.assign(8);
   s.pyrXinc[r].assign(3, 2, 2, 1, 0.5);
   s.pyrXtil[r].assign(3, 2, 2, 1, 1.0);
+  s.pyrOut.assign(8);
+  s.pyrOut[r].assign(3, 2, 1, 1, 0.0);
+  s.pyrOut[r](2, 1) = 0.5;
   return s;
 }
 
@@ -78,7 +81,12 @@ TEST(RunStatus, FinalMotionThatIsNotAnEstimateGivesStatusTwo) {
   const std::string noSolve = "VorlaneRegMotion: no converged primal solve gave the motion of level 0: the final "
                               "motion is not an estimate\n",
                     notFinite = "VorlaneRegMotion: the final motion holds values that are not finite numbers: it "
-                                "is not an estimate\n";
+                                "is not an estimate\n",
+                    tooLong = "VorlaneRegMotion: the final motion's largest displacement, 5.01623 px (the -Umean "
+                              "pre-shift left out), is larger than the window's larger side, 5 px: it is not an "
+                              "estimate\n",
+                    noData = "VorlaneRegMotion: the data weights of level 0 are 0 at every pixel: the final motion "
+                             "is not an estimate\n";
   const double nan = std::numeric_limits<double>::quiet_NaN();
   RunState s = lastLevel(0);
   const struct {
@@ -92,7 +100,11 @@ TEST(RunStatus, FinalMotionThatIsNotAnEstimateGivesStatusTwo) {
                {[](RunState& t) { t.X(0, 0, 0) = -INFINITY; }, 2, notFinite},
                {[](RunState& t) { t.X(1, 1, 0) = 1e39; }, 2, notFinite},  // infinite in the written table
                {[&](RunState& t) { t.X(5, 3, 1) = nan; }, 0, ""},          // padding, not written
-               {[&](RunState& t) { t.lastLevelSolved = false, t.X(0, 0, 0) = nan; }, 2, noSolve}};
+               {[&](RunState& t) { t.lastLevelSolved = false, t.X(0, 0, 0) = nan; }, 2, noSolve},
+               // Longer than the window's larger side (5) unless the pre-shift is left out; no data weight.
+               {[](RunState& t) { t.X(4, 2, 1) = 5.01; }, 2, tooLong},
+               {[](RunState& t) { t.X.get_shared_slice(0).fill(9), t.opt.Umean = 8.75; }, 0, ""},
+               {[](RunState& t) { t.pyrOut[0](2, 1) = 0; }, 2, noData}};
   for (const auto& c : cases) {
     RunState t = s;
     c.change(t);
@@ -100,8 +112,9 @@ TEST(RunStatus, FinalMotionThatIsNotAnEstimateGivesStatusTwo) {
     EXPECT_TRUE(r.exited && r.exitCode == c.status) << r.err;
     EXPECT_EQ(r.err, c.err);
   }
-  // Above level 0 the total motion of the level counts.
+  // Above level 0 the total motion of the level counts, in full-resolution pixels (|(1.5, 1.5)| x 2^2).
   RunState upper = lastLevel(2);
+  EXPECT_NE(runInChild([&] { std::exit(finalMotionStatus(upper)); }).err.find("displacement, 8.48528 px"), std::string::npos);
   upper.pyrXtil[2](2, 1, 0) = nan;
   const ChildResult r = runInChild([&] { std::exit(finalMotionStatus(upper)); });
   EXPECT_TRUE(r.exited && r.exitCode == 2);

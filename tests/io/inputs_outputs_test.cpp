@@ -199,6 +199,7 @@ TEST_F(TextFiles, CurvesResultLinesAndNames) {
   const std::string bad = dir + "/missing/evidence_resol0";
   expectCantCreate(runInChild([&] { writeLine(save, bad); }), bad);
   expectCantCreate(runInChild([&] { write_S2(s2, bad); }), bad);
+  expectCantCreate(runInChild([&] { write_S2(s2, dir); }), dir);  // a folder, not replaced
   // Output names have no length limit.
   const std::string prefix(300, 'p');
   EXPECT_EQ(formatFileName("%sIm_t.pgm", prefix.c_str()), prefix + "Im_t.pgm");

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -15,7 +16,7 @@ ChildResult runProgram(const std::string& dir, const std::vector<std::string>& a
 }
 
 ChildResult runProgramAt(const std::string& program, const std::string& dir, const std::vector<std::string>& args,
-                         long addressSpaceBytes) {
+                         long addressSpaceBytes, long fileSizeBytes, bool fileSizeSignal) {
   std::vector<std::string> text(args);
   text.insert(text.begin(), program);
   std::vector<char*> ptrs;
@@ -25,6 +26,9 @@ ChildResult runProgramAt(const std::string& program, const std::string& dir, con
     if (chdir(dir.c_str()) != 0) _exit(98);
     const rlimit limit{(rlim_t)addressSpaceBytes, (rlim_t)addressSpaceBytes};
     if (addressSpaceBytes > 0 && setrlimit(RLIMIT_AS, &limit) != 0) _exit(96);
+    const rlimit size{(rlim_t)fileSizeBytes, (rlim_t)fileSizeBytes};
+    if (fileSizeBytes > 0 && setrlimit(RLIMIT_FSIZE, &size) != 0) _exit(96);
+    if (fileSizeBytes > 0 && !fileSizeSignal) std::signal(SIGXFSZ, SIG_IGN);
     execv(program.c_str(), ptrs.data());
     _exit(97);
   });

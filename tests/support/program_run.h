@@ -11,9 +11,11 @@
 // are captured. A positive `addressSpaceBytes` limits the program's address space (RLIMIT_AS).
 ChildResult runProgram(const std::string& dir, const std::vector<std::string>& args, long addressSpaceBytes = 0);
 
-// The same with another build of the program.
+// The same with another build of the program. A positive `fileSizeBytes` limits the size of every file
+// it writes, its standard output and error included (RLIMIT_FSIZE): a write beyond it fails with EFBIG
+// as on a full disk, or with `fileSizeSignal` the signal SIGXFSZ ends the program.
 ChildResult runProgramAt(const std::string& program, const std::string& dir, const std::vector<std::string>& args,
-                         long addressSpaceBytes = 0);
+                         long addressSpaceBytes = 0, long fileSizeBytes = 0, bool fileSizeSignal = false);
 
 // Names of the entries of a folder (no "." and ".."), sorted.
 std::vector<std::string> listFolder(const std::string& dir);

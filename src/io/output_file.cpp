@@ -1,0 +1,158 @@
+#include "io/output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdarg>
+#include <cstring>
+
+#include "io/fail.h"
+
+namespace {
+
+// The temporary file being written, removed by a signal that ends the process meanwhile. Only one
+// output is written at a time.
+char gTemp[4096];
+volatile std::sig_atomic_t gTempSet = 0;
+
+void removeTemporaryAndDie(int sig) {
+  if (gTempSet) ::unlink(gTemp);
+  std::raise(sig);  // the default action, restored on entry (SA_RESETHAND), ends the process
+}
+
+// Signals whose default action ends the process, caught once to remove the temporary file first;
+// a signal that the process ignores stays ignored.
+void watchTerminatingSignals() {
+  static bool watched = false;
+  if (watched) return;
+  watched = true;
+  for (int sig : {SIGHUP, SIGINT, SIGTERM, SIGXFSZ}) {
+    struct sigaction old;
+    if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler != SIG_DFL) continue;
+    struct sigaction sa = {};
+    sa.sa_handler = removeTemporaryAndDie;
+    sa.sa_flags = SA_RESETHAND;
+    sigemptyset(&sa.sa_mask);
+    sigaction(sig, &sa, nullptr);
+  }
+}
+
+void setTemporary(const std::string& temp) {
+  gTempSet = 0;
+  if (temp.size() >= sizeof gTemp) return;
+  std::memcpy(gTemp, temp.c_str(), temp.size() + 1);
+  gTempSet = 1;
+}
+
+[[noreturn]] void failWrite(const std::string& name, int error) {
+  failRun("Output " + quoted(name) + ": could not be written (" + std::strerror(error) + ")");
+}
+
+// Writes all n bytes, retrying partial writes; the number written before an error (errno set).
+size_t writeAll(int fd, const char* p, size_t n) {
+  size_t done = 0;
+  while (done < n) {
+    const ssize_t w = ::write(fd, p + done, n - done);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) {
+      if (w == 0) errno = EIO;
+      break;
+    }
+    done += (size_t)w;
+  }
+  return done;
+}
+
+// Why `name` cannot be an output (0: it can): a folder or a file without write permission could never
+// be opened for writing, and the rename would replace it.
+int unwritable(const std::string& name) {
+  struct stat st;
+  if (::stat(name.c_str(), &st) != 0) return 0;
+  if (S_ISDIR(st.st_mode)) return EISDIR;
+  return ::access(name.c_str(), W_OK) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+OutputFile::OutputFile(const std::string& name, CannotCreate cannotCreate) : name_(name) {
+  watchTerminatingSignals();
+  const std::string folder = name.substr(0, name.find_last_of('/') + 1);
+  int error = unwritable(name), fd = -1;
+  for (int n = 0; !error && fd < 0 && n < 100; ++n) {
+    temp_ = folder + ".vrm_" + std::to_string(::getpid()) + "_" + std::to_string(n) + ".tmp";
+    setTemporary(temp_);
+    fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) error = errno;
+  }
+  if (fd >= 0 && !(f_ = ::fdopen(fd, "w"))) error = errno;
+  if (!f_) {
+    gTempSet = 0;
+    if (fd >= 0) {
+      ::close(fd);
+      ::unlink(temp_.c_str());
+    }
+    if (cannotCreate) cannotCreate(name, error ? error : EEXIST);
+    failCreate(name);
+  }
+}
+
+OutputFile::~OutputFile() {
+  if (!f_) return;
+  gTempSet = 0;
+  std::fclose(f_);
+  ::unlink(temp_.c_str());
+}
+
+void OutputFile::fail(int error) {
+  if (error == 0) error = EIO;  // a stream error that left no reason
+  gTempSet = 0;
+  if (f_) std::fclose(f_);
+  f_ = nullptr;
+  ::unlink(temp_.c_str());
+  failWrite(name_, error);
+}
+
+void OutputFile::write(const void* data, size_t n) {
+  if (n > 0 && std::fwrite(data, 1, n, f_) != n) fail(errno);
+}
+
+void OutputFile::print(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const int n = std::vfprintf(f_, format, args);
+  const int error = errno;
+  va_end(args);
+  if (n < 0) fail(error);
+}
+
+void OutputFile::commit() {
+  if (std::fflush(f_) != 0 || std::ferror(f_)) fail(errno);
+  // A file system may report a lost write only when the data reach the device.
+  if (::fsync(::fileno(f_)) != 0 && errno != EINVAL) fail(errno);
+  std::FILE* f = f_;
+  f_ = nullptr;
+  if (std::fclose(f) != 0) fail(errno);
+  if (std::rename(temp_.c_str(), name_.c_str()) != 0) fail(errno);
+  gTempSet = 0;
+}
+
+void appendLine(const std::string& name, const std::string& line) {
+  const int fd = ::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) failCreate(name);
+  const size_t done = writeAll(fd, line.data(), line.size());
+  if (done == line.size()) {
+    if (::close(fd) != 0 && errno != EINTR) failWrite(name, errno);
+    return;
+  }
+  const int error = errno;
+  // Part of the line went out: it is removed again, unless another writer has appended since.
+  struct stat st;
+  const off_t end = ::lseek(fd, 0, SEEK_CUR);
+  if (done > 0 && end >= (off_t)done && ::fstat(fd, &st) == 0 && st.st_size == end)
+    (void)!::ftruncate(fd, end - (off_t)done);
+  ::close(fd);
+  failWrite(name, error);
+}

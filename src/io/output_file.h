@@ -1,0 +1,46 @@
+// Outputs whole or absent: every whole output (motion table, curve, PGM image) is written to a
+// temporary file in its own folder and renamed over its name only once it is complete and closed
+// without error, so that a full disk, a failed write or an interrupted run never leaves a cut file
+// under an output's name. Result lines are appended to their file with one write each.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+class OutputFile {
+ public:
+  // Creates the temporary file (".vrm_<pid>_<n>.tmp" in the folder of `name`, with the permissions a
+  // new file of that name would get). When it cannot be created, or `name` is a folder or a file
+  // without write permission (which could not be opened for writing either), calls `cannotCreate`
+  // with the name and the system's error code, by default: prints "Can't create <name> !" on
+  // standard output and ends the process with status 1, as the writers always have.
+  using CannotCreate = void (*)(const std::string& name, int error);
+  explicit OutputFile(const std::string& name, CannotCreate cannotCreate = nullptr);
+  // Removes the temporary file unless commit() put it in place.
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Buffered writes. A write that fails ends the process with one line on standard error,
+  // "Output '<name>': could not be written (<the system's reason>)", and status 1; the temporary file
+  // is removed and a file already under the name stays as it was.
+  void write(const void* data, size_t n);
+  void print(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+  // Flushes the data to the device, closes the temporary file and renames it over the name; a failure
+  // ends the process as a failed write does.
+  void commit();
+
+ private:
+  [[noreturn]] void fail(int error);
+
+  std::string name_, temp_;
+  std::FILE* f_ = nullptr;
+};
+
+// Appends `line` to the file `name` (created when absent) with one write, so that the lines of runs
+// appending to the same file at the same time never mix. A file that cannot be opened prints
+// "Can't create <name> !" on standard output and ends the process with status 1; a write that fails
+// ends it as a failed OutputFile write does, after removing what it wrote of the line.
+void appendLine(const std::string& name, const std::string& line);
