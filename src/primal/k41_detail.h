@@ -33,10 +33,7 @@ struct Weight {
 // The eight lag weight lists, in the order z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down,
 // z_t_rightDown, z_t_rightUp; a list is either an image list or a constant (list == nullptr).
 enum WeightName { zR, zD, zRD, zRU, ztR, ztD, ztRD, ztRU };
-struct WeightLists {
-  const cimg_library::CImgList<double>* list[8] = {};
-  double constant[8] = {};
-};
+using WeightLists = K41LagWeights;
 WeightLists imageWeights(const cimg_library::CImgList<double>& z_right, const cimg_library::CImgList<double>& z_down,
                          const cimg_library::CImgList<double>& z_rightDown,
                          const cimg_library::CImgList<double>& z_rightUp,

@@ -1,4 +1,4 @@
-// The K41 primal system of one pyramid level, kept for the primal steps of its dual maximisation.
+// The K41 primal system of one pyramid level and its primal step.
 #include "primal/k41_level_system.h"
 
 #include <CImg.h>
@@ -18,16 +18,14 @@ using namespace k41_detail;
 
 namespace {
 
-const char* const kWho = "PrimalMinimizer_K41Long";
-
 bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
   return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
 }
 
-void requireCover(const char* name, const CImg<double>& im, int nc, int nl, int planes) {
+void requireCover(const char* who, const char* name, const CImg<double>& im, int nc, int nl, int planes) {
   if (im.width() < nc || im.height() < nl || im.depth() < planes) {
     std::ostringstream s;
-    s << kWho << ": image " << name << " is " << im.width() << " x " << im.height() << " x " << im.depth()
+    s << who << ": image " << name << " is " << im.width() << " x " << im.height() << " x " << im.depth()
       << ", smaller than " << nc << " x " << nl << " x " << planes;
     failRun(s.str());
   }
@@ -70,12 +68,18 @@ void K41LevelSystem::Key::set(const Setup& S) {
 
 K41LevelSystem::K41LevelSystem(const CImg<double>& UVtil, const CImg<double>& im_x, const CImg<double>& im_y,
                                const CImg<double>& im_t, float scale, int neta, int lo, int nombre)
-    : nc_(im_x.width()), nl_(im_x.height()), neta_(neta), lo_(lo), nombre_(nombre) {
-  checkScaleInterval(kWho, neta, lo);
-  checkGridSize(kWho, nc_, nl_);
-  requireCover("im_y", im_y, nc_, nl_, 1);
-  requireCover("im_t", im_t, nc_, nl_, 1);
-  requireCover("UVtil", UVtil, nc_, nl_, 2);
+    : K41LevelSystem("PrimalMinimizer_K41Long", UVtil, im_x, im_y, im_t, constantWeights(1.0, 0.0), scale, neta, lo,
+                     nombre) {}
+
+K41LevelSystem::K41LevelSystem(const char* who, const CImg<double>& UVtil, const CImg<double>& im_x,
+                               const CImg<double>& im_y, const CImg<double>& im_t, const K41LagWeights& weights,
+                               float scale, int neta, int lo, int nombre)
+    : who_(who), weights_(weights), nc_(im_x.width()), nl_(im_x.height()), neta_(neta), lo_(lo), nombre_(nombre) {
+  checkScaleInterval(who, neta, lo);
+  checkGridSize(who, nc_, nl_);
+  requireCover(who, "im_y", im_y, nc_, nl_, 1);
+  requireCover(who, "im_t", im_t, nc_, nl_, 1);
+  requireCover(who, "UVtil", UVtil, nc_, nl_, 2);
   // The products of the primal step and of the dual value, formed (and blurred) once for the level.
   const CImg<double> Ix = plane(im_x, nc_, nl_), Iy = plane(im_y, nc_, nl_), It = plane(im_t, nc_, nl_);
   IxIx_ = Ix.get_mul(Ix);
@@ -100,8 +104,8 @@ const K41LevelWork& K41LevelSystem::work() const {
 
 Setup K41LevelSystem::setupOf(const CImg<double>& data_out, const CImg<double>& lambda_S2,
                               const CImg<double>& lambda_S2_cross) const {
-  return makeSetup(kWho, nc_, nl_, &IxIx_, &IxIy_, &IyIy_, data_out, lambda_S2, lambda_S2_cross,
-                   constantWeights(1.0, 0.0), neta_, lo_);
+  return makeSetup(who_, nc_, nl_, &IxIx_, &IxIy_, &IyIy_, data_out, lambda_S2, lambda_S2_cross, weights_, neta_,
+                   lo_);
 }
 
 void K41LevelSystem::assemble(const Setup& S) {
@@ -140,7 +144,7 @@ bool K41LevelSystem::primalStep(CImg<double>& UV, const CImg<double>& data_out, 
   reportLoLimit(nc_, nl_, lo_);
   if (UV.width() != nc_ || UV.height() != nl_ || UV.depth() < 2) {
     std::ostringstream s;
-    s << kWho << ": the increment image is " << UV.width() << " x " << UV.height() << " x " << UV.depth()
+    s << who_ << ": the increment image is " << UV.width() << " x " << UV.height() << " x " << UV.depth()
       << ", not " << nc_ << " x " << nl_ << " x 2";
     failRun(s.str());
   }

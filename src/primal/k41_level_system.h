@@ -1,5 +1,5 @@
-// The K41 primal system of one pyramid level, kept for the primal steps of the level's dual
-// maximisation.
+// The K41 primal system of one pyramid level: the one primal step of the K41 estimator, and the
+// Hessian and right-hand side that the dual value reads.
 //
 // Within a level, the derivatives, the carried field, the scale interval and the lag weights stay
 // fixed; only the multipliers and the data weights change from one step to the next. The object
@@ -11,8 +11,8 @@
 //   solves takes that solve's result instead of solving the same system again;
 // - the A and B of a dual value are those of the last assembly when it was made for the same
 //   multipliers and data weights.
-// Every step and every request gives the values and the standard-output lines that the one-shot
-// functions (PrimalMinimizer_K41Long, the assembly of DualFunction_K41Long) give for the same inputs.
+// The one-shot functions (PrimalMinimizer and its variants) build one for their single step; a step
+// gives the same values and standard-output lines whatever the object did before.
 #pragma once
 
 #include <CImg.h>
@@ -46,16 +46,22 @@ struct K41LevelWork {
 class K41LevelSystem {
  public:
   // The level: the carried field UVtil (nc x nl x 2), the derivatives im_x, im_y, im_t (nc x nl, nc x nl
-  // the size of im_x), the blur of the data products (0: none), the scale interval and the level's
-  // entry count nombre. Longitudinal lag weights 1, transverse 0 (the K41Long variants). Refuses
-  // (message, exit status 1) what PrimalMinimizer_K41Long refuses.
+  // the size of im_x), the lag weights (image lists must outlive the object), the blur of the data
+  // products (0: none), the scale interval and the level's entry count nombre. Refuses (message naming
+  // `who`, exit status 1) a scale interval outside 0 <= neta <= lo, a grid too large for 32-bit indices
+  // and images smaller than the grid.
+  K41LevelSystem(const char* who, const cimg_library::CImg<double>& UVtil, const cimg_library::CImg<double>& im_x,
+                 const cimg_library::CImg<double>& im_y, const cimg_library::CImg<double>& im_t,
+                 const K41LagWeights& weights, float scale, int neta, int lo, int nombre);
+  // Longitudinal lag weights 1, transverse 0, as PrimalMinimizer_K41Long.
   K41LevelSystem(const cimg_library::CImg<double>& UVtil, const cimg_library::CImg<double>& im_x,
                  const cimg_library::CImg<double>& im_y, const cimg_library::CImg<double>& im_t, float scale,
                  int neta, int lo, int nombre);
 
-  // PrimalMinimizer_K41Long(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, scale,
-  // neta, lo, nombre) of the level: false with the increment in UV (nc x nl x 2), true when the solve
-  // failed (UV untouched); the same lines on standard output.
+  // One primal step of the level (see PrimalMinimizer in primal/k41.h): assembles A w = B for these data
+  // weights and multipliers and solves it (ILU(0)-preconditioned CGS, tolerance 1e-6). False with the
+  // increment in UV (nc x nl x 2), true when the solve failed (UV untouched). Prints the lag-limit line
+  // when lo exceeds half the grid, the entry-count mismatch line and the solver's failure note.
   bool primalStep(cimg_library::CImg<double>& UV, const cimg_library::CImg<double>& data_out,
                   const cimg_library::CImg<double>& lambda_S2, const cimg_library::CImg<double>& lambda_S2_cross);
 
@@ -105,6 +111,8 @@ class K41LevelSystem {
   // Writes B and A for the setup S (values only when its pattern is the kept one).
   void assemble(const k41_detail::Setup& S);
 
+  const char* who_;
+  K41LagWeights weights_;
   int nc_, nl_, neta_, lo_, nombre_;
   cimg_library::CImg<double> IxIx_, IyIy_, IxIy_, ItIx_, ItIy_, ItIt_, Util_, Vtil_;
   K41Csr A_;

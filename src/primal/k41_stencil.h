@@ -31,6 +31,14 @@ int k41LastDiagonalStep(int lo);
 std::int64_t k41NormaliserHV(int nc, int nl, int l);
 std::int64_t k41NormaliserCross(int nc, int nl, int l);
 
+// The eight lag weight lists of a K41 system, in the order z_right, z_down, z_rightDown, z_rightUp,
+// z_t_right, z_t_down, z_t_rightDown, z_t_rightUp: each either an image list (list[i], not owned) or one
+// constant for every pixel and lag (list[i] null, constant[i]).
+struct K41LagWeights {
+  const cimg_library::CImgList<double>* list[8] = {};
+  double constant[8] = {};
+};
+
 // `count` lag weight images of nc x nl whose values are all `value`, as one list of views of a single
 // image: the constant weight lists of the fixed-weight variants, without one copy per lag. Not
 // copyable (the views point into `image`).
