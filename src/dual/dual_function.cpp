@@ -37,12 +37,6 @@ void requireEntries(const CImg<double>& v, int n, const char* what, const char* 
   }
 }
 
-// Reads image k of a list at (x, y) with the image's own width.
-inline double at(const CImgList<double>& L, int k, int x, int y) {
-  const CImg<double>& im = L[k];
-  return im.data()[x + (long)y * im.width()];
-}
-
 inline double sq(double d) { return d * d; }
 
 // Power-law targets l^power * beta and (sqrt 2 l)^power * beta for l = lo down to 0.
@@ -97,13 +91,22 @@ void reportLoLimit(int nc, int nl, int lo) {
 
 }  // namespace
 
-double Constant_C(const CImg<double>& ItIt, const CImg<double>& data_out, const CImg<double>& Util,
-                  const CImg<double>& Vtil, const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross,
-                  const double* betaFunc_HV, const double* betaFunc_cross, const CImgList<double>& z_right,
-                  const CImgList<double>& z_down, const CImgList<double>& z_rightDown,
-                  const CImgList<double>& z_rightUp, const CImgList<double>& z_t_right,
-                  const CImgList<double>& z_t_down, const CImgList<double>& z_t_rightDown,
-                  const CImgList<double>& z_t_rightUp, int neta, int lo, int nc, int nl) {
+namespace {
+
+// Refuses a weight list of fewer than `images` images of the grid's size; a constant covers any.
+void checkWeights(const dual_detail::ListWeights& W, int images, int nc, int nl, const char* what) {
+  dual_detail::checkWeightList(W.list, images, nc, nl, what);
+}
+void checkWeights(const dual_detail::ConstantWeights&, int, int, int, const char*) {}
+
+// The constant part over the lag weights z (in the order z_right, z_down, z_rightDown, z_rightUp,
+// z_t_right, z_t_down, z_t_rightDown, z_t_rightUp), read as lists or as constants with the same operands.
+// `transverse`: the transverse weights are present (every normaliser counts their terms too).
+template <class W>
+double constantPart(const CImg<double>& ItIt, const CImg<double>& data_out, const CImg<double>& Util,
+                    const CImg<double>& Vtil, const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross,
+                    const double* betaFunc_HV, const double* betaFunc_cross, const W* z, bool transverse, int neta,
+                    int lo, int nc, int nl) {
   const char* what = "Constant_C";
   requireImage(ItIt, nc, nl, 1, what, "ItIt");
   requireImage(data_out, nc, nl, 1, what, "data_out");
@@ -113,18 +116,14 @@ double Constant_C(const CImg<double>& ItIt, const CImg<double>& data_out, const 
   const int lend = std::min(diagonalLastIndex(lo), lo);
   if (lo >= neta) {
     requireEntries(lambda_S2, lo + 1, what, "lambda_S2");
-    for (const CImgList<double>* L : {&z_right, &z_down, &z_t_right, &z_t_down})
-      dual_detail::checkWeightList(*L, lo - neta + 1, nc, nl, what);
+    for (int i : {0, 1, 4, 5}) checkWeights(z[i], lo - neta + 1, nc, nl, what);
   }
   if (lend >= l0) {
     requireEntries(lambda_S2_cross, lend + 1, what, "lambda_S2_cross");
-    for (const CImgList<double>* L : {&z_rightDown, &z_rightUp, &z_t_rightDown, &z_t_rightUp})
-      dual_detail::checkWeightList(*L, lend - l0 + 1, nc, nl, what);
+    for (int i : {2, 3, 6, 7}) checkWeights(z[i], lend - l0 + 1, nc, nl, what);
   }
-
-  // Transverse weights present: every normaliser counts the transverse terms too.
-  const bool transverse = z_t_down.size() > 0 && z_t_down[0].sum() != 0.0;
-
+  const W &z_right = z[0], &z_down = z[1], &z_rightDown = z[2], &z_rightUp = z[3], &z_t_right = z[4],
+          &z_t_down = z[5], &z_t_rightDown = z[6], &z_t_rightUp = z[7];
   double sum = 0;
   for (int y = 0; y < nl; ++y)
     for (int x = 0; x < nc; ++x) sum += ItIt(x, y) * data_out(x, y);
@@ -166,29 +165,29 @@ double Constant_C(const CImg<double>& ItIt, const CImg<double>& data_out, const 
         if (lHV) {
           const long up = p - (long)l * nc, down = p + (long)l * nc;
           if (hCentre)
-            C += aHV * (at(z_right, j, x, y) * sq(u[p] - u[p + l]) + at(z_right, j, x - l, y) * sq(u[p] - u[p - l]));
+            C += aHV * (z_right(j, x, y) * sq(u[p] - u[p + l]) + z_right(j, x - l, y) * sq(u[p] - u[p - l]));
           if (vCentre)
-            C += aHV * (at(z_down, j, x, y) * sq(v[p] - v[down]) + at(z_down, j, x, y - l) * sq(v[p] - v[up]));
+            C += aHV * (z_down(j, x, y) * sq(v[p] - v[down]) + z_down(j, x, y - l) * sq(v[p] - v[up]));
           if (hCentre)
             C += aHV *
-                 (at(z_t_right, j, x, y) * sq(v[p] - v[p + l]) + at(z_t_right, j, x - l, y) * sq(v[p] - v[p - l]));
+                 (z_t_right(j, x, y) * sq(v[p] - v[p + l]) + z_t_right(j, x - l, y) * sq(v[p] - v[p - l]));
           if (vCentre)
             C += aHV *
-                 (at(z_t_down, j, x, y) * sq(u[p] - u[down]) + at(z_t_down, j, x, y - l) * sq(u[p] - u[up]));
+                 (z_t_down(j, x, y) * sq(u[p] - u[down]) + z_t_down(j, x, y - l) * sq(u[p] - u[up]));
         }
         if (lcross && hCentre && vCentre) {
           const long lu = p - l - (long)l * nc;  // (x - l, y - l)
           const long rd = p + l + (long)l * nc;  // (x + l, y + l)
           const long ru = p + l - (long)l * nc;  // (x + l, y - l)
           const long ld = p - l + (long)l * nc;  // (x - l, y + l)
-          double t = at(z_rightDown, k, x - l, y - l) * sq(s[p] - s[lu]);
-          t += at(z_rightDown, k, x, y) * sq(s[p] - s[rd]);
-          t += at(z_rightUp, k, x, y) * sq(d[p] - d[ru]);
-          t += at(z_rightUp, k, x - l, y + l) * sq(d[p] - d[ld]);
-          t += at(z_t_rightDown, k, x, y) * sq(d[p] - d[rd]);
-          t += at(z_t_rightDown, k, x - l, y - l) * sq(d[p] - d[lu]);
-          t += at(z_t_rightUp, k, x, y) * sq(s[p] - s[ru]);
-          t += at(z_t_rightUp, k, x - l, y + l) * sq(s[p] - s[ld]);
+          double t = z_rightDown(k, x - l, y - l) * sq(s[p] - s[lu]);
+          t += z_rightDown(k, x, y) * sq(s[p] - s[rd]);
+          t += z_rightUp(k, x, y) * sq(d[p] - d[ru]);
+          t += z_rightUp(k, x - l, y + l) * sq(d[p] - d[ld]);
+          t += z_t_rightDown(k, x, y) * sq(d[p] - d[rd]);
+          t += z_t_rightDown(k, x - l, y - l) * sq(d[p] - d[lu]);
+          t += z_t_rightUp(k, x, y) * sq(s[p] - s[ru]);
+          t += z_t_rightUp(k, x - l, y + l) * sq(s[p] - s[ld]);
           C += aD * t;
         }
       }
@@ -197,6 +196,22 @@ double Constant_C(const CImg<double>& ItIt, const CImg<double>& data_out, const 
     if (lcross) C += -0.5 * betaFunc_cross[l] * lambda_S2_cross(l);
   }
   return C;
+}
+
+}  // namespace
+
+double Constant_C(const CImg<double>& ItIt, const CImg<double>& data_out, const CImg<double>& Util,
+                  const CImg<double>& Vtil, const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross,
+                  const double* betaFunc_HV, const double* betaFunc_cross, const CImgList<double>& z_right,
+                  const CImgList<double>& z_down, const CImgList<double>& z_rightDown,
+                  const CImgList<double>& z_rightUp, const CImgList<double>& z_t_right,
+                  const CImgList<double>& z_t_down, const CImgList<double>& z_t_rightDown,
+                  const CImgList<double>& z_t_rightUp, int neta, int lo, int nc, int nl) {
+  const dual_detail::ListWeights z[8] = {{z_right},   {z_down},   {z_rightDown},   {z_rightUp},
+                                         {z_t_right}, {z_t_down}, {z_t_rightDown}, {z_t_rightUp}};
+  const bool transverse = z_t_down.size() > 0 && z_t_down[0].sum() != 0.0;
+  return constantPart(ItIt, data_out, Util, Vtil, lambda_S2, lambda_S2_cross, betaFunc_HV, betaFunc_cross, z,
+                      transverse, neta, lo, nc, nl);
 }
 
 double DualFunction(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,
@@ -260,14 +275,14 @@ double DualFunction_K41Long(K41LevelSystem& level, const CImg<double>& UV, const
   const int nc = level.width(), nl = level.height(), neta = level.neta(), lo = level.lo();
   reportLoLimit(nc, nl, lo);
   requireImage(UV, nc, nl, 2, "DualFunction", "UV");
-  const int n = lo - neta + 1;
-  const ConstantLagWeights ones(n, nc, nl, 1.0), zeros(n, nc, nl, 0.0);
-  const CImgList<double>&z_tmp = ones.list, &z_t_tmp = zeros.list;
+  const long pixels = (long)nc * nl;
+  const dual_detail::ConstantWeights one{1.0, pixels}, zero{0.0, pixels};
+  const dual_detail::ConstantWeights z[8] = {one, one, one, one, zero, zero, zero, zero};
   std::vector<double> betaFunc_HV, betaFunc_cross;
   buildTargets(lo, beta, power, betaFunc_HV, betaFunc_cross);
-  const double C = Constant_C(level.ItIt(), data_out, level.Util(), level.Vtil(), lambda_S2, lambda_S2_cross,
-                              betaFunc_HV.data(), betaFunc_cross.data(), z_tmp, z_tmp, z_tmp, z_tmp, z_t_tmp, z_t_tmp,
-                              z_t_tmp, z_t_tmp, neta, lo, nc, nl);
+  const double C = constantPart(level.ItIt(), data_out, level.Util(), level.Vtil(), lambda_S2, lambda_S2_cross,
+                                betaFunc_HV.data(), betaFunc_cross.data(), z, zero.imageSumNonZero(0), neta, lo, nc,
+                                nl);
   const K41LevelSystem::System sys = level.system(data_out, lambda_S2, lambda_S2_cross);
   return quadraticModel(UV, nc, nl, sys.A, sys.B, C);
 }
