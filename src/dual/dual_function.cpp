@@ -214,6 +214,53 @@ double Constant_C(const CImg<double>& ItIt, const CImg<double>& data_out, const 
                       transverse, neta, lo, nc, nl);
 }
 
+namespace {
+
+// The dual value of a level: its constant part, then the quadratic model over the level's A and B for
+// these data weights and multipliers.
+double levelDualValue(K41LevelSystem& level, const CImg<double>& UV, const CImg<double>& data_out,
+                      const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, const double* betaFunc_HV,
+                      const double* betaFunc_cross) {
+  const int nc = level.width(), nl = level.height(), neta = level.neta(), lo = level.lo();
+  const K41LagWeights& W = level.weights();
+  double C;
+  if (W.list[0]) {
+    const dual_detail::ListWeights z[8] = {{*W.list[0]}, {*W.list[1]}, {*W.list[2]}, {*W.list[3]},
+                                           {*W.list[4]}, {*W.list[5]}, {*W.list[6]}, {*W.list[7]}};
+    const bool transverse = W.list[5]->size() > 0 && (*W.list[5])[0].sum() != 0.0;
+    C = constantPart(level.ItIt(), data_out, level.Util(), level.Vtil(), lambda_S2, lambda_S2_cross, betaFunc_HV,
+                     betaFunc_cross, z, transverse, neta, lo, nc, nl);
+  } else {
+    const long pixels = (long)nc * nl;
+    dual_detail::ConstantWeights z[8];
+    for (int i = 0; i < 8; ++i) z[i] = {W.constant[i], pixels};
+    C = constantPart(level.ItIt(), data_out, level.Util(), level.Vtil(), lambda_S2, lambda_S2_cross, betaFunc_HV,
+                     betaFunc_cross, z, z[5].imageSumNonZero(0), neta, lo, nc, nl);
+  }
+  const K41LevelSystem::System sys = level.system(data_out, lambda_S2, lambda_S2_cross);
+  return quadraticModel(UV, nc, nl, sys.A, sys.B, C);
+}
+
+// The dual value of a level built for this one value.
+double oneShotDualValue(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,
+                        const CImg<double>& im_y, const CImg<double>& im_t, const CImg<double>& data_out,
+                        const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, const K41LagWeights& W,
+                        float scale, int neta, int lo, const double* betaFunc_HV, const double* betaFunc_cross,
+                        int nombre) {
+  const char* what = "DualFunction";
+  const int nc = im_x.width(), nl = im_x.height();
+  reportLoLimit(nc, nl, lo);
+  requireImage(UV, nc, nl, 2, what, "UV");
+  requireImage(UVtil, nc, nl, 2, what, "UVtil");
+  requireImage(im_y, nc, nl, 1, what, "im_y");
+  requireImage(im_t, nc, nl, 1, what, "im_t");
+  if (2 * ((long)nc * nl) > 2147483647L) failRun("DualFunction: system too large for 32-bit indices");
+  K41LevelSystem level(what, UVtil, im_x, im_y, im_t, W, scale, neta, lo, nombre);
+  return levelDualValue(level, UV, data_out, lambda_S2, lambda_S2_cross, betaFunc_HV, betaFunc_cross);
+}
+
+}  // namespace
+
 double DualFunction(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,
                     const CImg<double>& im_y, const CImg<double>& im_t, CImg<double> data_out,
                     const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross,
@@ -222,69 +269,32 @@ double DualFunction(const CImg<double>& UV, const CImg<double>& UVtil, const CIm
                     const CImgList<double>& z_t_right, const CImgList<double>& z_t_down,
                     const CImgList<double>& z_t_rightDown, const CImgList<double>& z_t_rightUp, float scale,
                     int neta, int lo, const double* betaFunc_HV, const double* betaFunc_cross, int nombre) {
-  const char* what = "DualFunction";
-  const int nc = im_x.width(), nl = im_x.height();
-  reportLoLimit(nc, nl, lo);
-  requireImage(UV, nc, nl, 2, what, "UV");
-  requireImage(UVtil, nc, nl, 2, what, "UVtil");
-  requireImage(im_y, nc, nl, 1, what, "im_y");
-  requireImage(im_t, nc, nl, 1, what, "im_t");
-  const long N = (long)nc * nl;
-  if (2 * N > 2147483647L) failRun("DualFunction: system too large for 32-bit indices");
-  const int taille = (int)(2 * N);
-
-  // Data products, blurred when asked.
-  CImg<double> IxIx = im_x.get_mul(im_x), IyIy = im_y.get_mul(im_y), IxIy = im_x.get_mul(im_y);
-  CImg<double> ItIx = im_t.get_mul(im_x), ItIy = im_t.get_mul(im_y), ItIt = im_t.get_mul(im_t);
-  if (scale != 0)
-    for (CImg<double>* im : {&IxIx, &IyIy, &IxIy, &ItIx, &ItIy, &ItIt}) blurDeriche(*im, scale);
-
-  MV_Vector_double B(taille, 0.0);
-  const CImg<double> Util = UVtil.get_slice(0), Vtil = UVtil.get_slice(1);
-
-  const double C = Constant_C(ItIt, data_out, Util, Vtil, lambda_S2, lambda_S2_cross, betaFunc_HV, betaFunc_cross,
-                              z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown,
-                              z_t_rightUp, neta, lo, nc, nl);
-  fillingVector_B(B, ItIx, ItIy, Util, Vtil, data_out, lambda_S2, lambda_S2_cross, z_right, z_down, z_rightDown,
-                  z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, neta, lo, nc, nl);
-  // The arrays grow to what the assembly writes, whatever zero pattern the count saw.
-  K41Csr A;
-  fillingSparseHessian_A(A, IxIx, IxIy, IyIy, data_out, lambda_S2, lambda_S2_cross, z_right, z_down, z_rightDown,
-                         z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, neta, lo, nc, nl, nombre);
-
-  return quadraticModel(UV, nc, nl, A, B, C);
+  return oneShotDualValue(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross,
+                          k41ListWeights(z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown,
+                                         z_t_rightUp),
+                          scale, neta, lo, betaFunc_HV, betaFunc_cross, nombre);
 }
 
 double DualFunction_K41Long(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,
                             const CImg<double>& im_y, const CImg<double>& im_t, CImg<double> data_out,
                             const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, float scaleSmooth,
                             int neta, int lo, double beta, double power, int nombre) {
-  const int n = lo - neta + 1;
-  const ConstantLagWeights ones(n, im_x.width(), im_x.height(), 1.0), zeros(n, im_x.width(), im_x.height(), 0.0);
-  const CImgList<double>&z_tmp = ones.list, &z_t_tmp = zeros.list;
   std::vector<double> betaFunc_HV, betaFunc_cross;
   buildTargets(lo, beta, power, betaFunc_HV, betaFunc_cross);
-  return DualFunction(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, z_tmp, z_tmp, z_tmp, z_tmp,
-                      z_t_tmp, z_t_tmp, z_t_tmp, z_t_tmp, scaleSmooth, neta, lo, betaFunc_HV.data(),
-                      betaFunc_cross.data(), nombre);
+  return oneShotDualValue(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross,
+                          k41ConstantWeights(1.0, 0.0), scaleSmooth, neta, lo, betaFunc_HV.data(), betaFunc_cross.data(),
+                          nombre);
 }
 
 double DualFunction_K41Long(K41LevelSystem& level, const CImg<double>& UV, const CImg<double>& data_out,
                             const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, double beta,
                             double power) {
-  const int nc = level.width(), nl = level.height(), neta = level.neta(), lo = level.lo();
-  reportLoLimit(nc, nl, lo);
-  requireImage(UV, nc, nl, 2, "DualFunction", "UV");
-  const long pixels = (long)nc * nl;
-  const dual_detail::ConstantWeights one{1.0, pixels}, zero{0.0, pixels};
-  const dual_detail::ConstantWeights z[8] = {one, one, one, one, zero, zero, zero, zero};
+  const int lo = level.lo();
+  reportLoLimit(level.width(), level.height(), lo);
+  requireImage(UV, level.width(), level.height(), 2, "DualFunction", "UV");
   std::vector<double> betaFunc_HV, betaFunc_cross;
   buildTargets(lo, beta, power, betaFunc_HV, betaFunc_cross);
-  const double C = constantPart(level.ItIt(), data_out, level.Util(), level.Vtil(), lambda_S2, lambda_S2_cross,
-                                betaFunc_HV.data(), betaFunc_cross.data(), z, zero.imageSumNonZero(0), neta, lo, nc,
-                                nl);
-  const K41LevelSystem::System sys = level.system(data_out, lambda_S2, lambda_S2_cross);
-  return quadraticModel(UV, nc, nl, sys.A, sys.B, C);
+  return levelDualValue(level, UV, data_out, lambda_S2, lambda_S2_cross, betaFunc_HV.data(), betaFunc_cross.data());
 }
 
 double DualFunction_K41Long(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,
@@ -299,24 +309,19 @@ double DualFunction_K41LongTrans(const CImg<double>& UV, const CImg<double>& UVt
                                  const CImg<double>& im_y, const CImg<double>& im_t, CImg<double> data_out,
                                  const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, int neta,
                                  int lo, double beta, double power, int nombre) {
-  const int n = lo - neta + 1;
-  const ConstantLagWeights ones(n, im_x.width(), im_x.height(), 1.0);
-  const CImgList<double>&z_tmp = ones.list, &z_t_tmp = ones.list;
   std::vector<double> betaFunc_HV, betaFunc_cross;
   buildTargets(lo, beta, power, betaFunc_HV, betaFunc_cross);
-  return DualFunction(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, z_tmp, z_tmp, z_tmp, z_tmp,
-                      z_t_tmp, z_t_tmp, z_t_tmp, z_t_tmp, 1.0f, neta, lo, betaFunc_HV.data(), betaFunc_cross.data(),
-                      nombre);
+  return oneShotDualValue(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross,
+                          k41ConstantWeights(1.0, 1.0), 1.0f, neta, lo, betaFunc_HV.data(), betaFunc_cross.data(),
+                          nombre);
 }
 
 double DualFunction_Gen_BruhnAndAl(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,
                                    const CImg<double>& im_y, const CImg<double>& im_t, CImg<double> data_out,
                                    const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, float scale,
                                    int lo, const double* betaFunc_HV, const double* betaFunc_cross, int nombre) {
-  const ConstantLagWeights ones(lo, im_x.width(), im_x.height(), 1.0);
-  const CImgList<double>&z_tmp = ones.list, &z_t_tmp = ones.list;
-  return DualFunction(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, z_tmp, z_tmp, z_tmp, z_tmp,
-                      z_t_tmp, z_t_tmp, z_t_tmp, z_t_tmp, scale, 1, lo, betaFunc_HV, betaFunc_cross, nombre);
+  return oneShotDualValue(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross,
+                          k41ConstantWeights(1.0, 1.0), scale, 1, lo, betaFunc_HV, betaFunc_cross, nombre);
 }
 
 double DualFunction_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,

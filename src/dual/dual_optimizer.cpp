@@ -74,15 +74,11 @@ struct Level {
   // One primal step at the level's multipliers with the given data weights; true when the solve failed
   // (Xinc then unchanged).
   bool primalStep(const LbfgsSharedState& s, const CImg<double>& weights) {
-    if (s.level) return s.level->primalStep(Xinc, weights, x_lambda, x_lambda_cross);
-    return PrimalMinimizer_K41Long(Xinc, Xtil, f_x, f_y, f_t, weights, x_lambda, x_lambda_cross, s._scaleSmooth,
-                                   neta, lo, s._nombre);
+    return s.level->primalStep(Xinc, weights, x_lambda, x_lambda_cross);
   }
 
   double dualValue(const LbfgsSharedState& s, const CImg<double>& weights) const {
-    if (s.level) return DualFunction_K41Long(*s.level, Xinc, weights, x_lambda, x_lambda_cross, s._gamma, s._zeta);
-    return DualFunction_K41Long(Xinc, Xtil, f_x, f_y, f_t, weights, x_lambda, x_lambda_cross, s._scaleSmooth, neta,
-                                lo, s._gamma, s._zeta, s._nombre);
+    return DualFunction_K41Long(*s.level, Xinc, weights, x_lambda, x_lambda_cross, s._gamma, s._zeta);
   }
 
   double deviation(const LbfgsSharedState& s) const {
@@ -338,6 +334,10 @@ void loadSharedState(LbfgsSharedState& s, const CImg<double>& Xinc, const CImg<d
   s._DivZero = DivZero;
   s._constDev = 1e30;
   s._add2fx = 0;
+  // The level as the callbacks see it: the double images rebuilt from the shared single-precision ones.
+  s.level.reset(new K41LevelSystem(float2CImg(nc, nl, 2, s._Xtil.get()), float2CImg(nc, nl, s._f_x.get()),
+                                   float2CImg(nc, nl, s._f_y.get()), float2CImg(nc, nl, s._f_t.get()), scaleSmooth,
+                                   neta, lo, nombre));
 }
 
 SharedStateScope::SharedStateScope(LbfgsSharedState& s) {
@@ -387,10 +387,6 @@ double optimizeDualFunction_LongK41(CImg<double>& lambda, CImg<double>& lambda_c
       s.callerXinc = &Xinc;
       s.held.reset(new dual_detail::HeldOutput);
     }
-    // The level as the callbacks see it: the double images rebuilt from the shared single-precision ones.
-    s.level.reset(new K41LevelSystem(float2CImg(s._nc, s._nl, 2, s._Xtil.get()), float2CImg(s._nc, s._nl, s._f_x.get()),
-                                     float2CImg(s._nc, s._nl, s._f_y.get()), float2CImg(s._nc, s._nl, s._f_t.get()),
-                                     scaleSmooth, neta, lo, nombre));
   }
   const int l0 = diagonalFirstIndex(neta), lend = diagonalLastIndex(lo);
   if ((int)lambda.size() < lo + 1 || (int)lambda_cross.size() < lend + 1) {
@@ -427,7 +423,7 @@ double optimizeDualFunction_LongK41(CImg<double>& lambda, CImg<double>& lambda_c
   }
   // Still pending: no evaluation came to its first solve, and the stored increment is the first one.
   settleFirstIncrement(s, true);
-  if (s.level && work) work->primal = s.level->work();
+  if (work) work->primal = s.level->work();
   s.guard.rethrowPending();  // the caller's images are still untouched
   if (incrementSolved) *incrementSolved = s.haveAccepted ? s.acceptedIsSolve : s.storedIsSolve;
 

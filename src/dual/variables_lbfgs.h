@@ -88,7 +88,7 @@ struct LbfgsSharedState {
 
   dual_detail::LbfgsGuard guard;  // exception thrown inside a callback, rethrown after lbfgs returns
 
-  // The kept work of the level (null: every primal step and dual value computed on its own).
+  // The level's system, shared by every primal step and dual value of the callbacks.
   std::unique_ptr<K41LevelSystem> level;
   // The level's first increment while it is still to be decided: the step that computes it into the
   // caller's increment, the caller's increment, what it reports to, and the output held back until then.
@@ -101,7 +101,7 @@ struct LbfgsSharedState {
 namespace dual_detail {
 
 // Fills `s` from the arguments of optimizeDualFunction_LongK41 (single-precision copies, scalars,
-// deviation reference 1e30, offset 0). Refuses (message, exit status 1) images whose sizes do not
+// deviation reference 1e30, offset 0, the level's system). Refuses (message, exit status 1) images whose sizes do not
 // match f_x (fields nc x nl x 2, images nc x nl) and lag intervals outside 1 <= neta <= lo.
 void loadSharedState(LbfgsSharedState& s, const cimg_library::CImg<double>& Xinc,
                      const cimg_library::CImg<double>& Xtil, const cimg_library::CImg<double>& trueUV,

@@ -30,18 +30,9 @@ struct Weight {
   double operator()(int x, int y) const { return p[x * sx + y * sy]; }
 };
 
-// The eight lag weight lists, in the order z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down,
-// z_t_rightDown, z_t_rightUp; a list is either an image list or a constant (list == nullptr).
+// The eight lag weight lists (see K41LagWeights), by name.
 enum WeightName { zR, zD, zRD, zRU, ztR, ztD, ztRD, ztRU };
 using WeightLists = K41LagWeights;
-WeightLists imageWeights(const cimg_library::CImgList<double>& z_right, const cimg_library::CImgList<double>& z_down,
-                         const cimg_library::CImgList<double>& z_rightDown,
-                         const cimg_library::CImgList<double>& z_rightUp,
-                         const cimg_library::CImgList<double>& z_t_right,
-                         const cimg_library::CImgList<double>& z_t_down,
-                         const cimg_library::CImgList<double>& z_t_rightDown,
-                         const cimg_library::CImgList<double>& z_t_rightUp);
-WeightLists constantWeights(double longitudinal, double transverse);
 
 // Neighbour directions of the coefficient lists.
 enum Dir { ijl, ij_l, ilj, i_lj, iljl, i_lj_l, ilj_l, i_ljl };

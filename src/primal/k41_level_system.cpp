@@ -68,7 +68,7 @@ void K41LevelSystem::Key::set(const Setup& S) {
 
 K41LevelSystem::K41LevelSystem(const CImg<double>& UVtil, const CImg<double>& im_x, const CImg<double>& im_y,
                                const CImg<double>& im_t, float scale, int neta, int lo, int nombre)
-    : K41LevelSystem("PrimalMinimizer_K41Long", UVtil, im_x, im_y, im_t, constantWeights(1.0, 0.0), scale, neta, lo,
+    : K41LevelSystem("PrimalMinimizer_K41Long", UVtil, im_x, im_y, im_t, k41ConstantWeights(1.0, 0.0), scale, neta, lo,
                      nombre) {}
 
 K41LevelSystem::K41LevelSystem(const char* who, const CImg<double>& UVtil, const CImg<double>& im_x,
@@ -80,6 +80,9 @@ K41LevelSystem::K41LevelSystem(const char* who, const CImg<double>& UVtil, const
   requireCover(who, "im_y", im_y, nc_, nl_, 1);
   requireCover(who, "im_t", im_t, nc_, nl_, 1);
   requireCover(who, "UVtil", UVtil, nc_, nl_, 2);
+  for (int i = 1; i < 8; ++i)
+    if (!weights.list[i] != !weights.list[0])
+      failRun(std::string(who) + ": lag weights that mix image lists and constants");
   // The products of the primal step and of the dual value, formed (and blurred) once for the level.
   const CImg<double> Ix = plane(im_x, nc_, nl_), Iy = plane(im_y, nc_, nl_), It = plane(im_t, nc_, nl_);
   IxIx_ = Ix.get_mul(Ix);
@@ -110,7 +113,7 @@ Setup K41LevelSystem::setupOf(const CImg<double>& data_out, const CImg<double>& 
 
 void K41LevelSystem::assemble(const Setup& S) {
   fillRhs(S, B_.data(), ItIx_, ItIy_, Util_, Vtil_);
-  if (solver_.adopted() && fillValuesInPattern(S, A_)) {
+  if (havePattern_ && fillValuesInPattern(S, A_)) {
     ++work_.valueAssemblies;
   } else {
     // The first assembly of the level, or a zero pattern that differs from the kept one.
@@ -119,7 +122,8 @@ void K41LevelSystem::assemble(const Setup& S) {
       A_.col_ind.resize(nombre_);
     }
     fillGrowing(S, A_);
-    solver_.adopt(2 * nc_ * nl_, A_.nnz(), A_.val.data(), A_.row_ptr.data(), A_.col_ind.data());
+    havePattern_ = true;
+    solverHasPattern_ = false;
     ++work_.assemblies;
   }
   reportCountMismatch(A_.nnz(), nombre_);
@@ -166,6 +170,10 @@ bool K41LevelSystem::primalStep(CImg<double>& UV, const CImg<double>& data_out, 
 
   const auto start = std::chrono::steady_clock::now();
   assemble(S);
+  if (!solverHasPattern_) {
+    solver_.adopt(2 * nc_ * nl_, A_.nnz(), A_.val.data(), A_.row_ptr.data(), A_.col_ind.data());
+    solverHasPattern_ = true;
+  }
   const int code = solver_.solve(A_.val.data(), A_.row_ptr.data(), A_.col_ind.data(), B_, 1e-6);
   work_.solveSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::swap(solves_[0], solves_[1]);  // the older record's storage takes the new solve

@@ -46,10 +46,10 @@ struct K41LevelWork {
 class K41LevelSystem {
  public:
   // The level: the carried field UVtil (nc x nl x 2), the derivatives im_x, im_y, im_t (nc x nl, nc x nl
-  // the size of im_x), the lag weights (image lists must outlive the object), the blur of the data
-  // products (0: none), the scale interval and the level's entry count nombre. Refuses (message naming
-  // `who`, exit status 1) a scale interval outside 0 <= neta <= lo, a grid too large for 32-bit indices
-  // and images smaller than the grid.
+  // the size of im_x), the lag weights (eight image lists, which must outlive the object, or eight
+  // constants), the blur of the data products (0: none), the scale interval and the level's entry count
+  // nombre. Refuses (message naming `who`, exit status 1) a scale interval outside 0 <= neta <= lo, a grid
+  // too large for 32-bit indices, images smaller than the grid and weights that mix lists and constants.
   K41LevelSystem(const char* who, const cimg_library::CImg<double>& UVtil, const cimg_library::CImg<double>& im_x,
                  const cimg_library::CImg<double>& im_y, const cimg_library::CImg<double>& im_t,
                  const K41LagWeights& weights, float scale, int neta, int lo, int nombre);
@@ -84,6 +84,7 @@ class K41LevelSystem {
   int neta() const { return neta_; }
   int lo() const { return lo_; }
   int nombre() const { return nombre_; }
+  const K41LagWeights& weights() const { return weights_; }
 
   const K41LevelWork& work() const;
 
@@ -118,6 +119,8 @@ class K41LevelSystem {
   K41Csr A_;
   MV_Vector_double B_;
   Key assembledKey_;  // inputs of the arrays A_ and B_ hold (valid once assembled)
+  bool havePattern_ = false;  // A_ holds a pattern that values can be written into
+  bool solverHasPattern_ = false;  // the solver adopted A_'s pattern (done at the first solve in it)
   PatternCGSInversion solver_;
   Solve solves_[2];   // the last two solves, the latest first
   mutable K41LevelWork work_;

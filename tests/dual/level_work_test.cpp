@@ -1,8 +1,8 @@
-// The dual maximisation with the level's work kept (one K41 system for every callback, remembered
-// solves, the first increment computed only when used) against the plain one (every primal step and
-// dual value on its own, the first increment computed before): the same multipliers, increment, data
-// weights, result and printout, bit for bit, for every data norm, with a truth and its projection,
-// and when the first increment is needed after all.
+// The dual maximisation with the level's first increment left to it (computed only when used, its
+// lines still first) against the one that is handed the first increment computed before: the same
+// multipliers, increment, data weights, result and printout, bit for bit, for every data norm, with a
+// truth and its projection, and when the first increment is needed after all. Both share one K41
+// system for every callback (remembered solves, held systems).
 #include <unistd.h>
 
 #include <cmath>
