@@ -5,6 +5,7 @@
 #include <CImg.h>
 
 #include <cstdint>
+#include <iostream>
 #include <vector>
 
 #include "field/field.h"
@@ -61,7 +62,7 @@ Setup makeSetup(const char* who, int nc, int nl, const cimg_library::CImg<double
 void checkScaleInterval(const char* who, int neta, int lo);
 
 // Prints the scale-interval line when lo exceeds half the grid.
-void reportLoLimit(int nc, int nl, int lo);
+void reportLoLimit(int nc, int nl, int lo, std::ostream& out = std::cout);
 
 // Refuses a grid whose system of 2 nc nl unknowns cannot be indexed by int.
 void checkGridSize(const char* who, int nc, int nl);
@@ -104,6 +105,6 @@ void fillRhs(const Setup& S, double* B, const cimg_library::CImg<double>& ItIx, 
              const cimg_library::CImg<double>& Util, const cimg_library::CImg<double>& Vtil);
 
 // Prints the mismatch line of an assembly whose entry count differs from the expected one.
-void reportCountMismatch(std::int64_t written, int nombre);
+void reportCountMismatch(std::int64_t written, int nombre, std::ostream& out = std::cout);
 
 }  // namespace k41_detail

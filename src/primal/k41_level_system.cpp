@@ -111,7 +111,7 @@ Setup K41LevelSystem::setupOf(const CImg<double>& data_out, const CImg<double>& 
                    lo_);
 }
 
-void K41LevelSystem::assemble(const Setup& S) {
+void K41LevelSystem::assemble(const Setup& S, std::ostream& out) {
   fillRhs(S, B_.data(), ItIx_, ItIy_, Util_, Vtil_);
   if (havePattern_ && fillValuesInPattern(S, A_)) {
     ++work_.valueAssemblies;
@@ -126,7 +126,7 @@ void K41LevelSystem::assemble(const Setup& S) {
     solverHasPattern_ = false;
     ++work_.assemblies;
   }
-  reportCountMismatch(A_.nnz(), nombre_);
+  reportCountMismatch(A_.nnz(), nombre_, out);
   assembledKey_.set(S);
 }
 
@@ -137,15 +137,15 @@ K41LevelSystem::System K41LevelSystem::system(const CImg<double>& data_out, cons
     ++work_.heldSystems;
     reportCountMismatch(A_.nnz(), nombre_);  // the line the assembly prints
   } else {
-    assemble(S);
+    assemble(S, std::cout);
   }
   return {A_, B_};
 }
 
 bool K41LevelSystem::primalStep(CImg<double>& UV, const CImg<double>& data_out, const CImg<double>& lambda_S2,
-                                const CImg<double>& lambda_S2_cross) {
+                                const CImg<double>& lambda_S2_cross, std::ostream& out) {
   ++work_.steps;
-  reportLoLimit(nc_, nl_, lo_);
+  reportLoLimit(nc_, nl_, lo_, out);
   if (UV.width() != nc_ || UV.height() != nl_ || UV.depth() < 2) {
     std::ostringstream s;
     s << who_ << ": the increment image is " << UV.width() << " x " << UV.height() << " x " << UV.depth()
@@ -159,9 +159,9 @@ bool K41LevelSystem::primalStep(CImg<double>& UV, const CImg<double>& data_out, 
   for (const Solve& s : solves_) {
     if (!s.key.matches(S)) continue;
     ++work_.reusedSteps;
-    reportCountMismatch(s.entries, nombre_);
+    reportCountMismatch(s.entries, nombre_, out);
     if (s.code != 0) {
-      std::cout << "no convergence (output CGS " << s.code << ")";
+      out << "no convergence (output CGS " << s.code << ")";
       return true;
     }
     std::memcpy(UV.data(), s.increment.data(), 2 * N * sizeof(double));
@@ -169,12 +169,12 @@ bool K41LevelSystem::primalStep(CImg<double>& UV, const CImg<double>& data_out, 
   }
 
   const auto start = std::chrono::steady_clock::now();
-  assemble(S);
+  assemble(S, out);
   if (!solverHasPattern_) {
     solver_.adopt(2 * nc_ * nl_, A_.nnz(), A_.val.data(), A_.row_ptr.data(), A_.col_ind.data());
     solverHasPattern_ = true;
   }
-  const int code = solver_.solve(A_.val.data(), A_.row_ptr.data(), A_.col_ind.data(), B_, 1e-6);
+  const int code = solver_.solve(A_.val.data(), A_.row_ptr.data(), A_.col_ind.data(), B_, 1e-6, out);
   work_.solveSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::swap(solves_[0], solves_[1]);  // the older record's storage takes the new solve
   Solve& s = solves_[0];

@@ -17,6 +17,7 @@
 
 #include <CImg.h>
 
+#include <iostream>
 #include <vector>
 
 #include "primal/k41_stencil.h"
@@ -61,9 +62,10 @@ class K41LevelSystem {
   // One primal step of the level (see PrimalMinimizer in primal/k41.h): assembles A w = B for these data
   // weights and multipliers and solves it (ILU(0)-preconditioned CGS, tolerance 1e-6). False with the
   // increment in UV (nc x nl x 2), true when the solve failed (UV untouched). Prints the lag-limit line
-  // when lo exceeds half the grid, the entry-count mismatch line and the solver's failure note.
+  // when lo exceeds half the grid, the entry-count mismatch line and the solver's failure note, on `out`.
   bool primalStep(cimg_library::CImg<double>& UV, const cimg_library::CImg<double>& data_out,
-                  const cimg_library::CImg<double>& lambda_S2, const cimg_library::CImg<double>& lambda_S2_cross);
+                  const cimg_library::CImg<double>& lambda_S2, const cimg_library::CImg<double>& lambda_S2_cross,
+                  std::ostream& out = std::cout);
 
   // The Hessian and the right-hand side of the level for these data weights and multipliers, as
   // fillingSparseHessian_A and fillingVector_B give them (with their line when the entry count differs
@@ -110,7 +112,7 @@ class K41LevelSystem {
   k41_detail::Setup setupOf(const cimg_library::CImg<double>& data_out, const cimg_library::CImg<double>& lambda_S2,
                             const cimg_library::CImg<double>& lambda_S2_cross) const;
   // Writes B and A for the setup S (values only when its pattern is the kept one).
-  void assemble(const k41_detail::Setup& S);
+  void assemble(const k41_detail::Setup& S, std::ostream& out);
 
   const char* who_;
   K41LagWeights weights_;

@@ -254,9 +254,9 @@ void checkScaleInterval(const char* who, int neta, int lo) {
   }
 }
 
-void reportLoLimit(int nc, int nl, int lo) {
+void reportLoLimit(int nc, int nl, int lo, std::ostream& out) {
   if ((double)lo > nc * 0.5 - 1.0 || (double)lo > nl * 0.5 - 1.0)
-    std::cout << "Error : lo must respect lo <= nc/2 - 1 and lo <= nl/2 - 1" << std::endl;
+    out << "Error : lo must respect lo <= nc/2 - 1 and lo <= nl/2 - 1" << std::endl;
 }
 
 void checkGridSize(const char* who, int nc, int nl) {
@@ -495,10 +495,10 @@ bool fillValuesInPattern(const Setup& S, K41Csr& A) {
   return sink.same;
 }
 
-void reportCountMismatch(std::int64_t written, int nombre) {
+void reportCountMismatch(std::int64_t written, int nombre, std::ostream& out) {
   if (written != nombre)
-    std::cout << "ERROR : number non zero elements not identical to prevision: " << written << "!=" << nombre
-              << std::endl;
+    out << "ERROR : number non zero elements not identical to prevision: " << written << "!=" << nombre
+        << std::endl;
 }
 
 }  // namespace k41_detail
