@@ -50,36 +50,38 @@ void buildTargets(int lo, double beta, double power, std::vector<double>& hv, st
 }
 
 
-// 0.5 X.(A X) - X.B + C for the increment UV (planes u and v of nc x nl) packed as the solution
-// vector, A X accumulated row by row in stored order. One compiled body for every caller, so that even
-// the sign of a value that is not a number comes out alike (the order of the operands of a sum of two
-// such values is the compiler's choice).
+// 0.5 X.(A X) - X.B + C for the increment UV (planes u and v of nc x nl) as the solution vector (UV
+// itself when it has the grid's size, else a packed copy), A X accumulated row by row in stored order.
+// One compiled body for every caller, so that even the sign of a value that is not a number comes out
+// alike (the order of the operands of a sum of two such values is the compiler's choice).
 __attribute__((noinline)) double quadraticModel(const CImg<double>& UV, int nc, int nl, const K41Csr& A,
                                                 const MV_Vector_double& B, double C) {
   const long N = (long)nc * nl;
   const int taille = (int)(2 * N);
-  MV_Vector_double X(taille, 0.0), AX(taille, 0.0);
-  double* x = X.data();
-  const double* u = UV.data();
-  const double* v = UV.data() + (long)UV.width() * UV.height();
-  for (int y = 0; y < nl; ++y)
-    for (int c = 0; c < nc; ++c) {
-      const long q = c + (long)y * UV.width();
-      x[y * (long)nc + c] = u[q];
-      x[N + y * (long)nc + c] = v[q];
-    }
+  std::vector<double> packed;
+  const double* x = UV.data();
+  if (UV.width() != nc || UV.height() != nl) {
+    packed.resize(taille);
+    const double* u = UV.data();
+    const double* v = UV.data() + (long)UV.width() * UV.height();
+    for (int y = 0; y < nl; ++y)
+      for (int c = 0; c < nc; ++c) {
+        const long q = c + (long)y * UV.width();
+        packed[y * (long)nc + c] = u[q];
+        packed[N + y * (long)nc + c] = v[q];
+      }
+    x = packed.data();
+  }
 
   const double* val = A.val.data();
   const int* col_ind = A.col_ind.data();
   const int* row_ptr = A.row_ptr.data();
   const double* b = B.data();
-  double* ax = AX.data();
   double lagrangian = 0;
   for (int r = 0; r < taille; ++r) {
     double acc = 0;
     for (int k = row_ptr[r]; k < row_ptr[r + 1]; ++k) acc += val[k] * x[col_ind[k]];
-    ax[r] = acc;
-    lagrangian += x[r] * (0.5 * ax[r] - b[r]);
+    lagrangian += x[r] * (0.5 * acc - b[r]);
   }
   return lagrangian + C;
 }
@@ -99,19 +101,21 @@ void checkWeights(const dual_detail::ListWeights& W, int images, int nc, int nl,
 }
 void checkWeights(const dual_detail::ConstantWeights&, int, int, int, const char*) {}
 
+// The carried field's planes u and v, their sum s and difference d, each nc x nl line by line: the
+// squared diagonal projections of the lag increments are 0.5 (du + dv)^2 and 0.5 (du - dv)^2.
+struct CarriedPlanes {
+  const double *u, *v, *s, *d;
+};
+
 // The constant part over the lag weights z (in the order z_right, z_down, z_rightDown, z_rightUp,
 // z_t_right, z_t_down, z_t_rightDown, z_t_rightUp), read as lists or as constants with the same operands.
-// `transverse`: the transverse weights are present (every normaliser counts their terms too).
+// `transverse`: the transverse weights are present (every normaliser counts their terms too). ItIt and
+// data_out cover the grid.
 template <class W>
-double constantPart(const CImg<double>& ItIt, const CImg<double>& data_out, const CImg<double>& Util,
-                    const CImg<double>& Vtil, const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross,
-                    const double* betaFunc_HV, const double* betaFunc_cross, const W* z, bool transverse, int neta,
-                    int lo, int nc, int nl) {
+double constantPart(const CImg<double>& ItIt, const CImg<double>& data_out, const CarriedPlanes& P,
+                    const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, const double* betaFunc_HV,
+                    const double* betaFunc_cross, const W* z, bool transverse, int neta, int lo, int nc, int nl) {
   const char* what = "Constant_C";
-  requireImage(ItIt, nc, nl, 1, what, "ItIt");
-  requireImage(data_out, nc, nl, 1, what, "data_out");
-  requireImage(Util, nc, nl, 1, what, "Util");
-  requireImage(Vtil, nc, nl, 1, what, "Vtil");
   const int l0 = diagonalFirstIndex(neta);
   const int lend = std::min(diagonalLastIndex(lo), lo);
   if (lo >= neta) {
@@ -129,21 +133,7 @@ double constantPart(const CImg<double>& ItIt, const CImg<double>& data_out, cons
     for (int x = 0; x < nc; ++x) sum += ItIt(x, y) * data_out(x, y);
   double C = 0.5 * sum;
   if (lo < l0) return C;
-
-  // Sum and difference of the carried components: the squared diagonal projections are
-  // 0.5 (du + dv)^2 and 0.5 (du - dv)^2.
-  CImg<double> S(nc, nl), D(nc, nl), U(nc, nl), V(nc, nl);
-  for (int y = 0; y < nl; ++y)
-    for (int x = 0; x < nc; ++x) {
-      U(x, y) = Util(x, y);
-      V(x, y) = Vtil(x, y);
-      S(x, y) = U(x, y) + V(x, y);
-      D(x, y) = U(x, y) - V(x, y);
-    }
-  const double* u = U.data();
-  const double* v = V.data();
-  const double* s = S.data();
-  const double* d = D.data();
+  const double *u = P.u, *v = P.v, *s = P.s, *d = P.d;
 
   for (int l = std::max(l0, 0); l <= lo; ++l) {
     const bool lHV = l >= neta && lagConstrainedHV(nc, nl, l);
@@ -207,11 +197,24 @@ double Constant_C(const CImg<double>& ItIt, const CImg<double>& data_out, const 
                   const CImgList<double>& z_rightUp, const CImgList<double>& z_t_right,
                   const CImgList<double>& z_t_down, const CImgList<double>& z_t_rightDown,
                   const CImgList<double>& z_t_rightUp, int neta, int lo, int nc, int nl) {
+  const char* what = "Constant_C";
+  requireImage(ItIt, nc, nl, 1, what, "ItIt");
+  requireImage(data_out, nc, nl, 1, what, "data_out");
+  requireImage(Util, nc, nl, 1, what, "Util");
+  requireImage(Vtil, nc, nl, 1, what, "Vtil");
+  CImg<double> U(nc, nl), V(nc, nl), S(nc, nl), D(nc, nl);
+  for (int y = 0; y < nl; ++y)
+    for (int x = 0; x < nc; ++x) {
+      U(x, y) = Util(x, y);
+      V(x, y) = Vtil(x, y);
+      S(x, y) = U(x, y) + V(x, y);
+      D(x, y) = U(x, y) - V(x, y);
+    }
   const dual_detail::ListWeights z[8] = {{z_right},   {z_down},   {z_rightDown},   {z_rightUp},
                                          {z_t_right}, {z_t_down}, {z_t_rightDown}, {z_t_rightUp}};
   const bool transverse = z_t_down.size() > 0 && z_t_down[0].sum() != 0.0;
-  return constantPart(ItIt, data_out, Util, Vtil, lambda_S2, lambda_S2_cross, betaFunc_HV, betaFunc_cross, z,
-                      transverse, neta, lo, nc, nl);
+  return constantPart(ItIt, data_out, {U.data(), V.data(), S.data(), D.data()}, lambda_S2, lambda_S2_cross,
+                      betaFunc_HV, betaFunc_cross, z, transverse, neta, lo, nc, nl);
 }
 
 namespace {
@@ -223,19 +226,22 @@ double levelDualValue(K41LevelSystem& level, const CImg<double>& UV, const CImg<
                       const double* betaFunc_cross) {
   const int nc = level.width(), nl = level.height(), neta = level.neta(), lo = level.lo();
   const K41LagWeights& W = level.weights();
+  requireImage(data_out, nc, nl, 1, "Constant_C", "data_out");
+  const CarriedPlanes P{level.Util().data(), level.Vtil().data(), level.carriedSum().data(),
+                        level.carriedDifference().data()};
   double C;
   if (W.list[0]) {
     const dual_detail::ListWeights z[8] = {{*W.list[0]}, {*W.list[1]}, {*W.list[2]}, {*W.list[3]},
                                            {*W.list[4]}, {*W.list[5]}, {*W.list[6]}, {*W.list[7]}};
     const bool transverse = W.list[5]->size() > 0 && (*W.list[5])[0].sum() != 0.0;
-    C = constantPart(level.ItIt(), data_out, level.Util(), level.Vtil(), lambda_S2, lambda_S2_cross, betaFunc_HV,
-                     betaFunc_cross, z, transverse, neta, lo, nc, nl);
+    C = constantPart(level.ItIt(), data_out, P, lambda_S2, lambda_S2_cross, betaFunc_HV, betaFunc_cross, z,
+                     transverse, neta, lo, nc, nl);
   } else {
     const long pixels = (long)nc * nl;
     dual_detail::ConstantWeights z[8];
     for (int i = 0; i < 8; ++i) z[i] = {W.constant[i], pixels};
-    C = constantPart(level.ItIt(), data_out, level.Util(), level.Vtil(), lambda_S2, lambda_S2_cross, betaFunc_HV,
-                     betaFunc_cross, z, z[5].imageSumNonZero(0), neta, lo, nc, nl);
+    C = constantPart(level.ItIt(), data_out, P, lambda_S2, lambda_S2_cross, betaFunc_HV, betaFunc_cross, z,
+                     z[5].imageSumNonZero(0), neta, lo, nc, nl);
   }
   const K41LevelSystem::System sys = level.system(data_out, lambda_S2, lambda_S2_cross);
   return quadraticModel(UV, nc, nl, sys.A, sys.B, C);

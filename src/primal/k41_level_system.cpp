@@ -93,8 +93,10 @@ K41LevelSystem::K41LevelSystem(const char* who, const CImg<double>& UVtil, const
   ItIt_ = It.get_mul(It);
   if (scale != 0)
     for (CImg<double>* im : {&IxIx_, &IyIy_, &IxIy_, &ItIx_, &ItIy_, &ItIt_}) blurDeriche(*im, scale);
-  Util_ = UVtil.get_slice(0);
-  Vtil_ = UVtil.get_slice(1);
+  Util_ = UVtil.get_crop(0, 0, 0, 0, nc_ - 1, nl_ - 1, 0, 0);
+  Vtil_ = UVtil.get_crop(0, 0, 1, 0, nc_ - 1, nl_ - 1, 1, 0);
+  sum_ = Util_ + Vtil_;
+  difference_ = Util_ - Vtil_;
   B_ = MV_Vector_double(2 * nc_ * nl_, 0.0);
 }
 

@@ -77,10 +77,13 @@ class K41LevelSystem {
   System system(const cimg_library::CImg<double>& data_out, const cimg_library::CImg<double>& lambda_S2,
                 const cimg_library::CImg<double>& lambda_S2_cross);
 
-  // The level's products and planes, for the constant part of the dual value.
+  // For the constant part of the dual value: the squared temporal derivative (blurred as the other
+  // products), the carried planes u and v, their sum and their difference (each nc x nl).
   const cimg_library::CImg<double>& ItIt() const { return ItIt_; }
   const cimg_library::CImg<double>& Util() const { return Util_; }
   const cimg_library::CImg<double>& Vtil() const { return Vtil_; }
+  const cimg_library::CImg<double>& carriedSum() const { return sum_; }
+  const cimg_library::CImg<double>& carriedDifference() const { return difference_; }
   int width() const { return nc_; }
   int height() const { return nl_; }
   int neta() const { return neta_; }
@@ -117,7 +120,7 @@ class K41LevelSystem {
   const char* who_;
   K41LagWeights weights_;
   int nc_, nl_, neta_, lo_, nombre_;
-  cimg_library::CImg<double> IxIx_, IyIy_, IxIy_, ItIx_, ItIy_, ItIt_, Util_, Vtil_;
+  cimg_library::CImg<double> IxIx_, IyIy_, IxIy_, ItIx_, ItIy_, ItIt_, Util_, Vtil_, sum_, difference_;
   K41Csr A_;
   MV_Vector_double B_;
   Key assembledKey_;  // inputs of the arrays A_ and B_ hold (valid once assembled)
