@@ -49,7 +49,6 @@ void buildTargets(int lo, double beta, double power, std::vector<double>& hv, st
   }
 }
 
-
 // 0.5 X.(A X) - X.B + C for the increment UV (planes u and v of nc x nl) as the solution vector (UV
 // itself when it has the grid's size, else a packed copy), A X accumulated row by row in stored order.
 // One compiled body for every caller, so that even the sign of a value that is not a number comes out
@@ -90,10 +89,6 @@ void reportLoLimit(int nc, int nl, int lo) {
   if ((double)lo > nc * 0.5 - 1 || (double)lo > nl * 0.5 - 1)
     std::cout << "Error : lo must respect lo <= nc/2 - 1 and lo <= nl/2 - 1" << std::endl;
 }
-
-}  // namespace
-
-namespace {
 
 // Refuses a weight list of fewer than `images` images of the grid's size; a constant covers any.
 void checkWeights(const dual_detail::ListWeights& W, int images, int nc, int nl, const char* what) {
@@ -288,8 +283,8 @@ double DualFunction_K41Long(const CImg<double>& UV, const CImg<double>& UVtil, c
   std::vector<double> betaFunc_HV, betaFunc_cross;
   buildTargets(lo, beta, power, betaFunc_HV, betaFunc_cross);
   return oneShotDualValue(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross,
-                          k41ConstantWeights(1.0, 0.0), scaleSmooth, neta, lo, betaFunc_HV.data(), betaFunc_cross.data(),
-                          nombre);
+                          k41ConstantWeights(1.0, 0.0), scaleSmooth, neta, lo, betaFunc_HV.data(),
+                          betaFunc_cross.data(), nombre);
 }
 
 double DualFunction_K41Long(K41LevelSystem& level, const CImg<double>& UV, const CImg<double>& data_out,

@@ -75,6 +75,7 @@ bool PrimalMinimizer_Gen_Rob_BruhnAndAl(CImg<double>& UV, const CImg<double>& UV
                                         float scale, int lo, int nombre) {
   return minimize("PrimalMinimizer_Gen_Rob_BruhnAndAl", UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2,
                   lambda_S2_cross,
-                  k41ListWeights(z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp),
+                  k41ListWeights(z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown,
+                                 z_t_rightUp),
                   scale, 1, lo, nombre);
 }

@@ -178,4 +178,11 @@ TEST(K41LevelSystem, RefusesWhatThePrimalStepRefuses) {
                                CImg<double>(3, 1, 1, 1, 1.0));
                 }),
                 {"PrimalMinimizer_K41Long", "increment image"});
+  const CImgList<double> ones(2, 8, 8, 1, 1, 1.0);
+  K41LagWeights mixed = k41ConstantWeights(1.0, 0.0);
+  mixed.list[0] = &ones;
+  expectRefusal(runInChild([&] {
+                  K41LevelSystem k("PrimalMinimizer", in.UVtil, in.Ix, in.Iy, in.It, mixed, 0.0f, 1, 2, 10);
+                }),
+                {"PrimalMinimizer", "lag weights that mix image lists and constants"});
 }
