@@ -146,19 +146,24 @@ CImg<double> robustWeights(const LbfgsSharedState& s, const Level& L) {
 
 // Decides the level's first increment, when it is still pending: with `used`, the step runs into the
 // caller's increment, which becomes the stored increment; without, it is dropped. The step's lines go
-// out first, then what the maximisation wrote meanwhile; from then on it writes to standard output.
+// out first, then what the maximisation wrote meanwhile (also when the step throws); from then on it
+// writes to standard output.
 void settleFirstIncrement(LbfgsSharedState& s, bool used) {
   if (!s.firstIncrement) return;
   const std::function<void(CImg<double>&)> step = std::move(s.firstIncrement);
   s.firstIncrement = nullptr;
-  const std::unique_ptr<std::ostringstream> held = std::move(s.held);
+  struct WriteOut {
+    std::unique_ptr<std::ostringstream> held;
+    ~WriteOut() {
+      const std::string text = held->str();
+      if (!text.empty()) std::cout << text << std::flush;
+    }
+  } writeOut{std::move(s.held)};
   if (used) {
     step(*s.callerXinc);
     s._Xinc = toFloat(*s.callerXinc);
     s.work->firstIncrementComputed = true;
   }
-  const std::string text = held->str();
-  if (!text.empty()) std::cout << text << std::flush;
 }
 
 double evaluateBody(LbfgsSharedState& s, const double* x, double* g) {
