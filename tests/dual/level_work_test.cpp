@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <stdexcept>
 #include <string>
 
 #include "dual_test_util.h"
@@ -155,4 +156,22 @@ TEST_F(LevelWork, FirstIncrementIsUsedWhenTheFirstSolveFails) {
   expectSame(plain, kept, "breakdown");
   EXPECT_TRUE(kept.work.firstIncrementComputed);
   EXPECT_EQ(kept.log.rfind("no convergence (output CGS 2)Number of constraints", 0), 0u) << kept.log;
+}
+
+TEST_F(LevelWork, HeldLinesComeOutAfterAFirstIncrementThatThrows) {
+  Level L(12, 1, 2, 5);
+  L.f_t(4, 6) = std::numeric_limits<double>::quiet_NaN();  // the first solve fails: the first increment is used
+  DualLevelWork work;
+  work.firstIncrement = [](CImg<double>&) {
+    std::cout << "first increment\n";
+    throw std::runtime_error("step failed");
+  };
+  CImg<double> lambda = L.lambda, lambda_cross = L.lambda_cross, Xinc(L.nc, L.nl, 2, 1, 0.0), data_out = L.data_out;
+  testing::internal::CaptureStdout();
+  EXPECT_THROW(optimizeDualFunction_LongK41(lambda, lambda_cross, Xinc, L.Xtil, CImg<double>(L.nc, L.nl, 2, 1, 0.0),
+                                            L.f_x, L.f_y, L.f_t, data_out, L.mask, 0, L.nombre, 0, L.nc, L.nl, 2, 1.0,
+                                            L.gamma, L.zeta, 0.0f, L.neta, L.lo, 1e-3, 3, false, false, &work),
+               std::runtime_error);
+  const std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(log.rfind("first increment\nNumber of constraints in scale interval= 4\n.no convergence", 0), 0u) << log;
 }
