@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Two builds of the program side by side on the first turbulence pair of the external data (256 x 256,
-# -pgm true -GT true -multiresol 3): the default run (K41 with evidence) and the Horn & Schunck run
-# (-HS true), each program in turn, several times; prints every run, then per run kind the minimum wall
+# -pgm true -GT true -multiresol 3): the default run (K41 with evidence), the K41 run without evidence
+# (-nbItTrace 0) and the Horn & Schunck run (-HS true), each program in turn, several times; prints every run, then per run kind the minimum wall
 # time and peak memory of each program and the ratio after / before, with the load average of the
 # machine at the start and at the end.
 #   bench/before_after.sh <before program> [after program] [runs]
@@ -18,8 +18,9 @@ trap 'rm -rf "$dir"' EXIT
 printf '%s\n%s\n%s\n%s\n\n' "${data}_img1.pgm" "${data}_img2.pgm" "$dir/out_" "${data}_flow.motion" > "$dir/list"
 echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
 declare -A best_wall best_peak
-for kind in default hs; do
+for kind in default noev hs; do
   extra=()
+  [ "$kind" = noev ] && extra=(-nbItTrace 0)
   [ "$kind" = hs ] && extra=(-HS true)
   for ((i = 1; i <= runs; i++)); do
     for which in before after; do
@@ -38,7 +39,7 @@ done
 echo "load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 echo "minimum of $runs runs       before               after                after/before"
-for kind in default hs; do
+for kind in default noev hs; do
   b="${best_wall[$kind/before]}"; a="${best_wall[$kind/after]}"
   printf '%-8s wall  %8.2f s          %8.2f s           %.3f\n' "$kind" "$b" "$a" "$(awk "BEGIN{print $a / $b}")"
   printf '%-8s peak  %8d MiB        %8d MiB\n' "" "$((best_peak[$kind/before] / 1024))" "$((best_peak[$kind/after] / 1024))"

@@ -20,10 +20,6 @@
 
 using namespace cimg_library;
 
-#ifndef VRM_PLAIN_LEVEL_WORK
-#define VRM_PLAIN_LEVEL_WORK 0
-#endif
-
 LevelConstants levelConstants(const RunOptions& opt, int r) {
   LevelConstants c;
   // A field with S2(L) = gamma L^power at full resolution has, at level r (lags and values in level
@@ -42,9 +38,6 @@ namespace {
 // A level does not repeat work whose result it already holds: the Horn & Schunck path solves once
 // when its data weights cannot change, the K41 path computes its first increment only when the dual
 // maximisation uses it, and the dual maximisation keeps the level's system between its primal steps.
-// A test-only build of this file with VRM_PLAIN_LEVEL_WORK 1 does every step on its own, as the
-// reference that the tests compare the outputs of a run with.
-constexpr bool kKeepLevelWork = VRM_PLAIN_LEVEL_WORK == 0;
 
 // The data mask's border rules: the -offEdeges band, and at level 0 the padding.
 void applyMaskBorders(const RunState& s, CImg<double>& out, int r) {
@@ -80,16 +73,14 @@ void levelDerivatives(RunState& s, int r) {
 bool hornAndSchunckPath(RunState& s, int r, HornAndSchunckLevel& kept) {
   const float alpha = (float)s.opt.alpha;
   auto solve = [&] {
-    return kKeepLevelWork ? HornAndSchunck(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], alpha,
-                                           s.pyrOut[r], false, kept)
-                          : HornAndSchunck(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], alpha,
-                                           s.pyrOut[r], false);
+    return HornAndSchunck(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], alpha, s.pyrOut[r], false,
+                          kept);
   };
   const bool failed = solve();
   // With any other norm the weights stay (their border rules change nothing twice), so each further
   // solve is this one again and gives the increment that it gave; a failed solve is repeated, for its
   // lines.
-  if (kKeepLevelWork && s.opt.norm != 1 && s.opt.norm != 0 && !failed) return true;
+  if (s.opt.norm != 1 && s.opt.norm != 0 && !failed) return true;
   bool converged = !failed;
   for (int k = 0; k < 5; ++k) {
     if (s.opt.norm == 1)
@@ -150,16 +141,11 @@ bool k41Path(RunState& s, int r, const LevelConstants& c, EvidenceCarry& carry, 
   DualLevelWork dualWork;
   K41LevelWork firstWork;
   bool firstFailed = false;
-  if (kKeepLevelWork)
-    dualWork.firstIncrement = [&](CImg<double>& Xinc) {
-      K41LevelSystem first(s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], 0.0f, c.neta, c.lo, nombre);
-      firstFailed = first.primalStep(Xinc, s.pyrOut[r], s.pyrf_lambda[r], s.pyrf_lambda_cross[r]);
-      firstWork = first.work();
-    };
-  else
-    firstFailed = PrimalMinimizer_K41Long(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r],
-                                          s.pyrOut[r], s.pyrf_lambda[r], s.pyrf_lambda_cross[r], 0.0f, c.neta, c.lo,
-                                          nombre);
+  dualWork.firstIncrement = [&](CImg<double>& Xinc) {
+    K41LevelSystem first(s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], 0.0f, c.neta, c.lo, nombre);
+    firstFailed = first.primalStep(Xinc, s.pyrOut[r], s.pyrf_lambda[r], s.pyrf_lambda_cross[r]);
+    firstWork = first.work();
+  };
 
   const CImg<double> truth = levelTruth(s, r);
   // The dual compares its iterates (the estimate, without the pre-shift) with the truth less the shift.
@@ -170,9 +156,9 @@ bool k41Path(RunState& s, int r, const LevelConstants& c, EvidenceCarry& carry, 
                                             dualTruth, s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.pyrOut[r], mask, r,
                                             nombre, o.offEdeges, o.dxOrig, o.dyOrig, (int)o.norm, o.sigma_obs,
                                             c.gamma, o.power, 0.0f, c.neta, c.lo, eps_r, o.nbItLbfgs, false,
-                                            o.divZero, kKeepLevelWork ? &dualWork : nullptr, &dualSolved);
+                                            o.divZero, &dualWork, &dualSolved);
   work.k41 = true;
-  work.firstIncrementComputed = !kKeepLevelWork || dualWork.firstIncrementComputed;
+  work.firstIncrementComputed = dualWork.firstIncrementComputed;
   work.primal = dualWork.primal;
   work.primal += firstWork;
 

@@ -26,7 +26,7 @@ struct EvidenceCarry {
   double beta = 0;            // slot 9: the evidence-maximising data precision
 };
 
-// What the estimation of a level cost, for benchmarks (kept work only): on the K41 path the primal
+// What the estimation of a level cost, for benchmarks: on the K41 path the primal
 // steps of the first increment and of the dual maximisation with the work they took, on the Horn &
 // Schunck path its solves (one assembly and one factorisation each) and their CGS iterations.
 struct LevelWork {

@@ -37,12 +37,6 @@ void requireEntries(const CImg<double>& v, int n, const char* what, const char* 
   }
 }
 
-// Reads image k of a list at (x, y) with the image's own width.
-inline double at(const CImgList<double>& L, int k, int x, int y) {
-  const CImg<double>& im = L[k];
-  return im.data()[x + (long)y * im.width()];
-}
-
 inline double sq(double d) { return d * d; }
 
 // Power-law targets l^power * beta and (sqrt 2 l)^power * beta for l = lo down to 0.
@@ -55,37 +49,38 @@ void buildTargets(int lo, double beta, double power, std::vector<double>& hv, st
   }
 }
 
-
-// 0.5 X.(A X) - X.B + C for the increment UV (planes u and v of nc x nl) packed as the solution
-// vector, A X accumulated row by row in stored order. One compiled body for every caller, so that even
-// the sign of a value that is not a number comes out alike (the order of the operands of a sum of two
-// such values is the compiler's choice).
+// 0.5 X.(A X) - X.B + C for the increment UV (planes u and v of nc x nl) as the solution vector (UV
+// itself when it has the grid's size, else a packed copy), A X accumulated row by row in stored order.
+// One compiled body for every caller, so that even the sign of a value that is not a number comes out
+// alike (the order of the operands of a sum of two such values is the compiler's choice).
 __attribute__((noinline)) double quadraticModel(const CImg<double>& UV, int nc, int nl, const K41Csr& A,
                                                 const MV_Vector_double& B, double C) {
   const long N = (long)nc * nl;
   const int taille = (int)(2 * N);
-  MV_Vector_double X(taille, 0.0), AX(taille, 0.0);
-  double* x = X.data();
-  const double* u = UV.data();
-  const double* v = UV.data() + (long)UV.width() * UV.height();
-  for (int y = 0; y < nl; ++y)
-    for (int c = 0; c < nc; ++c) {
-      const long q = c + (long)y * UV.width();
-      x[y * (long)nc + c] = u[q];
-      x[N + y * (long)nc + c] = v[q];
-    }
+  std::vector<double> packed;
+  const double* x = UV.data();
+  if (UV.width() != nc || UV.height() != nl) {
+    packed.resize(taille);
+    const double* u = UV.data();
+    const double* v = UV.data() + (long)UV.width() * UV.height();
+    for (int y = 0; y < nl; ++y)
+      for (int c = 0; c < nc; ++c) {
+        const long q = c + (long)y * UV.width();
+        packed[y * (long)nc + c] = u[q];
+        packed[N + y * (long)nc + c] = v[q];
+      }
+    x = packed.data();
+  }
 
   const double* val = A.val.data();
   const int* col_ind = A.col_ind.data();
   const int* row_ptr = A.row_ptr.data();
   const double* b = B.data();
-  double* ax = AX.data();
   double lagrangian = 0;
   for (int r = 0; r < taille; ++r) {
     double acc = 0;
     for (int k = row_ptr[r]; k < row_ptr[r + 1]; ++k) acc += val[k] * x[col_ind[k]];
-    ax[r] = acc;
-    lagrangian += x[r] * (0.5 * ax[r] - b[r]);
+    lagrangian += x[r] * (0.5 * acc - b[r]);
   }
   return lagrangian + C;
 }
@@ -95,56 +90,45 @@ void reportLoLimit(int nc, int nl, int lo) {
     std::cout << "Error : lo must respect lo <= nc/2 - 1 and lo <= nl/2 - 1" << std::endl;
 }
 
-}  // namespace
+// Refuses a weight list of fewer than `images` images of the grid's size; a constant covers any.
+void checkWeights(const dual_detail::ListWeights& W, int images, int nc, int nl, const char* what) {
+  dual_detail::checkWeightList(W.list, images, nc, nl, what);
+}
+void checkWeights(const dual_detail::ConstantWeights&, int, int, int, const char*) {}
 
-double Constant_C(const CImg<double>& ItIt, const CImg<double>& data_out, const CImg<double>& Util,
-                  const CImg<double>& Vtil, const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross,
-                  const double* betaFunc_HV, const double* betaFunc_cross, const CImgList<double>& z_right,
-                  const CImgList<double>& z_down, const CImgList<double>& z_rightDown,
-                  const CImgList<double>& z_rightUp, const CImgList<double>& z_t_right,
-                  const CImgList<double>& z_t_down, const CImgList<double>& z_t_rightDown,
-                  const CImgList<double>& z_t_rightUp, int neta, int lo, int nc, int nl) {
+// The carried field's planes u and v, their sum s and difference d, each nc x nl line by line: the
+// squared diagonal projections of the lag increments are 0.5 (du + dv)^2 and 0.5 (du - dv)^2.
+struct CarriedPlanes {
+  const double *u, *v, *s, *d;
+};
+
+// The constant part over the lag weights z (in the order z_right, z_down, z_rightDown, z_rightUp,
+// z_t_right, z_t_down, z_t_rightDown, z_t_rightUp), read as lists or as constants with the same operands.
+// `transverse`: the transverse weights are present (every normaliser counts their terms too). ItIt and
+// data_out cover the grid.
+template <class W>
+double constantPart(const CImg<double>& ItIt, const CImg<double>& data_out, const CarriedPlanes& P,
+                    const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, const double* betaFunc_HV,
+                    const double* betaFunc_cross, const W* z, bool transverse, int neta, int lo, int nc, int nl) {
   const char* what = "Constant_C";
-  requireImage(ItIt, nc, nl, 1, what, "ItIt");
-  requireImage(data_out, nc, nl, 1, what, "data_out");
-  requireImage(Util, nc, nl, 1, what, "Util");
-  requireImage(Vtil, nc, nl, 1, what, "Vtil");
   const int l0 = diagonalFirstIndex(neta);
   const int lend = std::min(diagonalLastIndex(lo), lo);
   if (lo >= neta) {
     requireEntries(lambda_S2, lo + 1, what, "lambda_S2");
-    for (const CImgList<double>* L : {&z_right, &z_down, &z_t_right, &z_t_down})
-      dual_detail::checkWeightList(*L, lo - neta + 1, nc, nl, what);
+    for (int i : {0, 1, 4, 5}) checkWeights(z[i], lo - neta + 1, nc, nl, what);
   }
   if (lend >= l0) {
     requireEntries(lambda_S2_cross, lend + 1, what, "lambda_S2_cross");
-    for (const CImgList<double>* L : {&z_rightDown, &z_rightUp, &z_t_rightDown, &z_t_rightUp})
-      dual_detail::checkWeightList(*L, lend - l0 + 1, nc, nl, what);
+    for (int i : {2, 3, 6, 7}) checkWeights(z[i], lend - l0 + 1, nc, nl, what);
   }
-
-  // Transverse weights present: every normaliser counts the transverse terms too.
-  const bool transverse = z_t_down.size() > 0 && z_t_down[0].sum() != 0.0;
-
+  const W &z_right = z[0], &z_down = z[1], &z_rightDown = z[2], &z_rightUp = z[3], &z_t_right = z[4],
+          &z_t_down = z[5], &z_t_rightDown = z[6], &z_t_rightUp = z[7];
   double sum = 0;
   for (int y = 0; y < nl; ++y)
     for (int x = 0; x < nc; ++x) sum += ItIt(x, y) * data_out(x, y);
   double C = 0.5 * sum;
   if (lo < l0) return C;
-
-  // Sum and difference of the carried components: the squared diagonal projections are
-  // 0.5 (du + dv)^2 and 0.5 (du - dv)^2.
-  CImg<double> S(nc, nl), D(nc, nl), U(nc, nl), V(nc, nl);
-  for (int y = 0; y < nl; ++y)
-    for (int x = 0; x < nc; ++x) {
-      U(x, y) = Util(x, y);
-      V(x, y) = Vtil(x, y);
-      S(x, y) = U(x, y) + V(x, y);
-      D(x, y) = U(x, y) - V(x, y);
-    }
-  const double* u = U.data();
-  const double* v = V.data();
-  const double* s = S.data();
-  const double* d = D.data();
+  const double *u = P.u, *v = P.v, *s = P.s, *d = P.d;
 
   for (int l = std::max(l0, 0); l <= lo; ++l) {
     const bool lHV = l >= neta && lagConstrainedHV(nc, nl, l);
@@ -166,29 +150,29 @@ double Constant_C(const CImg<double>& ItIt, const CImg<double>& data_out, const 
         if (lHV) {
           const long up = p - (long)l * nc, down = p + (long)l * nc;
           if (hCentre)
-            C += aHV * (at(z_right, j, x, y) * sq(u[p] - u[p + l]) + at(z_right, j, x - l, y) * sq(u[p] - u[p - l]));
+            C += aHV * (z_right(j, x, y) * sq(u[p] - u[p + l]) + z_right(j, x - l, y) * sq(u[p] - u[p - l]));
           if (vCentre)
-            C += aHV * (at(z_down, j, x, y) * sq(v[p] - v[down]) + at(z_down, j, x, y - l) * sq(v[p] - v[up]));
+            C += aHV * (z_down(j, x, y) * sq(v[p] - v[down]) + z_down(j, x, y - l) * sq(v[p] - v[up]));
           if (hCentre)
             C += aHV *
-                 (at(z_t_right, j, x, y) * sq(v[p] - v[p + l]) + at(z_t_right, j, x - l, y) * sq(v[p] - v[p - l]));
+                 (z_t_right(j, x, y) * sq(v[p] - v[p + l]) + z_t_right(j, x - l, y) * sq(v[p] - v[p - l]));
           if (vCentre)
             C += aHV *
-                 (at(z_t_down, j, x, y) * sq(u[p] - u[down]) + at(z_t_down, j, x, y - l) * sq(u[p] - u[up]));
+                 (z_t_down(j, x, y) * sq(u[p] - u[down]) + z_t_down(j, x, y - l) * sq(u[p] - u[up]));
         }
         if (lcross && hCentre && vCentre) {
           const long lu = p - l - (long)l * nc;  // (x - l, y - l)
           const long rd = p + l + (long)l * nc;  // (x + l, y + l)
           const long ru = p + l - (long)l * nc;  // (x + l, y - l)
           const long ld = p - l + (long)l * nc;  // (x - l, y + l)
-          double t = at(z_rightDown, k, x - l, y - l) * sq(s[p] - s[lu]);
-          t += at(z_rightDown, k, x, y) * sq(s[p] - s[rd]);
-          t += at(z_rightUp, k, x, y) * sq(d[p] - d[ru]);
-          t += at(z_rightUp, k, x - l, y + l) * sq(d[p] - d[ld]);
-          t += at(z_t_rightDown, k, x, y) * sq(d[p] - d[rd]);
-          t += at(z_t_rightDown, k, x - l, y - l) * sq(d[p] - d[lu]);
-          t += at(z_t_rightUp, k, x, y) * sq(s[p] - s[ru]);
-          t += at(z_t_rightUp, k, x - l, y + l) * sq(s[p] - s[ld]);
+          double t = z_rightDown(k, x - l, y - l) * sq(s[p] - s[lu]);
+          t += z_rightDown(k, x, y) * sq(s[p] - s[rd]);
+          t += z_rightUp(k, x, y) * sq(d[p] - d[ru]);
+          t += z_rightUp(k, x - l, y + l) * sq(d[p] - d[ld]);
+          t += z_t_rightDown(k, x, y) * sq(d[p] - d[rd]);
+          t += z_t_rightDown(k, x - l, y - l) * sq(d[p] - d[lu]);
+          t += z_t_rightUp(k, x, y) * sq(s[p] - s[ru]);
+          t += z_t_rightUp(k, x - l, y + l) * sq(s[p] - s[ld]);
           C += aD * t;
         }
       }
@@ -199,6 +183,85 @@ double Constant_C(const CImg<double>& ItIt, const CImg<double>& data_out, const 
   return C;
 }
 
+}  // namespace
+
+double Constant_C(const CImg<double>& ItIt, const CImg<double>& data_out, const CImg<double>& Util,
+                  const CImg<double>& Vtil, const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross,
+                  const double* betaFunc_HV, const double* betaFunc_cross, const CImgList<double>& z_right,
+                  const CImgList<double>& z_down, const CImgList<double>& z_rightDown,
+                  const CImgList<double>& z_rightUp, const CImgList<double>& z_t_right,
+                  const CImgList<double>& z_t_down, const CImgList<double>& z_t_rightDown,
+                  const CImgList<double>& z_t_rightUp, int neta, int lo, int nc, int nl) {
+  const char* what = "Constant_C";
+  requireImage(ItIt, nc, nl, 1, what, "ItIt");
+  requireImage(data_out, nc, nl, 1, what, "data_out");
+  requireImage(Util, nc, nl, 1, what, "Util");
+  requireImage(Vtil, nc, nl, 1, what, "Vtil");
+  CImg<double> U(nc, nl), V(nc, nl), S(nc, nl), D(nc, nl);
+  for (int y = 0; y < nl; ++y)
+    for (int x = 0; x < nc; ++x) {
+      U(x, y) = Util(x, y);
+      V(x, y) = Vtil(x, y);
+      S(x, y) = U(x, y) + V(x, y);
+      D(x, y) = U(x, y) - V(x, y);
+    }
+  const dual_detail::ListWeights z[8] = {{z_right},   {z_down},   {z_rightDown},   {z_rightUp},
+                                         {z_t_right}, {z_t_down}, {z_t_rightDown}, {z_t_rightUp}};
+  const bool transverse = z_t_down.size() > 0 && z_t_down[0].sum() != 0.0;
+  return constantPart(ItIt, data_out, {U.data(), V.data(), S.data(), D.data()}, lambda_S2, lambda_S2_cross,
+                      betaFunc_HV, betaFunc_cross, z, transverse, neta, lo, nc, nl);
+}
+
+namespace {
+
+// The dual value of a level: its constant part, then the quadratic model over the level's A and B for
+// these data weights and multipliers.
+double levelDualValue(K41LevelSystem& level, const CImg<double>& UV, const CImg<double>& data_out,
+                      const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, const double* betaFunc_HV,
+                      const double* betaFunc_cross) {
+  const int nc = level.width(), nl = level.height(), neta = level.neta(), lo = level.lo();
+  const K41LagWeights& W = level.weights();
+  requireImage(data_out, nc, nl, 1, "Constant_C", "data_out");
+  const CarriedPlanes P{level.Util().data(), level.Vtil().data(), level.carriedSum().data(),
+                        level.carriedDifference().data()};
+  double C;
+  if (W.list[0]) {
+    const dual_detail::ListWeights z[8] = {{*W.list[0]}, {*W.list[1]}, {*W.list[2]}, {*W.list[3]},
+                                           {*W.list[4]}, {*W.list[5]}, {*W.list[6]}, {*W.list[7]}};
+    const bool transverse = W.list[5]->size() > 0 && (*W.list[5])[0].sum() != 0.0;
+    C = constantPart(level.ItIt(), data_out, P, lambda_S2, lambda_S2_cross, betaFunc_HV, betaFunc_cross, z,
+                     transverse, neta, lo, nc, nl);
+  } else {
+    const long pixels = (long)nc * nl;
+    dual_detail::ConstantWeights z[8];
+    for (int i = 0; i < 8; ++i) z[i] = {W.constant[i], pixels};
+    C = constantPart(level.ItIt(), data_out, P, lambda_S2, lambda_S2_cross, betaFunc_HV, betaFunc_cross, z,
+                     z[5].imageSumNonZero(0), neta, lo, nc, nl);
+  }
+  const K41LevelSystem::System sys = level.system(data_out, lambda_S2, lambda_S2_cross);
+  return quadraticModel(UV, nc, nl, sys.A, sys.B, C);
+}
+
+// The dual value of a level built for this one value.
+double oneShotDualValue(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,
+                        const CImg<double>& im_y, const CImg<double>& im_t, const CImg<double>& data_out,
+                        const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, const K41LagWeights& W,
+                        float scale, int neta, int lo, const double* betaFunc_HV, const double* betaFunc_cross,
+                        int nombre) {
+  const char* what = "DualFunction";
+  const int nc = im_x.width(), nl = im_x.height();
+  reportLoLimit(nc, nl, lo);
+  requireImage(UV, nc, nl, 2, what, "UV");
+  requireImage(UVtil, nc, nl, 2, what, "UVtil");
+  requireImage(im_y, nc, nl, 1, what, "im_y");
+  requireImage(im_t, nc, nl, 1, what, "im_t");
+  if (2 * ((long)nc * nl) > 2147483647L) failRun("DualFunction: system too large for 32-bit indices");
+  K41LevelSystem level(what, UVtil, im_x, im_y, im_t, W, scale, neta, lo, nombre);
+  return levelDualValue(level, UV, data_out, lambda_S2, lambda_S2_cross, betaFunc_HV, betaFunc_cross);
+}
+
+}  // namespace
+
 double DualFunction(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,
                     const CImg<double>& im_y, const CImg<double>& im_t, CImg<double> data_out,
                     const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross,
@@ -207,69 +270,32 @@ double DualFunction(const CImg<double>& UV, const CImg<double>& UVtil, const CIm
                     const CImgList<double>& z_t_right, const CImgList<double>& z_t_down,
                     const CImgList<double>& z_t_rightDown, const CImgList<double>& z_t_rightUp, float scale,
                     int neta, int lo, const double* betaFunc_HV, const double* betaFunc_cross, int nombre) {
-  const char* what = "DualFunction";
-  const int nc = im_x.width(), nl = im_x.height();
-  reportLoLimit(nc, nl, lo);
-  requireImage(UV, nc, nl, 2, what, "UV");
-  requireImage(UVtil, nc, nl, 2, what, "UVtil");
-  requireImage(im_y, nc, nl, 1, what, "im_y");
-  requireImage(im_t, nc, nl, 1, what, "im_t");
-  const long N = (long)nc * nl;
-  if (2 * N > 2147483647L) failRun("DualFunction: system too large for 32-bit indices");
-  const int taille = (int)(2 * N);
-
-  // Data products, blurred when asked.
-  CImg<double> IxIx = im_x.get_mul(im_x), IyIy = im_y.get_mul(im_y), IxIy = im_x.get_mul(im_y);
-  CImg<double> ItIx = im_t.get_mul(im_x), ItIy = im_t.get_mul(im_y), ItIt = im_t.get_mul(im_t);
-  if (scale != 0)
-    for (CImg<double>* im : {&IxIx, &IyIy, &IxIy, &ItIx, &ItIy, &ItIt}) blurDeriche(*im, scale);
-
-  MV_Vector_double B(taille, 0.0);
-  const CImg<double> Util = UVtil.get_slice(0), Vtil = UVtil.get_slice(1);
-
-  const double C = Constant_C(ItIt, data_out, Util, Vtil, lambda_S2, lambda_S2_cross, betaFunc_HV, betaFunc_cross,
-                              z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown,
-                              z_t_rightUp, neta, lo, nc, nl);
-  fillingVector_B(B, ItIx, ItIy, Util, Vtil, data_out, lambda_S2, lambda_S2_cross, z_right, z_down, z_rightDown,
-                  z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, neta, lo, nc, nl);
-  // The arrays grow to what the assembly writes, whatever zero pattern the count saw.
-  K41Csr A;
-  fillingSparseHessian_A(A, IxIx, IxIy, IyIy, data_out, lambda_S2, lambda_S2_cross, z_right, z_down, z_rightDown,
-                         z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, neta, lo, nc, nl, nombre);
-
-  return quadraticModel(UV, nc, nl, A, B, C);
+  return oneShotDualValue(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross,
+                          k41ListWeights(z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown,
+                                         z_t_rightUp),
+                          scale, neta, lo, betaFunc_HV, betaFunc_cross, nombre);
 }
 
 double DualFunction_K41Long(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,
                             const CImg<double>& im_y, const CImg<double>& im_t, CImg<double> data_out,
                             const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, float scaleSmooth,
                             int neta, int lo, double beta, double power, int nombre) {
-  const int n = lo - neta + 1;
-  const ConstantLagWeights ones(n, im_x.width(), im_x.height(), 1.0), zeros(n, im_x.width(), im_x.height(), 0.0);
-  const CImgList<double>&z_tmp = ones.list, &z_t_tmp = zeros.list;
   std::vector<double> betaFunc_HV, betaFunc_cross;
   buildTargets(lo, beta, power, betaFunc_HV, betaFunc_cross);
-  return DualFunction(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, z_tmp, z_tmp, z_tmp, z_tmp,
-                      z_t_tmp, z_t_tmp, z_t_tmp, z_t_tmp, scaleSmooth, neta, lo, betaFunc_HV.data(),
-                      betaFunc_cross.data(), nombre);
+  return oneShotDualValue(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross,
+                          k41ConstantWeights(1.0, 0.0), scaleSmooth, neta, lo, betaFunc_HV.data(),
+                          betaFunc_cross.data(), nombre);
 }
 
 double DualFunction_K41Long(K41LevelSystem& level, const CImg<double>& UV, const CImg<double>& data_out,
                             const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, double beta,
                             double power) {
-  const int nc = level.width(), nl = level.height(), neta = level.neta(), lo = level.lo();
-  reportLoLimit(nc, nl, lo);
-  requireImage(UV, nc, nl, 2, "DualFunction", "UV");
-  const int n = lo - neta + 1;
-  const ConstantLagWeights ones(n, nc, nl, 1.0), zeros(n, nc, nl, 0.0);
-  const CImgList<double>&z_tmp = ones.list, &z_t_tmp = zeros.list;
+  const int lo = level.lo();
+  reportLoLimit(level.width(), level.height(), lo);
+  requireImage(UV, level.width(), level.height(), 2, "DualFunction", "UV");
   std::vector<double> betaFunc_HV, betaFunc_cross;
   buildTargets(lo, beta, power, betaFunc_HV, betaFunc_cross);
-  const double C = Constant_C(level.ItIt(), data_out, level.Util(), level.Vtil(), lambda_S2, lambda_S2_cross,
-                              betaFunc_HV.data(), betaFunc_cross.data(), z_tmp, z_tmp, z_tmp, z_tmp, z_t_tmp, z_t_tmp,
-                              z_t_tmp, z_t_tmp, neta, lo, nc, nl);
-  const K41LevelSystem::System sys = level.system(data_out, lambda_S2, lambda_S2_cross);
-  return quadraticModel(UV, nc, nl, sys.A, sys.B, C);
+  return levelDualValue(level, UV, data_out, lambda_S2, lambda_S2_cross, betaFunc_HV.data(), betaFunc_cross.data());
 }
 
 double DualFunction_K41Long(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,
@@ -284,24 +310,19 @@ double DualFunction_K41LongTrans(const CImg<double>& UV, const CImg<double>& UVt
                                  const CImg<double>& im_y, const CImg<double>& im_t, CImg<double> data_out,
                                  const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, int neta,
                                  int lo, double beta, double power, int nombre) {
-  const int n = lo - neta + 1;
-  const ConstantLagWeights ones(n, im_x.width(), im_x.height(), 1.0);
-  const CImgList<double>&z_tmp = ones.list, &z_t_tmp = ones.list;
   std::vector<double> betaFunc_HV, betaFunc_cross;
   buildTargets(lo, beta, power, betaFunc_HV, betaFunc_cross);
-  return DualFunction(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, z_tmp, z_tmp, z_tmp, z_tmp,
-                      z_t_tmp, z_t_tmp, z_t_tmp, z_t_tmp, 1.0f, neta, lo, betaFunc_HV.data(), betaFunc_cross.data(),
-                      nombre);
+  return oneShotDualValue(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross,
+                          k41ConstantWeights(1.0, 1.0), 1.0f, neta, lo, betaFunc_HV.data(), betaFunc_cross.data(),
+                          nombre);
 }
 
 double DualFunction_Gen_BruhnAndAl(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,
                                    const CImg<double>& im_y, const CImg<double>& im_t, CImg<double> data_out,
                                    const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, float scale,
                                    int lo, const double* betaFunc_HV, const double* betaFunc_cross, int nombre) {
-  const ConstantLagWeights ones(lo, im_x.width(), im_x.height(), 1.0);
-  const CImgList<double>&z_tmp = ones.list, &z_t_tmp = ones.list;
-  return DualFunction(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, z_tmp, z_tmp, z_tmp, z_tmp,
-                      z_t_tmp, z_t_tmp, z_t_tmp, z_t_tmp, scale, 1, lo, betaFunc_HV, betaFunc_cross, nombre);
+  return oneShotDualValue(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross,
+                          k41ConstantWeights(1.0, 1.0), scale, 1, lo, betaFunc_HV, betaFunc_cross, nombre);
 }
 
 double DualFunction_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<double>& UVtil, const CImg<double>& im_x,

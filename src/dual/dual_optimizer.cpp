@@ -35,7 +35,13 @@ LbfgsSharedState& state() {
 
 std::unique_ptr<float[]> toFloat(const CImg<double>& im) { return std::unique_ptr<float[]>(CImg2float(im)); }
 
-void mark(const char* c) { std::cout << c << std::flush; }
+// Where the maximisation writes: its own buffer while the first increment is pending, else standard output.
+std::ostream& out(LbfgsSharedState& s) {
+  if (s.held) return *s.held;
+  return std::cout;
+}
+
+void mark(LbfgsSharedState& s, const char* c) { out(s) << c << std::flush; }
 
 void requireSize(const CImg<double>& im, int nc, int nl, int nz, const char* name) {
   if (im.width() != nc || im.height() != nl || im.depth() != nz) {
@@ -73,16 +79,12 @@ struct Level {
 
   // One primal step at the level's multipliers with the given data weights; true when the solve failed
   // (Xinc then unchanged).
-  bool primalStep(const LbfgsSharedState& s, const CImg<double>& weights) {
-    if (s.level) return s.level->primalStep(Xinc, weights, x_lambda, x_lambda_cross);
-    return PrimalMinimizer_K41Long(Xinc, Xtil, f_x, f_y, f_t, weights, x_lambda, x_lambda_cross, s._scaleSmooth,
-                                   neta, lo, s._nombre);
+  bool primalStep(LbfgsSharedState& s, const CImg<double>& weights) {
+    return s.level->primalStep(Xinc, weights, x_lambda, x_lambda_cross, out(s));
   }
 
   double dualValue(const LbfgsSharedState& s, const CImg<double>& weights) const {
-    if (s.level) return DualFunction_K41Long(*s.level, Xinc, weights, x_lambda, x_lambda_cross, s._gamma, s._zeta);
-    return DualFunction_K41Long(Xinc, Xtil, f_x, f_y, f_t, weights, x_lambda, x_lambda_cross, s._scaleSmooth, neta,
-                                lo, s._gamma, s._zeta, s._nombre);
+    return DualFunction_K41Long(*s.level, Xinc, weights, x_lambda, x_lambda_cross, s._gamma, s._zeta);
   }
 
   double deviation(const LbfgsSharedState& s) const {
@@ -144,24 +146,30 @@ CImg<double> robustWeights(const LbfgsSharedState& s, const Level& L) {
 
 // Decides the level's first increment, when it is still pending: with `used`, the step runs into the
 // caller's increment, which becomes the stored increment; without, it is dropped. The step's lines go
-// out first, then what was held back.
+// out first, then what the maximisation wrote meanwhile (also when the step throws); from then on it
+// writes to standard output.
 void settleFirstIncrement(LbfgsSharedState& s, bool used) {
   if (!s.firstIncrement) return;
   const std::function<void(CImg<double>&)> step = std::move(s.firstIncrement);
   s.firstIncrement = nullptr;
-  s.held->stop();
+  struct WriteOut {
+    std::unique_ptr<std::ostringstream> held;
+    ~WriteOut() {
+      const std::string text = held->str();
+      if (!text.empty()) std::cout << text << std::flush;
+    }
+  } writeOut{std::move(s.held)};
   if (used) {
     step(*s.callerXinc);
     s._Xinc = toFloat(*s.callerXinc);
     s.work->firstIncrementComputed = true;
   }
-  s.held.reset();  // writes the held text out
 }
 
 double evaluateBody(LbfgsSharedState& s, const double* x, double* g) {
   Level L(s, x);
   const CImg<double> mask = float2CImg(s._nc, s._nl, s._mask.get());
-  mark(".");
+  mark(s, ".");
   std::unique_ptr<CImgDisplay> window;
   if (s._displayMode) window = display(s, L);
   bool notConverged = L.primalStep(s, L.data_out);
@@ -191,13 +199,13 @@ double evaluateBody(LbfgsSharedState& s, const double* x, double* g) {
     notConverged = L.primalStep(s, L.data_out);
     absConstDev = L.deviation(s);
     if (!notConverged && absConstDev < 10 * s._gamma) {
-      mark("*");
+      mark(s, "*");
       if (absConstDev < s._constDev) {
         s._Xinc = toFloat(L.Xinc);
         s.storedIsSolve = true;
         s._add2fx = s._add2fx - 10.0 * L.nc * L.nl;
         s._data_out = toFloat(L.data_out);
-        mark("+");
+        mark(s, "+");
       }
       fx = s._add2fx - L.dualValue(s, L.data_out);
     } else {
@@ -216,7 +224,7 @@ double evaluateBody(LbfgsSharedState& s, const double* x, double* g) {
 
   // Penalty on trials that move away from the accepted deviation.
   if (absConstDev > s._constDev) {
-    mark("_");
+    mark(s, "_");
     fx = fx + 1e10 * std::fabs(absConstDev - s._constDev);
   }
   return fx;
@@ -338,6 +346,10 @@ void loadSharedState(LbfgsSharedState& s, const CImg<double>& Xinc, const CImg<d
   s._DivZero = DivZero;
   s._constDev = 1e30;
   s._add2fx = 0;
+  // The level as the callbacks see it: the double images rebuilt from the shared single-precision ones.
+  s.level.reset(new K41LevelSystem(float2CImg(nc, nl, 2, s._Xtil.get()), float2CImg(nc, nl, s._f_x.get()),
+                                   float2CImg(nc, nl, s._f_y.get()), float2CImg(nc, nl, s._f_t.get()), scaleSmooth,
+                                   neta, lo, nombre));
 }
 
 SharedStateScope::SharedStateScope(LbfgsSharedState& s) {
@@ -385,12 +397,8 @@ double optimizeDualFunction_LongK41(CImg<double>& lambda, CImg<double>& lambda_c
     if (!displayMode && work->firstIncrement) {
       s.firstIncrement = work->firstIncrement;
       s.callerXinc = &Xinc;
-      s.held.reset(new dual_detail::HeldOutput);
+      s.held.reset(new std::ostringstream);
     }
-    // The level as the callbacks see it: the double images rebuilt from the shared single-precision ones.
-    s.level.reset(new K41LevelSystem(float2CImg(s._nc, s._nl, 2, s._Xtil.get()), float2CImg(s._nc, s._nl, s._f_x.get()),
-                                     float2CImg(s._nc, s._nl, s._f_y.get()), float2CImg(s._nc, s._nl, s._f_t.get()),
-                                     scaleSmooth, neta, lo, nombre));
   }
   const int l0 = diagonalFirstIndex(neta), lend = diagonalLastIndex(lo);
   if ((int)lambda.size() < lo + 1 || (int)lambda_cross.size() < lend + 1) {
@@ -400,12 +408,12 @@ double optimizeDualFunction_LongK41(CImg<double>& lambda, CImg<double>& lambda_c
     failRun(msg.str());
   }
   const int N = dual_detail::dualVariableCount(neta, lo);
-  std::cout << "Number of constraints in scale interval= " << N << std::endl;
+  out(s) << "Number of constraints in scale interval= " << N << std::endl;
 
   LbfgsVector vars(N);
   lbfgsfloatval_t* x = vars.x;
   if (!x) {
-    std::cout << "ERROR: Failed to allocate a memory block for variables." << std::endl;
+    out(s) << "ERROR: Failed to allocate a memory block for variables." << std::endl;
     settleFirstIncrement(s, true);
     return std::numeric_limits<double>::quiet_NaN();
   }
@@ -427,7 +435,7 @@ double optimizeDualFunction_LongK41(CImg<double>& lambda, CImg<double>& lambda_c
   }
   // Still pending: no evaluation came to its first solve, and the stored increment is the first one.
   settleFirstIncrement(s, true);
-  if (s.level && work) work->primal = s.level->work();
+  if (work) work->primal = s.level->work();
   s.guard.rethrowPending();  // the caller's images are still untouched
   if (incrementSolved) *incrementSolved = s.haveAccepted ? s.acceptedIsSolve : s.storedIsSolve;
 

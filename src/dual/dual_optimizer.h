@@ -42,12 +42,11 @@ struct DualLevelWork {
 // caller's images unchanged. Needs 1 <= neta <= lo and images of the size of f_x (message and exit
 // status 1 otherwise). Not re-entrant.
 //
-// With `work` (see DualLevelWork) the results and the standard output are the same, and the callbacks
-// share one K41LevelSystem for the level: the data products, the pattern, the incomplete-LU structure
-// and every buffer are kept from one primal step to the next; a progress step takes the solve of the
-// evaluation it follows when its multipliers and data weights are exactly those of that solve, and a
-// dual value takes the A and B of the primal step it follows. Without it every primal step and dual
-// value is computed on its own.
+// The callbacks share one K41LevelSystem for the level: the data products, the pattern, the
+// incomplete-LU structure and every buffer are kept from one primal step to the next; a progress step
+// takes the solve of the evaluation it follows when its multipliers and data weights are exactly those
+// of that solve, and a dual value takes the A and B of the primal step it follows. With `work` (see
+// DualLevelWork) the first increment is left to the maximisation, and the work is reported.
 //
 // When `incrementSolved` is given it receives whether the increment handed back comes from a converged
 // primal solve of an evaluation (false: it is the increment passed in, or the first increment that

@@ -18,40 +18,9 @@
 #include <lbfgs.h>
 
 #include <functional>
-#include <iostream>
 #include <memory>
 #include <sstream>
 #include <vector>
-
-namespace dual_detail {
-
-// Standard output written through std::cout, held back in memory while it runs, so that lines that
-// belong before it can still be written first.
-class HeldOutput {
- public:
-  HeldOutput() : saved_(std::cout.rdbuf(&buffer_)) {}
-  HeldOutput(const HeldOutput&) = delete;
-  HeldOutput& operator=(const HeldOutput&) = delete;
-  ~HeldOutput() { release(); }
-  // What is written from now on goes out at once; the held text stays held.
-  void stop() {
-    if (saved_) std::cout.rdbuf(saved_);
-    saved_ = nullptr;
-  }
-  // Stops holding and writes the held text out.
-  void release() {
-    stop();
-    const std::string text = buffer_.str();
-    buffer_.str(std::string());
-    if (!text.empty()) std::cout << text << std::flush;
-  }
-
- private:
-  std::stringbuf buffer_;
-  std::streambuf* saved_;
-};
-
-}  // namespace dual_detail
 
 struct LbfgsSharedState {
   std::unique_ptr<float[]> _trueUV;    // true field; null when the level has none
@@ -88,20 +57,21 @@ struct LbfgsSharedState {
 
   dual_detail::LbfgsGuard guard;  // exception thrown inside a callback, rethrown after lbfgs returns
 
-  // The kept work of the level (null: every primal step and dual value computed on its own).
+  // The level's system, shared by every primal step and dual value of the callbacks.
   std::unique_ptr<K41LevelSystem> level;
   // The level's first increment while it is still to be decided: the step that computes it into the
-  // caller's increment, the caller's increment, what it reports to, and the output held back until then.
+  // caller's increment, the caller's increment, what it reports to, and the text that the maximisation
+  // writes until then (its lines belong after those of the step, which come out when it runs).
   std::function<void(cimg_library::CImg<double>&)> firstIncrement;
   cimg_library::CImg<double>* callerXinc = nullptr;
   DualLevelWork* work = nullptr;
-  std::unique_ptr<dual_detail::HeldOutput> held;
+  std::unique_ptr<std::ostringstream> held;
 };
 
 namespace dual_detail {
 
 // Fills `s` from the arguments of optimizeDualFunction_LongK41 (single-precision copies, scalars,
-// deviation reference 1e30, offset 0). Refuses (message, exit status 1) images whose sizes do not
+// deviation reference 1e30, offset 0, the level's system). Refuses (message, exit status 1) images whose sizes do not
 // match f_x (fields nc x nl x 2, images nc x nl) and lag intervals outside 1 <= neta <= lo.
 void loadSharedState(LbfgsSharedState& s, const cimg_library::CImg<double>& Xinc,
                      const cimg_library::CImg<double>& Xtil, const cimg_library::CImg<double>& trueUV,

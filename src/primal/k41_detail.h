@@ -5,6 +5,7 @@
 #include <CImg.h>
 
 #include <cstdint>
+#include <iostream>
 #include <vector>
 
 #include "field/field.h"
@@ -30,21 +31,9 @@ struct Weight {
   double operator()(int x, int y) const { return p[x * sx + y * sy]; }
 };
 
-// The eight lag weight lists, in the order z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down,
-// z_t_rightDown, z_t_rightUp; a list is either an image list or a constant (list == nullptr).
+// The eight lag weight lists (see K41LagWeights), by name.
 enum WeightName { zR, zD, zRD, zRU, ztR, ztD, ztRD, ztRU };
-struct WeightLists {
-  const cimg_library::CImgList<double>* list[8] = {};
-  double constant[8] = {};
-};
-WeightLists imageWeights(const cimg_library::CImgList<double>& z_right, const cimg_library::CImgList<double>& z_down,
-                         const cimg_library::CImgList<double>& z_rightDown,
-                         const cimg_library::CImgList<double>& z_rightUp,
-                         const cimg_library::CImgList<double>& z_t_right,
-                         const cimg_library::CImgList<double>& z_t_down,
-                         const cimg_library::CImgList<double>& z_t_rightDown,
-                         const cimg_library::CImgList<double>& z_t_rightUp);
-WeightLists constantWeights(double longitudinal, double transverse);
+using WeightLists = K41LagWeights;
 
 // Neighbour directions of the coefficient lists.
 enum Dir { ijl, ij_l, ilj, i_lj, iljl, i_lj_l, ilj_l, i_ljl };
@@ -73,7 +62,7 @@ Setup makeSetup(const char* who, int nc, int nl, const cimg_library::CImg<double
 void checkScaleInterval(const char* who, int neta, int lo);
 
 // Prints the scale-interval line when lo exceeds half the grid.
-void reportLoLimit(int nc, int nl, int lo);
+void reportLoLimit(int nc, int nl, int lo, std::ostream& out = std::cout);
 
 // Refuses a grid whose system of 2 nc nl unknowns cannot be indexed by int.
 void checkGridSize(const char* who, int nc, int nl);
@@ -116,6 +105,6 @@ void fillRhs(const Setup& S, double* B, const cimg_library::CImg<double>& ItIx, 
              const cimg_library::CImg<double>& Util, const cimg_library::CImg<double>& Vtil);
 
 // Prints the mismatch line of an assembly whose entry count differs from the expected one.
-void reportCountMismatch(std::int64_t written, int nombre);
+void reportCountMismatch(std::int64_t written, int nombre, std::ostream& out = std::cout);
 
 }  // namespace k41_detail

@@ -57,7 +57,7 @@ int NumberNonZeroElementInHessian(const CImg<double>& im_x, const CImg<double>& 
                                   const CImgList<double>& z_t_rightDown, const CImgList<double>& z_t_rightUp,
                                   float scale, int neta, int lo) {
   return countWith("NumberNonZeroElementInHessian", im_x, im_y, data_out, lambda_S2, lambda_S2_cross,
-                   imageWeights(z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown,
+                   k41ListWeights(z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown,
                                 z_t_rightUp),
                    scale, neta, lo);
 }
@@ -68,28 +68,28 @@ int NumberNonZeroElementInHessian_K41Long(const CImg<double>& im_x, const CImg<d
                                           const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross,
                                           float scaleSmooth, int neta, int lo) {
   return countWith("NumberNonZeroElementInHessian_K41Long", im_x, im_y, data_out, lambda_S2, lambda_S2_cross,
-                   constantWeights(1.0, 0.0), scaleSmooth, neta, lo);
+                   k41ConstantWeights(1.0, 0.0), scaleSmooth, neta, lo);
 }
 
 int NumberNonZeroElementInHessian_K41Long(const CImg<double>& im_x, const CImg<double>& im_y, CImg<double> data_out,
                                           const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, int neta,
                                           int lo) {
   return countWith("NumberNonZeroElementInHessian_K41Long", im_x, im_y, data_out, lambda_S2, lambda_S2_cross,
-                   constantWeights(1.0, 0.0), 1.0f, neta, lo);
+                   k41ConstantWeights(1.0, 0.0), 1.0f, neta, lo);
 }
 
 int NumberNonZeroElementInHessian_K41LongTrans(const CImg<double>& im_x, const CImg<double>& im_y,
                                                CImg<double> data_out, const CImg<double>& lambda_S2,
                                                const CImg<double>& lambda_S2_cross, int neta, int lo) {
   return countWith("NumberNonZeroElementInHessian_K41LongTrans", im_x, im_y, data_out, lambda_S2, lambda_S2_cross,
-                   constantWeights(1.0, 1.0), 1.0f, neta, lo);
+                   k41ConstantWeights(1.0, 1.0), 1.0f, neta, lo);
 }
 
 int NumberNonZeroElementInHessian_Gen_BruhnAndAl(const CImg<double>& im_x, const CImg<double>& im_y,
                                                  CImg<double> data_out, const CImg<double>& lambda_S2,
                                                  const CImg<double>& lambda_S2_cross, float scale, int lo) {
   return countWith("NumberNonZeroElementInHessian_Gen_BruhnAndAl", im_x, im_y, data_out, lambda_S2,
-                   lambda_S2_cross, constantWeights(1.0, 1.0), scale, 1, lo);
+                   lambda_S2_cross, k41ConstantWeights(1.0, 1.0), scale, 1, lo);
 }
 
 int NumberNonZeroElementInHessian_Gen_Rob_BruhnAndAl(
@@ -100,7 +100,7 @@ int NumberNonZeroElementInHessian_Gen_Rob_BruhnAndAl(
     float scale, int lo) {
   return countWith("NumberNonZeroElementInHessian_Gen_Rob_BruhnAndAl", im_x, im_y, data_out, lambda_S2,
                    lambda_S2_cross,
-                   imageWeights(z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown,
+                   k41ListWeights(z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown,
                                 z_t_rightUp),
                    scale, 1, lo);
 }
@@ -115,7 +115,7 @@ void fillingSparseHessian_A(double* val, int* col_ind, int* row_ptr, const CImg<
                             int lo, int nc, int nl, int nombre) {
   const char* who = "fillingSparseHessian_A";
   const Setup S = fillSetup(who, IxIx, IxIy, IyIy, data_out, lambda_S2, lambda_S2_cross,
-                            imageWeights(z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down,
+                            k41ListWeights(z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down,
                                          z_t_rightDown, z_t_rightUp),
                             neta, lo, nc, nl);
   const std::int64_t cap = nombre > 0 ? nombre : 0;
@@ -138,7 +138,7 @@ void fillingSparseHessian_A(K41Csr& A, const CImg<double>& IxIx, const CImg<doub
                             const CImgList<double>& z_t_down, const CImgList<double>& z_t_rightDown,
                             const CImgList<double>& z_t_rightUp, int neta, int lo, int nc, int nl, int nombre) {
   const Setup S = fillSetup("fillingSparseHessian_A", IxIx, IxIy, IyIy, data_out, lambda_S2, lambda_S2_cross,
-                            imageWeights(z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down,
+                            k41ListWeights(z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down,
                                          z_t_rightDown, z_t_rightUp),
                             neta, lo, nc, nl);
   if (nombre > 0 && A.val.size() < (size_t)nombre) {

@@ -1,4 +1,4 @@
-// The K41 primal system of one pyramid level, kept for the primal steps of its dual maximisation.
+// The K41 primal system of one pyramid level and its primal step.
 #include "primal/k41_level_system.h"
 
 #include <CImg.h>
@@ -18,16 +18,14 @@ using namespace k41_detail;
 
 namespace {
 
-const char* const kWho = "PrimalMinimizer_K41Long";
-
 bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
   return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
 }
 
-void requireCover(const char* name, const CImg<double>& im, int nc, int nl, int planes) {
+void requireCover(const char* who, const char* name, const CImg<double>& im, int nc, int nl, int planes) {
   if (im.width() < nc || im.height() < nl || im.depth() < planes) {
     std::ostringstream s;
-    s << kWho << ": image " << name << " is " << im.width() << " x " << im.height() << " x " << im.depth()
+    s << who << ": image " << name << " is " << im.width() << " x " << im.height() << " x " << im.depth()
       << ", smaller than " << nc << " x " << nl << " x " << planes;
     failRun(s.str());
   }
@@ -70,12 +68,21 @@ void K41LevelSystem::Key::set(const Setup& S) {
 
 K41LevelSystem::K41LevelSystem(const CImg<double>& UVtil, const CImg<double>& im_x, const CImg<double>& im_y,
                                const CImg<double>& im_t, float scale, int neta, int lo, int nombre)
-    : nc_(im_x.width()), nl_(im_x.height()), neta_(neta), lo_(lo), nombre_(nombre) {
-  checkScaleInterval(kWho, neta, lo);
-  checkGridSize(kWho, nc_, nl_);
-  requireCover("im_y", im_y, nc_, nl_, 1);
-  requireCover("im_t", im_t, nc_, nl_, 1);
-  requireCover("UVtil", UVtil, nc_, nl_, 2);
+    : K41LevelSystem("PrimalMinimizer_K41Long", UVtil, im_x, im_y, im_t, k41ConstantWeights(1.0, 0.0), scale, neta, lo,
+                     nombre) {}
+
+K41LevelSystem::K41LevelSystem(const char* who, const CImg<double>& UVtil, const CImg<double>& im_x,
+                               const CImg<double>& im_y, const CImg<double>& im_t, const K41LagWeights& weights,
+                               float scale, int neta, int lo, int nombre)
+    : who_(who), weights_(weights), nc_(im_x.width()), nl_(im_x.height()), neta_(neta), lo_(lo), nombre_(nombre) {
+  checkScaleInterval(who, neta, lo);
+  checkGridSize(who, nc_, nl_);
+  requireCover(who, "im_y", im_y, nc_, nl_, 1);
+  requireCover(who, "im_t", im_t, nc_, nl_, 1);
+  requireCover(who, "UVtil", UVtil, nc_, nl_, 2);
+  for (int i = 1; i < 8; ++i)
+    if (!weights.list[i] != !weights.list[0])
+      failRun(std::string(who) + ": lag weights that mix image lists and constants");
   // The products of the primal step and of the dual value, formed (and blurred) once for the level.
   const CImg<double> Ix = plane(im_x, nc_, nl_), Iy = plane(im_y, nc_, nl_), It = plane(im_t, nc_, nl_);
   IxIx_ = Ix.get_mul(Ix);
@@ -86,8 +93,10 @@ K41LevelSystem::K41LevelSystem(const CImg<double>& UVtil, const CImg<double>& im
   ItIt_ = It.get_mul(It);
   if (scale != 0)
     for (CImg<double>* im : {&IxIx_, &IyIy_, &IxIy_, &ItIx_, &ItIy_, &ItIt_}) blurDeriche(*im, scale);
-  Util_ = UVtil.get_slice(0);
-  Vtil_ = UVtil.get_slice(1);
+  Util_ = UVtil.get_crop(0, 0, 0, 0, nc_ - 1, nl_ - 1, 0, 0);
+  Vtil_ = UVtil.get_crop(0, 0, 1, 0, nc_ - 1, nl_ - 1, 1, 0);
+  sum_ = Util_ + Vtil_;
+  difference_ = Util_ - Vtil_;
   B_ = MV_Vector_double(2 * nc_ * nl_, 0.0);
 }
 
@@ -100,13 +109,13 @@ const K41LevelWork& K41LevelSystem::work() const {
 
 Setup K41LevelSystem::setupOf(const CImg<double>& data_out, const CImg<double>& lambda_S2,
                               const CImg<double>& lambda_S2_cross) const {
-  return makeSetup(kWho, nc_, nl_, &IxIx_, &IxIy_, &IyIy_, data_out, lambda_S2, lambda_S2_cross,
-                   constantWeights(1.0, 0.0), neta_, lo_);
+  return makeSetup(who_, nc_, nl_, &IxIx_, &IxIy_, &IyIy_, data_out, lambda_S2, lambda_S2_cross, weights_, neta_,
+                   lo_);
 }
 
-void K41LevelSystem::assemble(const Setup& S) {
+void K41LevelSystem::assemble(const Setup& S, std::ostream& out) {
   fillRhs(S, B_.data(), ItIx_, ItIy_, Util_, Vtil_);
-  if (solver_.adopted() && fillValuesInPattern(S, A_)) {
+  if (havePattern_ && fillValuesInPattern(S, A_)) {
     ++work_.valueAssemblies;
   } else {
     // The first assembly of the level, or a zero pattern that differs from the kept one.
@@ -115,10 +124,11 @@ void K41LevelSystem::assemble(const Setup& S) {
       A_.col_ind.resize(nombre_);
     }
     fillGrowing(S, A_);
-    solver_.adopt(2 * nc_ * nl_, A_.nnz(), A_.val.data(), A_.row_ptr.data(), A_.col_ind.data());
+    havePattern_ = true;
+    solverHasPattern_ = false;
     ++work_.assemblies;
   }
-  reportCountMismatch(A_.nnz(), nombre_);
+  reportCountMismatch(A_.nnz(), nombre_, out);
   assembledKey_.set(S);
 }
 
@@ -129,18 +139,18 @@ K41LevelSystem::System K41LevelSystem::system(const CImg<double>& data_out, cons
     ++work_.heldSystems;
     reportCountMismatch(A_.nnz(), nombre_);  // the line the assembly prints
   } else {
-    assemble(S);
+    assemble(S, std::cout);
   }
   return {A_, B_};
 }
 
 bool K41LevelSystem::primalStep(CImg<double>& UV, const CImg<double>& data_out, const CImg<double>& lambda_S2,
-                                const CImg<double>& lambda_S2_cross) {
+                                const CImg<double>& lambda_S2_cross, std::ostream& out) {
   ++work_.steps;
-  reportLoLimit(nc_, nl_, lo_);
+  reportLoLimit(nc_, nl_, lo_, out);
   if (UV.width() != nc_ || UV.height() != nl_ || UV.depth() < 2) {
     std::ostringstream s;
-    s << kWho << ": the increment image is " << UV.width() << " x " << UV.height() << " x " << UV.depth()
+    s << who_ << ": the increment image is " << UV.width() << " x " << UV.height() << " x " << UV.depth()
       << ", not " << nc_ << " x " << nl_ << " x 2";
     failRun(s.str());
   }
@@ -151,9 +161,9 @@ bool K41LevelSystem::primalStep(CImg<double>& UV, const CImg<double>& data_out, 
   for (const Solve& s : solves_) {
     if (!s.key.matches(S)) continue;
     ++work_.reusedSteps;
-    reportCountMismatch(s.entries, nombre_);
+    reportCountMismatch(s.entries, nombre_, out);
     if (s.code != 0) {
-      std::cout << "no convergence (output CGS " << s.code << ")";
+      out << "no convergence (output CGS " << s.code << ")";
       return true;
     }
     std::memcpy(UV.data(), s.increment.data(), 2 * N * sizeof(double));
@@ -161,8 +171,12 @@ bool K41LevelSystem::primalStep(CImg<double>& UV, const CImg<double>& data_out, 
   }
 
   const auto start = std::chrono::steady_clock::now();
-  assemble(S);
-  const int code = solver_.solve(A_.val.data(), A_.row_ptr.data(), A_.col_ind.data(), B_, 1e-6);
+  assemble(S, out);
+  if (!solverHasPattern_) {
+    solver_.adopt(2 * nc_ * nl_, A_.nnz(), A_.val.data(), A_.row_ptr.data(), A_.col_ind.data());
+    solverHasPattern_ = true;
+  }
+  const int code = solver_.solve(A_.val.data(), A_.row_ptr.data(), A_.col_ind.data(), B_, 1e-6, out);
   work_.solveSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::swap(solves_[0], solves_[1]);  // the older record's storage takes the new solve
   Solve& s = solves_[0];

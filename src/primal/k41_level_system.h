@@ -1,5 +1,5 @@
-// The K41 primal system of one pyramid level, kept for the primal steps of the level's dual
-// maximisation.
+// The K41 primal system of one pyramid level: the one primal step of the K41 estimator, and the
+// Hessian and right-hand side that the dual value reads.
 //
 // Within a level, the derivatives, the carried field, the scale interval and the lag weights stay
 // fixed; only the multipliers and the data weights change from one step to the next. The object
@@ -11,12 +11,13 @@
 //   solves takes that solve's result instead of solving the same system again;
 // - the A and B of a dual value are those of the last assembly when it was made for the same
 //   multipliers and data weights.
-// Every step and every request gives the values and the standard-output lines that the one-shot
-// functions (PrimalMinimizer_K41Long, the assembly of DualFunction_K41Long) give for the same inputs.
+// The one-shot functions (PrimalMinimizer and its variants) build one for their single step; a step
+// gives the same values and standard-output lines whatever the object did before.
 #pragma once
 
 #include <CImg.h>
 
+#include <iostream>
 #include <vector>
 
 #include "primal/k41_stencil.h"
@@ -46,18 +47,25 @@ struct K41LevelWork {
 class K41LevelSystem {
  public:
   // The level: the carried field UVtil (nc x nl x 2), the derivatives im_x, im_y, im_t (nc x nl, nc x nl
-  // the size of im_x), the blur of the data products (0: none), the scale interval and the level's
-  // entry count nombre. Longitudinal lag weights 1, transverse 0 (the K41Long variants). Refuses
-  // (message, exit status 1) what PrimalMinimizer_K41Long refuses.
+  // the size of im_x), the lag weights (eight image lists, which must outlive the object, or eight
+  // constants), the blur of the data products (0: none), the scale interval and the level's entry count
+  // nombre. Refuses (message naming `who`, exit status 1) a scale interval outside 0 <= neta <= lo, a grid
+  // too large for 32-bit indices, images smaller than the grid and weights that mix lists and constants.
+  K41LevelSystem(const char* who, const cimg_library::CImg<double>& UVtil, const cimg_library::CImg<double>& im_x,
+                 const cimg_library::CImg<double>& im_y, const cimg_library::CImg<double>& im_t,
+                 const K41LagWeights& weights, float scale, int neta, int lo, int nombre);
+  // Longitudinal lag weights 1, transverse 0, as PrimalMinimizer_K41Long.
   K41LevelSystem(const cimg_library::CImg<double>& UVtil, const cimg_library::CImg<double>& im_x,
                  const cimg_library::CImg<double>& im_y, const cimg_library::CImg<double>& im_t, float scale,
                  int neta, int lo, int nombre);
 
-  // PrimalMinimizer_K41Long(UV, UVtil, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, scale,
-  // neta, lo, nombre) of the level: false with the increment in UV (nc x nl x 2), true when the solve
-  // failed (UV untouched); the same lines on standard output.
+  // One primal step of the level (see PrimalMinimizer in primal/k41.h): assembles A w = B for these data
+  // weights and multipliers and solves it (ILU(0)-preconditioned CGS, tolerance 1e-6). False with the
+  // increment in UV (nc x nl x 2), true when the solve failed (UV untouched). Prints the lag-limit line
+  // when lo exceeds half the grid, the entry-count mismatch line and the solver's failure note, on `out`.
   bool primalStep(cimg_library::CImg<double>& UV, const cimg_library::CImg<double>& data_out,
-                  const cimg_library::CImg<double>& lambda_S2, const cimg_library::CImg<double>& lambda_S2_cross);
+                  const cimg_library::CImg<double>& lambda_S2, const cimg_library::CImg<double>& lambda_S2_cross,
+                  std::ostream& out = std::cout);
 
   // The Hessian and the right-hand side of the level for these data weights and multipliers, as
   // fillingSparseHessian_A and fillingVector_B give them (with their line when the entry count differs
@@ -69,15 +77,19 @@ class K41LevelSystem {
   System system(const cimg_library::CImg<double>& data_out, const cimg_library::CImg<double>& lambda_S2,
                 const cimg_library::CImg<double>& lambda_S2_cross);
 
-  // The level's products and planes, for the constant part of the dual value.
+  // For the constant part of the dual value: the squared temporal derivative (blurred as the other
+  // products), the carried planes u and v, their sum and their difference (each nc x nl).
   const cimg_library::CImg<double>& ItIt() const { return ItIt_; }
   const cimg_library::CImg<double>& Util() const { return Util_; }
   const cimg_library::CImg<double>& Vtil() const { return Vtil_; }
+  const cimg_library::CImg<double>& carriedSum() const { return sum_; }
+  const cimg_library::CImg<double>& carriedDifference() const { return difference_; }
   int width() const { return nc_; }
   int height() const { return nl_; }
   int neta() const { return neta_; }
   int lo() const { return lo_; }
   int nombre() const { return nombre_; }
+  const K41LagWeights& weights() const { return weights_; }
 
   const K41LevelWork& work() const;
 
@@ -103,13 +115,17 @@ class K41LevelSystem {
   k41_detail::Setup setupOf(const cimg_library::CImg<double>& data_out, const cimg_library::CImg<double>& lambda_S2,
                             const cimg_library::CImg<double>& lambda_S2_cross) const;
   // Writes B and A for the setup S (values only when its pattern is the kept one).
-  void assemble(const k41_detail::Setup& S);
+  void assemble(const k41_detail::Setup& S, std::ostream& out);
 
+  const char* who_;
+  K41LagWeights weights_;
   int nc_, nl_, neta_, lo_, nombre_;
-  cimg_library::CImg<double> IxIx_, IyIy_, IxIy_, ItIx_, ItIy_, ItIt_, Util_, Vtil_;
+  cimg_library::CImg<double> IxIx_, IyIy_, IxIy_, ItIx_, ItIy_, ItIt_, Util_, Vtil_, sum_, difference_;
   K41Csr A_;
   MV_Vector_double B_;
   Key assembledKey_;  // inputs of the arrays A_ and B_ hold (valid once assembled)
+  bool havePattern_ = false;  // A_ holds a pattern that values can be written into
+  bool solverHasPattern_ = false;  // the solver adopted A_'s pattern (done at the first solve in it)
   PatternCGSInversion solver_;
   Solve solves_[2];   // the last two solves, the latest first
   mutable K41LevelWork work_;

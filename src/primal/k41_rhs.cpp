@@ -153,7 +153,7 @@ void fillingVector_B(MV_Vector_double& B, const CImg<double>& ItIx, const CImg<d
                      int nc, int nl) {
   const char* who = "fillingVector_B";
   const Setup S = makeSetup(who, nc, nl, nullptr, nullptr, nullptr, data_out, lambda_S2, lambda_S2_cross,
-                            imageWeights(z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down,
+                            k41ListWeights(z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down,
                                          z_t_rightDown, z_t_rightUp),
                             neta, lo);
   const CImg<double>* ims[4] = {&ItIx, &ItIy, &Util, &Vtil};

@@ -246,26 +246,6 @@ void refuseEntryCount(const char* who, std::int64_t count) {
 
 }  // namespace
 
-WeightLists imageWeights(const CImgList<double>& z_right, const CImgList<double>& z_down,
-                         const CImgList<double>& z_rightDown, const CImgList<double>& z_rightUp,
-                         const CImgList<double>& z_t_right, const CImgList<double>& z_t_down,
-                         const CImgList<double>& z_t_rightDown, const CImgList<double>& z_t_rightUp) {
-  WeightLists W;
-  const CImgList<double>* l[8] = {&z_right,   &z_down,   &z_rightDown,   &z_rightUp,
-                                  &z_t_right, &z_t_down, &z_t_rightDown, &z_t_rightUp};
-  for (int i = 0; i < 8; ++i) W.list[i] = l[i];
-  return W;
-}
-
-WeightLists constantWeights(double longitudinal, double transverse) {
-  WeightLists W;
-  for (int i = 0; i < 4; ++i) {
-    W.constant[i] = longitudinal;
-    W.constant[i + 4] = transverse;
-  }
-  return W;
-}
-
 void checkScaleInterval(const char* who, int neta, int lo) {
   if (neta < 0 || neta > lo) {
     std::ostringstream s;
@@ -274,9 +254,9 @@ void checkScaleInterval(const char* who, int neta, int lo) {
   }
 }
 
-void reportLoLimit(int nc, int nl, int lo) {
+void reportLoLimit(int nc, int nl, int lo, std::ostream& out) {
   if ((double)lo > nc * 0.5 - 1.0 || (double)lo > nl * 0.5 - 1.0)
-    std::cout << "Error : lo must respect lo <= nc/2 - 1 and lo <= nl/2 - 1" << std::endl;
+    out << "Error : lo must respect lo <= nc/2 - 1 and lo <= nl/2 - 1" << std::endl;
 }
 
 void checkGridSize(const char* who, int nc, int nl) {
@@ -515,15 +495,35 @@ bool fillValuesInPattern(const Setup& S, K41Csr& A) {
   return sink.same;
 }
 
-void reportCountMismatch(std::int64_t written, int nombre) {
+void reportCountMismatch(std::int64_t written, int nombre, std::ostream& out) {
   if (written != nombre)
-    std::cout << "ERROR : number non zero elements not identical to prevision: " << written << "!=" << nombre
-              << std::endl;
+    out << "ERROR : number non zero elements not identical to prevision: " << written << "!=" << nombre
+        << std::endl;
 }
 
 }  // namespace k41_detail
 
 using namespace k41_detail;
+
+K41LagWeights k41ListWeights(const CImgList<double>& z_right, const CImgList<double>& z_down,
+                         const CImgList<double>& z_rightDown, const CImgList<double>& z_rightUp,
+                         const CImgList<double>& z_t_right, const CImgList<double>& z_t_down,
+                         const CImgList<double>& z_t_rightDown, const CImgList<double>& z_t_rightUp) {
+  K41LagWeights W;
+  const CImgList<double>* l[8] = {&z_right,   &z_down,   &z_rightDown,   &z_rightUp,
+                                  &z_t_right, &z_t_down, &z_t_rightDown, &z_t_rightUp};
+  for (int i = 0; i < 8; ++i) W.list[i] = l[i];
+  return W;
+}
+
+K41LagWeights k41ConstantWeights(double longitudinal, double transverse) {
+  K41LagWeights W;
+  for (int i = 0; i < 4; ++i) {
+    W.constant[i] = longitudinal;
+    W.constant[i + 4] = transverse;
+  }
+  return W;
+}
 
 ConstantLagWeights::ConstantLagWeights(int count, int nc, int nl, double value) : image(nc, nl, 1, 1, value) {
   if (count > 0) list.insert((unsigned)count, image, ~0U, true);
@@ -549,7 +549,7 @@ void buildK41CoefImages(K41CoefImages& A, bool vRows, const CImg<double>& IxIx, 
   const char* who = "buildK41CoefImages";
   const int nc = IxIx.width(), nl = IxIx.height();
   const Setup S = makeSetup(who, nc, nl, &IxIx, &IxIy, &IyIy, data_out, lambda_S2, lambda_S2_cross,
-                            imageWeights(z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down,
+                            k41ListWeights(z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down,
                                          z_t_rightDown, z_t_rightUp),
                             neta, lo);
   const int n = S.nList;

@@ -31,6 +31,25 @@ int k41LastDiagonalStep(int lo);
 std::int64_t k41NormaliserHV(int nc, int nl, int l);
 std::int64_t k41NormaliserCross(int nc, int nl, int l);
 
+// The eight lag weight lists of a K41 system, in the order z_right, z_down, z_rightDown, z_rightUp,
+// z_t_right, z_t_down, z_t_rightDown, z_t_rightUp: each either an image list (list[i], not owned) or one
+// constant for every pixel and lag (list[i] null, constant[i]).
+struct K41LagWeights {
+  const cimg_library::CImgList<double>* list[8] = {};
+  double constant[8] = {};
+};
+// The eight image lists, in that order.
+K41LagWeights k41ListWeights(const cimg_library::CImgList<double>& z_right,
+                            const cimg_library::CImgList<double>& z_down,
+                            const cimg_library::CImgList<double>& z_rightDown,
+                            const cimg_library::CImgList<double>& z_rightUp,
+                            const cimg_library::CImgList<double>& z_t_right,
+                            const cimg_library::CImgList<double>& z_t_down,
+                            const cimg_library::CImgList<double>& z_t_rightDown,
+                            const cimg_library::CImgList<double>& z_t_rightUp);
+// The same longitudinal weight in the first four lists, the same transverse weight in the last four.
+K41LagWeights k41ConstantWeights(double longitudinal, double transverse);
+
 // `count` lag weight images of nc x nl whose values are all `value`, as one list of views of a single
 // image: the constant weight lists of the fixed-weight variants, without one copy per lag. Not
 // copyable (the views point into `image`).

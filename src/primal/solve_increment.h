@@ -1,4 +1,4 @@
-// Internal to the primal solvers (horn_schunck.cpp, primal_minimizer.cpp): the solve that ends a
+// Internal to the Horn & Schunck solver (horn_schunck.cpp): the solve that ends a
 // primal step. Not part of the folder's public headers.
 #pragma once
 

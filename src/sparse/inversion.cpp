@@ -72,7 +72,7 @@ void PatternCGSInversion::adopt(int taille, int nombre, const double* val, const
 }
 
 int PatternCGSInversion::solve(const double* val, const int* row_ptr, const int* col_ind, const MV_Vector_double& B,
-                               double tol) {
+                               double tol, std::ostream& note) {
   if (!adopted_) array_failure("PatternCGSInversion", "solve before a pattern was adopted: size and entries", 0, 0);
   if (B.size() != taille_)
     array_failure("standard_CGS_inversion", "right-hand side and system of different sizes", B.size(), taille_);
@@ -86,6 +86,6 @@ int PatternCGSInversion::solve(const double* val, const int* row_ptr, const int*
                        B.data(), work_, max_iter, tol);
   solves_++;
   iterations_ += work_.iterations;
-  if (code != 0) std::cout << "no convergence (output CGS " << code << ")";
+  if (code != 0) note << "no convergence (output CGS " << code << ")";
   return code;
 }

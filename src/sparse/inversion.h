@@ -5,6 +5,8 @@
 #include "sparse/ilu.h"
 #include "sparse/mv_vector.h"
 
+#include <iostream>
+
 namespace cimg_library {
 template <typename T>
 struct CImg;
@@ -37,8 +39,9 @@ class PatternCGSInversion {
   bool adopted() const { return adopted_; }
   // Solves A x = B for the values val in the adopted pattern (given again by row_ptr and col_ind) from
   // x = 0 (at most 500 iterations, relative residual tol); prints "no convergence (output CGS <code>)"
-  // without a line end when the code is not 0. B holds taille elements. Returns the CGS code.
-  int solve(const double* val, const int* row_ptr, const int* col_ind, const MV_Vector_double& B, double tol);
+  // without a line end on `note` when the code is not 0. B holds taille elements. Returns the CGS code.
+  int solve(const double* val, const int* row_ptr, const int* col_ind, const MV_Vector_double& B, double tol,
+            std::ostream& note = std::cout);
   // The last solution (taille elements, the last iterate when the solve failed).
   const MV_Vector_double& solution() const { return x_; }
 

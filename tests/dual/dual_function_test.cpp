@@ -117,6 +117,22 @@ TEST(DualFunction, CountMadeWithAZeroMultiplierStillGivesTheValue) {
   EXPECT_EQ(a, L.dual(UV, L.data_out, 0.2, 1.0, full));
 }
 
+TEST(DualFunction, IncrementInALargerImageAndWeightListsGiveTheSameValue) {
+  const RandomLevel L(12, 10, 1, 3, 60);
+  const double beta = 0.2, power = 2.0 / 3;
+  const int nombre = L.count();
+  const CImg<double> UV = randomImage(L.nc, L.nl, 2, -1, 1, 11);
+  const double w = L.dual(UV, L.data_out, beta, power, nombre);
+  CImg<double> larger(L.nc + 3, L.nl + 2, 2, 1, 5.0);
+  larger.draw_image(0, 0, 0, 0, UV);
+  EXPECT_EQ(w, L.dual(larger, L.data_out, beta, power, nombre));
+  // The constant weights of the K41Long variant as image lists (diagonal indices 1..3 as lags 1..3).
+  const CImgList<double> ones = constList(3, L.nc, L.nl, 1), zeros = constList(3, L.nc, L.nl, 0);
+  const std::vector<double> tHV = targetsHV(L.lo, beta, power), tD = targetsCross(L.lo, beta, power);
+  EXPECT_EQ(w, DualFunction(UV, L.UVtil, L.im_x, L.im_y, L.im_t, L.data_out, L.lambda, L.lambda_cross, ones, ones,
+                            ones, ones, zeros, zeros, zeros, zeros, 0.0f, L.neta, L.lo, tHV.data(), tD.data(), nombre));
+}
+
 namespace {
 
 double sq(double d) { return d * d; }

@@ -1,14 +1,15 @@
-// The dual maximisation with the level's work kept (one K41 system for every callback, remembered
-// solves, the first increment computed only when used) against the plain one (every primal step and
-// dual value on its own, the first increment computed before): the same multipliers, increment, data
-// weights, result and printout, bit for bit, for every data norm, with a truth and its projection,
-// and when the first increment is needed after all.
+// The dual maximisation with the level's first increment left to it (computed only when used, its
+// lines still first) against the one that is handed the first increment computed before: the same
+// multipliers, increment, data weights, result and printout, bit for bit, for every data norm, with a
+// truth and its projection, and when the first increment is needed after all. Both share one K41
+// system for every callback (remembered solves, held systems).
 #include <unistd.h>
 
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <stdexcept>
 #include <string>
 
 #include "dual_test_util.h"
@@ -155,4 +156,22 @@ TEST_F(LevelWork, FirstIncrementIsUsedWhenTheFirstSolveFails) {
   expectSame(plain, kept, "breakdown");
   EXPECT_TRUE(kept.work.firstIncrementComputed);
   EXPECT_EQ(kept.log.rfind("no convergence (output CGS 2)Number of constraints", 0), 0u) << kept.log;
+}
+
+TEST_F(LevelWork, HeldLinesComeOutAfterAFirstIncrementThatThrows) {
+  Level L(12, 1, 2, 5);
+  L.f_t(4, 6) = std::numeric_limits<double>::quiet_NaN();  // the first solve fails: the first increment is used
+  DualLevelWork work;
+  work.firstIncrement = [](CImg<double>&) {
+    std::cout << "first increment\n";
+    throw std::runtime_error("step failed");
+  };
+  CImg<double> lambda = L.lambda, lambda_cross = L.lambda_cross, Xinc(L.nc, L.nl, 2, 1, 0.0), data_out = L.data_out;
+  testing::internal::CaptureStdout();
+  EXPECT_THROW(optimizeDualFunction_LongK41(lambda, lambda_cross, Xinc, L.Xtil, CImg<double>(L.nc, L.nl, 2, 1, 0.0),
+                                            L.f_x, L.f_y, L.f_t, data_out, L.mask, 0, L.nombre, 0, L.nc, L.nl, 2, 1.0,
+                                            L.gamma, L.zeta, 0.0f, L.neta, L.lo, 1e-3, 3, false, false, &work),
+               std::runtime_error);
+  const std::string log = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(log.rfind("first increment\nNumber of constraints in scale interval= 4\n.no convergence", 0), 0u) << log;
 }

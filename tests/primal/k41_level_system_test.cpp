@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <sstream>
 #include <string>
 
 #include "k41_test_util.h"
@@ -163,6 +164,27 @@ TEST(K41LevelSystem, SystemIsTheAssemblyOfTheSameInputsAndIsHeldForThem) {
   EXPECT_EQ(kept.work().assemblies + kept.work().valueAssemblies, 5);
 }
 
+TEST(K41LevelSystem, StepWritesItsLinesOnTheStreamItIsGiven) {
+  const LevelInputs in(9, 9, 1, 4, 8);  // lo 4 > 9/2 - 1: the lag-limit line
+  std::mt19937 g(3);
+  Request q = randomRequest(in, g);
+  q.data(2, 2) = std::numeric_limits<double>::quiet_NaN();  // the solve breaks down: the solver's note
+  // nombre 1: the mismatch line.
+  K41LevelSystem a(in.UVtil, in.Ix, in.Iy, in.It, 0.0f, in.neta, in.lo, 1), b(in.UVtil, in.Ix, in.Iy, in.It, 0.0f,
+                                                                              in.neta, in.lo, 1);
+  CImg<double> UV(in.nc, in.nl, 2, 1, 0.0);
+  const std::string onStdout = captureStdout([&] { a.primalStep(UV, q.data, q.lamHV, q.lamX); });
+  std::ostringstream given;
+  EXPECT_EQ(captureStdout([&] {
+              b.primalStep(UV, q.data, q.lamHV, q.lamX, given);  // solved
+              b.primalStep(UV, q.data, q.lamHV, q.lamX, given);  // remembered
+            }),
+            "");
+  EXPECT_EQ(given.str(), onStdout + onStdout);
+  for (const char* line : {"Error : lo must respect", "ERROR : number non zero elements", "no convergence (output CGS "})
+    EXPECT_NE(onStdout.find(line), std::string::npos) << line;
+}
+
 TEST(K41LevelSystem, RefusesWhatThePrimalStepRefuses) {
   const LevelInputs in(8, 8, 1, 2, 1);
   expectRefusal(runInChild([&] { K41LevelSystem k(in.UVtil, in.Ix, in.Iy, in.It, 0.0f, 3, 2, 10); }),
@@ -178,4 +200,11 @@ TEST(K41LevelSystem, RefusesWhatThePrimalStepRefuses) {
                                CImg<double>(3, 1, 1, 1, 1.0));
                 }),
                 {"PrimalMinimizer_K41Long", "increment image"});
+  const CImgList<double> ones(2, 8, 8, 1, 1, 1.0);
+  K41LagWeights mixed = k41ConstantWeights(1.0, 0.0);
+  mixed.list[0] = &ones;
+  expectRefusal(runInChild([&] {
+                  K41LevelSystem k("PrimalMinimizer", in.UVtil, in.Ix, in.Iy, in.It, mixed, 0.0f, 1, 2, 10);
+                }),
+                {"PrimalMinimizer", "lag weights that mix image lists and constants"});
 }
