@@ -1,8 +1,10 @@
 // Inputs and plain outputs: binary PGM, TIFF, padding, windows, border masks, list file, multiplier
 // file, curves, result lines and output names.
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <string>
 #include <vector>
@@ -206,6 +208,34 @@ TEST_F(TextFiles, CurvesResultLinesAndNames) {
   EXPECT_EQ(formatFileName("%sUV_Gamma%eZeta%e.motion", "out/", 0.01, 1.0),
             "out/UV_Gamma1.000000e-02Zeta1.000000e+00.motion");
   EXPECT_EQ(formatFileName("%sevidence_resol%d", "o_", 2), "o_evidence_resol2");
+}
+
+// A whole output replaces the file under its name with that file's permissions, through a symbolic
+// link (which stays), writes a device in place, and writes in place a file that may be written in a
+// folder that takes no new file (as a user other than root sees it).
+TEST_F(TextFiles, OutputsKeepLinksPermissionsDevicesAndLockedFolders) {
+  namespace fs = std::filesystem;
+  const std::string want = "0 5.000000e-01\n1 5.000000e-01\n";
+  const fs::perms own = fs::perms::owner_read | fs::perms::owner_write;
+  ASSERT_TRUE(fs::create_directory(dir + "/store") && fs::create_directory(dir + "/locked"));
+  file("store/kept", "old\n"), file("locked/out", "old\n");
+  fs::permissions(dir + "/store/kept", own);
+  fs::create_symlink("store/kept", dir + "/link"), fs::create_symlink("/dev/null", dir + "/null");
+  fs::permissions(dir, fs::perms::owner_all | fs::perms::others_exec);
+  fs::permissions(dir + "/locked", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_exec);
+  fs::permissions(dir + "/locked/out", fs::perms::owner_write | fs::perms::others_write | fs::perms::owner_read);
+  for (const std::string name : {"/link", "/null", "/locked/out"}) {
+    const ChildResult r = runInChild([&] {
+      if (name == "/locked/out" && getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+      write_S2(CImg<double>(2, 1, 1, 1, 0.5), dir + name);
+    });
+    EXPECT_TRUE(r.exited && r.exitCode == 0) << name << ": " << r.out << r.err;
+  }
+  EXPECT_TRUE(fs::is_symlink(dir + "/link") && fs::is_symlink(dir + "/null"));
+  EXPECT_EQ(readFileBytes(dir + "/store/kept"), want);
+  EXPECT_EQ(readFileBytes(dir + "/locked/out"), want);
+  EXPECT_EQ(fs::status(dir + "/store/kept").permissions(), own);
+  fs::permissions(dir + "/locked", fs::perms::owner_all);
 }
 
 }  // namespace
