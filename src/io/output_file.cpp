@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
 #include <cstring>
+#include <filesystem>
 
 #include "io/fail.h"
 
@@ -40,10 +42,14 @@ void watchTerminatingSignals() {
   }
 }
 
+// The fences keep the compiler from moving the copy of the name across the flag's stores: the handler
+// sees the flag set only with the whole name in place.
 void setTemporary(const std::string& temp) {
   gTempSet = 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
   if (temp.size() >= sizeof gTemp) return;
   std::memcpy(gTemp, temp.c_str(), temp.size() + 1);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
   gTempSet = 1;
 }
 
@@ -75,24 +81,52 @@ int unwritable(const std::string& name) {
   return ::access(name.c_str(), W_OK) == 0 ? 0 : errno;
 }
 
+// The file that a write to `name` reaches: the end of its chain of symbolic links, so that a link
+// under an output's name stays a link to the new content, as when outputs were written in place.
+std::string linkTarget(const std::string& name) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path p = name;
+  for (int k = 0; k < 40 && fs::is_symlink(p, ec); ++k) {
+    const fs::path to = fs::read_symlink(p, ec);
+    if (ec) break;
+    p = to.is_absolute() ? to : p.parent_path() / to;
+  }
+  return p.string();
+}
+
 }  // namespace
 
-OutputFile::OutputFile(const std::string& name, CannotCreate cannotCreate) : name_(name) {
+OutputFile::OutputFile(const std::string& name, CannotCreate cannotCreate) : name_(name), path_(linkTarget(name)) {
   watchTerminatingSignals();
-  const std::string folder = name.substr(0, name.find_last_of('/') + 1);
-  int error = unwritable(name), fd = -1;
-  for (int n = 0; !error && fd < 0 && n < 100; ++n) {
+  const std::string folder = path_.substr(0, path_.find_last_of('/') + 1);
+  struct stat old;
+  const bool exists = ::stat(path_.c_str(), &old) == 0;
+  int error = unwritable(path_), fd = -1;
+  // A device or a FIFO under the name is written to, never replaced; so is a file whose folder takes
+  // no new file (the temporary) but which may itself be written, as outputs always were.
+  inPlace_ = !error && exists && !S_ISREG(old.st_mode);
+  for (int n = 0; !error && !inPlace_ && fd < 0 && n < 100; ++n) {
     temp_ = folder + ".vrm_" + std::to_string(::getpid()) + "_" + std::to_string(n) + ".tmp";
     setTemporary(temp_);
     fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) error = errno;
+  }
+  if (fd < 0 && exists && (error == EACCES || error == EPERM) && ::access(path_.c_str(), W_OK) == 0)
+    inPlace_ = true, error = 0;
+  if (inPlace_) {
+    gTempSet = 0;
+    fd = ::open(path_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) error = errno;
+  } else if (fd >= 0 && exists) {
+    (void)::fchmod(fd, old.st_mode & 0777);  // the permissions of the file it replaces
   }
   if (fd >= 0 && !(f_ = ::fdopen(fd, "w"))) error = errno;
   if (!f_) {
     gTempSet = 0;
     if (fd >= 0) {
       ::close(fd);
-      ::unlink(temp_.c_str());
+      if (!inPlace_) ::unlink(temp_.c_str());
     }
     if (cannotCreate) cannotCreate(name, error ? error : EEXIST);
     failCreate(name);
@@ -100,18 +134,23 @@ OutputFile::OutputFile(const std::string& name, CannotCreate cannotCreate) : nam
 }
 
 OutputFile::~OutputFile() {
-  if (!f_) return;
+  if (f_) discard();
+}
+
+void OutputFile::discard() {
   gTempSet = 0;
-  std::fclose(f_);
-  ::unlink(temp_.c_str());
+  if (f_) std::fclose(f_);
+  f_ = nullptr;
+  struct stat st;
+  if (!inPlace_)
+    ::unlink(temp_.c_str());
+  else if (::stat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    (void)!::truncate(path_.c_str(), 0);
 }
 
 void OutputFile::fail(int error) {
   if (error == 0) error = EIO;  // a stream error that left no reason
-  gTempSet = 0;
-  if (f_) std::fclose(f_);
-  f_ = nullptr;
-  ::unlink(temp_.c_str());
+  discard();
   failWrite(name_, error);
 }
 
@@ -135,7 +174,7 @@ void OutputFile::commit() {
   std::FILE* f = f_;
   f_ = nullptr;
   if (std::fclose(f) != 0) fail(errno);
-  if (std::rename(temp_.c_str(), name_.c_str()) != 0) fail(errno);
+  if (!inPlace_ && std::rename(temp_.c_str(), path_.c_str()) != 0) fail(errno);
   gTempSet = 0;
 }
 

@@ -10,14 +10,18 @@
 
 class OutputFile {
  public:
-  // Creates the temporary file (".vrm_<pid>_<n>.tmp" in the folder of `name`, with the permissions a
-  // new file of that name would get). When it cannot be created, or `name` is a folder or a file
-  // without write permission (which could not be opened for writing either), calls `cannotCreate`
-  // with the name and the system's error code, by default: prints "Can't create <name> !" on
-  // standard output and ends the process with status 1, as the writers always have.
+  // Creates the temporary file (".vrm_<pid>_<n>.tmp" in the folder of `name`, with the permissions of
+  // the file it will replace, else those a new file of that name would get). A symbolic link under
+  // `name` is followed: the file it leads to is replaced and the link stays. A device or a FIFO under
+  // the name, and a file that may be written in a folder that takes no new file, are written in place
+  // instead (as outputs always were; a failed write then leaves such a file empty). When it cannot be
+  // created, or `name` is a folder or a file without write permission (which could not be opened for
+  // writing either), calls `cannotCreate` with the name and the system's error code, by default:
+  // prints "Can't create <name> !" on standard output and ends the process with status 1, as the
+  // writers always have.
   using CannotCreate = void (*)(const std::string& name, int error);
   explicit OutputFile(const std::string& name, CannotCreate cannotCreate = nullptr);
-  // Removes the temporary file unless commit() put it in place.
+  // Removes the temporary file unless commit() put it in place (see discard()).
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
@@ -34,9 +38,12 @@ class OutputFile {
 
  private:
   [[noreturn]] void fail(int error);
+  // Closes the stream and removes the temporary file, or empties an output written in place.
+  void discard();
 
-  std::string name_, temp_;
+  std::string name_, path_, temp_;  // the name, the file it leads to, the temporary
   std::FILE* f_ = nullptr;
+  bool inPlace_ = false;
 };
 
 // Appends `line` to the file `name` (created when absent) with one write, so that the lines of runs

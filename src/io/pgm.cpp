@@ -120,7 +120,9 @@ CImg<short> read_pgm(const std::string& nom, int dx, int dy, int ofx, int ofy) {
   // begins right after it, so raster bytes 10 and 32 are samples, not blanks. A header written as
   // text on Windows ends its maxval line with a carriage return and a line break: that pair is the
   // line break (as it has always been read), not a blank followed by a first sample 10.
+  // A comment right after the maxval ends the header at its line break, which is that character.
   c = h.next();
+  if (c == '#') c = h.skipLine() ? '\n' : EOF;
   if (c == EOF) failPgm(nom, "the header ends before the raster");
   if (!std::isspace(c)) failPgm(nom, "the maxval is not followed by one white-space character");
   if (c == '\r') {

@@ -10,7 +10,8 @@ template <typename T> struct CImg;
 // The dx x dy window whose top-left pixel is column ofx, line ofy of the binary PGM file `nom`.
 // The header is the magic "P5" alone on its line (a comment may follow it), then width, height and
 // maxval, each after white space and comments (from '#' to the end of the line); one white-space
-// character ends it, and the raster begins right after that character. Maxval 255: one byte per
+// character (or a comment right after the maxval, with its line break) ends it, and the raster begins
+// right after that character. Maxval 255: one byte per
 // sample; maxval 1023: two bytes per sample, least significant first, values at most 1023.
 // Any other maxval prints "Can't read images %s Kestrum problem def=%d (255 ou 1023)!" and exits
 // with status 1. A file that is not a regular file or a character device (refused before it is

@@ -260,6 +260,7 @@ TEST_F(HostileInput, PgmHeaderAndRasterAsTheFormatDefinesThem) {
       {"P5\n2 2\n255 " + raster + std::string(200, '\n'), 2, 2, "", {10, 32, 7, 255}},
       {"P5\r\n2 2\r\n255\r\n" + raster, 2, 2, "", {10, 32, 7, 255}},
       {"P5 # by hand\n# size\n2 # width\n2#height\n# maxval\n255\t" + raster, 2, 2, "", {10, 32, 7, 255}},
+      {"P5\n2 2\n255# ends the header\n" + raster, 2, 2, "", {10, 32, 7, 255}},
       {"P5\n2 1\n1023\n" + ten, 2, 1, "", {1023, 256}},
       {"P5\n2 2\n255x" + raster, 2, 2, "the maxval is not followed by one white-space character", {}},
       {"P5\n1 2\n1023\n" + ten.substr(0, 2) + big.substr(0, 2), 1, 1,

@@ -1,8 +1,10 @@
 // Inputs and plain outputs: binary PGM, TIFF, padding, windows, border masks, list file, multiplier
 // file, curves, result lines and output names.
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <string>
 #include <vector>
@@ -206,6 +208,30 @@ TEST_F(TextFiles, CurvesResultLinesAndNames) {
   EXPECT_EQ(formatFileName("%sUV_Gamma%eZeta%e.motion", "out/", 0.01, 1.0),
             "out/UV_Gamma1.000000e-02Zeta1.000000e+00.motion");
   EXPECT_EQ(formatFileName("%sevidence_resol%d", "o_", 2), "o_evidence_resol2");
+}
+
+// A whole output keeps the permissions of the file it replaces and a symbolic link under its name,
+// writes a device in place, and so a file that may be written in a folder that takes no new file.
+TEST_F(TextFiles, OutputsKeepLinksPermissionsDevicesAndLockedFolders) {
+  namespace fs = std::filesystem;
+  using P = fs::perms;
+  ASSERT_TRUE(fs::create_directory(dir + "/store") && fs::create_directory(dir + "/locked"));
+  file("store/kept", "old\n"), file("locked/out", "old\n");
+  fs::create_symlink("store/kept", dir + "/link"), fs::create_symlink("/dev/null", dir + "/null");
+  fs::permissions(dir + "/store/kept", P::owner_read | P::owner_write);
+  fs::permissions(dir, P::owner_all | P::others_exec), fs::permissions(dir + "/locked/out", P::all);
+  fs::permissions(dir + "/locked", P::owner_read | P::owner_exec | P::others_exec);
+  for (const std::string name : {"/link", "/null", "/locked/out"}) {
+    const ChildResult r = runInChild([&] {  // root, who may write any folder, writes the locked one as nobody
+      if (name == "/locked/out" && getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+      write_S2(CImg<double>(1, 1, 1, 1, 0.5), dir + name);
+    });
+    EXPECT_TRUE(r.exited && r.exitCode == 0) << name << ": " << r.out << r.err;
+  }
+  EXPECT_TRUE(fs::is_symlink(dir + "/link") && fs::is_symlink(dir + "/null"));
+  EXPECT_EQ(readFileBytes(dir + "/store/kept") + readFileBytes(dir + "/locked/out"), "0 5.000000e-01\n0 5.000000e-01\n");
+  EXPECT_EQ(fs::status(dir + "/store/kept").permissions(), P::owner_read | P::owner_write);
+  fs::permissions(dir + "/locked", P::owner_all);
 }
 
 }  // namespace
