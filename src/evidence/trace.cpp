@@ -76,9 +76,7 @@ int solveProbe(FactoredSystem& sys, const MV_Vector_double& B, MV_Vector_double&
   int max_iter = 500;
   double t = tol;
   const CompRow_ILUPreconditioner_double& M = sys.M;
-  int code = CGS(sys.n, sys.A, {M.l_values().data(), M.l_column_indices().data(), M.l_row_pointers().data()},
-                 {M.u_values().data(), M.u_column_indices().data(), M.u_row_pointers().data()}, x.data(), B.data(),
-                 sys.work, max_iter, t);
+  int code = CGS(sys.n, sys.A, M, x.data(), B.data(), sys.work, max_iter, t, M.finiteValues());
   if (code != 0) std::cout << "no convergence (output CGS " << code << ")";
   if (code != 0) std::cout << "Error CGS convergence " << code << " (in trace randomization)" << std::endl;
   return code;

@@ -34,23 +34,21 @@ int CGS(const CompRow_Mat_double& A, MV_Vector_double& x, const MV_Vector_double
                                                                                                 max_iter, tol);
   }
   CGSWork work;
-  return CGS(n, {A.values().data(), A.column_indices().data(), A.row_pointers().data()},
-             {M.l_values().data(), M.l_column_indices().data(), M.l_row_pointers().data()},
-             {M.u_values().data(), M.u_column_indices().data(), M.u_row_pointers().data()}, x.data(), b.data(),
+  return CGS(n, {A.values().data(), A.column_indices().data(), A.row_pointers().data()}, M, x.data(), b.data(),
              work, max_iter, tol);
 }
 
-int CGS(int n, const CompRowView& A, const CompRowView& L, const CompRowView& U, double* x, const double* b,
-        CGSWork& work, int& max_iter, double& tol) {
+int CGS(int n, const CompRowView& A, const CompRow_ILUPreconditioner_double& M, double* x, const double* b,
+        CGSWork& work, int& max_iter, double& tol, bool zeroStart) {
   const double* const av = A.val;
   const int* const ac = A.col_ind;
   const int* const ap = A.row_ptr;
-  const double* const lv = L.val;
-  const int* const lc = L.col_ind;
-  const int* const lp = L.row_ptr;
-  const double* const uv = U.val;
-  const int* const uc = U.col_ind;
-  const int* const up = U.row_ptr;
+  const double* const lv = M.l_values().data();
+  const int* const lc = M.l_column_indices().data();
+  const int* const lp = M.l_row_pointers().data();
+  const double* const uv = M.u_values().data();
+  const int* const uc = M.u_column_indices().data();
+  const int* const up = M.u_row_pointers().data();
 
   work.reserve(n);
   double* const r = work.r.data();
@@ -71,11 +69,15 @@ int CGS(int n, const CompRowView& A, const CompRowView& L, const CompRowView& U,
     for (int i = 0; i < n; i++) s += bp[i] * bp[i];
     normb = std::sqrt(s);
   }
-  // r = b - A x, rtilde = r, |r|^2 (= (rtilde, r))
+  // r = b - A x, rtilde = r, |r|^2 (= (rtilde, r)). From a zero start with a finite A every product
+  // av[j] * xp[ac[j]] is +0 or -0 and their sum from +0 stays +0, so y is x[i] itself.
   double rr = 0.0;
   for (int i = 0; i < n; i++) {
     double y = 0.0;
-    for (int j = ap[i]; j < ap[i + 1]; j++) y = y + av[j] * xp[ac[j]];
+    if (!zeroStart) {
+      y = 0.0;
+      for (int j = ap[i]; j < ap[i + 1]; j++) y = y + av[j] * xp[ac[j]];
+    }
     const double ri = bp[i] - y;
     r[i] = ri;
     rtilde[i] = ri;

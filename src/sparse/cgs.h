@@ -53,12 +53,13 @@ struct CGSWork {
   void reserve(int n);  // n elements each (kept when they already have them)
 };
 
-// The same solver on arrays read in place: A of order n, the incomplete-LU factor as its unit lower
-// part L (without the diagonal) and its upper part U (diagonal first in each row), x (the start, n
-// elements, updated) and b (n elements). Same codes and arithmetic as the form above; every work
-// vector is in `work`, so nothing is allocated once it holds n elements.
-int CGS(int n, const CompRowView& A, const CompRowView& L, const CompRowView& U, double* x, const double* b,
-        CGSWork& work, int& max_iter, double& tol);
+// The same solver on arrays read in place: A of order n, its incomplete-LU factor M, x (the start, n
+// elements, updated) and b (n elements). Same codes and arithmetic as the form above; every work vector
+// is in `work`, so nothing is allocated once it holds n elements. zeroStart tells that x holds +0 in
+// every element and every entry of A is finite: each element of A x is then +0, and the start residual
+// b - A x is formed as b - x without the product.
+int CGS(int n, const CompRowView& A, const CompRow_ILUPreconditioner_double& M, double* x, const double* b,
+        CGSWork& work, int& max_iter, double& tol, bool zeroStart = false);
 
 // Generic form over a matrix, vector, preconditioner and real type.
 template <class Matrix, class Vector, class Preconditioner, class Real>

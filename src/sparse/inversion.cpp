@@ -80,10 +80,8 @@ int PatternCGSInversion::solve(const double* val, const int* row_ptr, const int*
   factor_.factor(val, row_ptr, col_ind);
   factorisations_++;
   int max_iter = 500;
-  const int code = CGS(taille_, {val, col_ind, row_ptr},
-                       {factor_.l_values(), factor_.l_column_indices(), factor_.l_row_pointers()},
-                       {factor_.u_values(), factor_.u_column_indices(), factor_.u_row_pointers()}, x_.data(),
-                       B.data(), work_, max_iter, tol);
+  const int code = CGS(taille_, {val, col_ind, row_ptr}, factor_, x_.data(), B.data(), work_, max_iter, tol,
+                       factor_.finiteValues());
   solves_++;
   iterations_ += work_.iterations;
   if (code != 0) std::cout << "no convergence (output CGS " << code << ")";

@@ -41,6 +41,8 @@ class PatternCGSInversion {
   int solve(const double* val, const int* row_ptr, const int* col_ind, const MV_Vector_double& B, double tol);
   // The last solution (taille elements, the last iterate when the solve failed).
   const MV_Vector_double& solution() const { return x_; }
+  // The incomplete-LU factor of the last solve's matrix.
+  const CompRow_ILUPreconditioner_double& factor() const { return factor_; }
 
   // Work done so far: patterns adopted, factorisations, solves and CGS iterations.
   long structures() const { return structures_; }
@@ -51,7 +53,7 @@ class PatternCGSInversion {
  private:
   bool adopted_ = false;
   int taille_ = 0;
-  CompRow_ILUPatternFactor factor_;
+  CompRow_ILUPreconditioner_double factor_;
   CGSWork work_;
   MV_Vector_double x_;
   long structures_ = 0, factorisations_ = 0, solves_ = 0, iterations_ = 0;
