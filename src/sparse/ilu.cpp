@@ -1,10 +1,8 @@
 #include "sparse/ilu.h"
 
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iostream>
 #include <unordered_map>
 #include <utility>
@@ -96,12 +94,9 @@ inline void eliminateRow(int k, double* lv, const int* lc, const int* lp, double
       });
 }
 
-// Whether v is finite, read from its exponent bits.
-inline bool finiteBits(double v) {
-  std::uint64_t b;
-  std::memcpy(&b, &v, sizeof b);
-  return (b & 0x7ff0000000000000ull) != 0x7ff0000000000000ull;
-}
+// Notes whether the values placed are finite: v * 0 is a zero for a finite v and NaN otherwise, and a
+// sum of zeros from +0 stays 0, so the sum is 0 exactly when every value was finite.
+inline void noteFinite(double& zeros, double v) { zeros = zeros + v * 0.0; }
 
 // The rows of A that the factor reads, 0 to N - 1, must lie inside A's arrays (checked once per row;
 // the entries are then read directly).
@@ -249,7 +244,7 @@ void CompRow_ILUPreconditioner_double::derivePrograms(const int* row_ptr, const 
   }
   const size_t budget = static_cast<size_t>(row_ptr[n]) + 4096;
   Interner shapes;
-  std::vector<int> key, toL, toU;
+  std::vector<int> key;
   rowShape_.assign(static_cast<size_t>(n), 0);
   int* const pos = scatter_.data() - min_col_;
   for (int k = 0; k < n; k++) {
@@ -270,31 +265,23 @@ void CompRow_ILUPreconditioner_double::derivePrograms(const int* row_ptr, const 
       program_.push_back(col < k ? -1 - (pos[col] - lbeg) : pos[col] - ubeg);
     }
     // Per L entry: the number of updates into L and into U, then (offset in the pivot's U row, slot)
-    // for each, those into L first. Within one L entry the updates reach distinct places and read only
-    // final rows, so that order changes no value.
+    // for each, in the order of the elimination: the pivot row is in ascending column order, so its
+    // updates into L (columns below k) come before those into U.
+    size_t counts = 0;
     int qbeg = 0;
-    auto flush = [&] {
-      program_.push_back(static_cast<int>(toL.size() / 2));
-      program_.push_back(static_cast<int>(toU.size() / 2));
-      program_.insert(program_.end(), toL.begin(), toL.end());
-      program_.insert(program_.end(), toU.begin(), toU.end());
-      toL.clear();
-      toU.clear();
-    };
-    bool first = true;
     eliminationSteps(
         k, lc, lp, uc, up, pos,
         [&](int, int q) {
-          if (!first) flush();
-          first = false;
+          counts = program_.size();
+          program_.push_back(0);
+          program_.push_back(0);
           qbeg = up[q];
         },
         [&](int t, bool inL, int target) {
-          std::vector<int>& to = inL ? toL : toU;
-          to.push_back(t - qbeg);
-          to.push_back(target - (inL ? lbeg : ubeg));
+          program_.push_back(t - qbeg);
+          program_.push_back(target - (inL ? lbeg : ubeg));
+          program_[counts + (inL ? 0 : 1)]++;
         });
-    if (!first) flush();
     clearRow(pos, lc, lbeg, lend, uc, ubeg, uend);
     if (program_.size() > budget) {
       rowShape_.clear();
@@ -318,17 +305,16 @@ void CompRow_ILUPreconditioner_double::factor(const double* val, const int* row_
   const int* const lp = l_rowptr_.data();
   const int* const uc = u_colind_.data();
   const int* const up = u_rowptr_.data();
-  bool finite = true;
+  double zeros = 0.0;
   if (!rowShape_.empty()) {
-    // Row by row through the programs: the places and updates of eliminateRow, in its order within
-    // each part.
+    // Row by row through the programs: the places and the updates of eliminateRow, in its order.
     for (int k = 0; k < N; k++) {
       const int* prog = program_.data() + programStart_[rowShape_[k]];
       double* const lrow = lv + lp[k];
       double* const urow = uv + up[k];
       for (int j = row_ptr[k]; j < row_ptr[k + 1]; j++, prog++) {
         const double v = val[j];
-        finite = finite && finiteBits(v);
+        noteFinite(zeros, v);
         if (*prog >= 0)
           urow[*prog] = v;
         else
@@ -346,14 +332,14 @@ void CompRow_ILUPreconditioner_double::factor(const double* val, const int* row_
         for (int h = 0; h < toU; h++, prog += 2) urow[prog[1]] = urow[prog[1]] - qrow[prog[0]] * mult;
       }
     }
-    finite_ = finite;
+    finite_ = zeros == 0.0;
     return;
   }
   int* const pos = scatter_.data() - min_col_;
   const bool gathered = !lsrc_.empty() || !usrc_.empty();
   if (gathered) {
-    for (size_t t = 0; t < lsrc_.size(); t++) finite = finiteBits(lv[t] = val[lsrc_[t]]) && finite;
-    for (size_t t = 0; t < usrc_.size(); t++) finite = finiteBits(uv[t] = val[usrc_[t]]) && finite;
+    for (size_t t = 0; t < lsrc_.size(); t++) noteFinite(zeros, lv[t] = val[lsrc_[t]]);
+    for (size_t t = 0; t < usrc_.size(); t++) noteFinite(zeros, uv[t] = val[usrc_[t]]);
   }
   for (int k = 0; k < N; k++) {
     const int lbeg = lp[k], lend = lp[k + 1], ubeg = up[k], uend = up[k + 1];
@@ -361,13 +347,13 @@ void CompRow_ILUPreconditioner_double::factor(const double* val, const int* row_
     if (!gathered) {
       for (int j = row_ptr[k]; j < row_ptr[k + 1]; j++) {
         const int col = col_ind[j];
-        finite = finiteBits((col < k ? lv : uv)[pos[col]] = val[j]) && finite;
+        noteFinite(zeros, (col < k ? lv : uv)[pos[col]] = val[j]);
       }
     }
     if (k >= 1 && lbeg < lend) eliminateRow(k, lv, lc, lp, uv, uc, up, pos);
     clearRow(pos, lc, lbeg, lend, uc, ubeg, uend);
   }
-  finite_ = finite;
+  finite_ = zeros == 0.0;
 }
 
 MV_Vector_double CompRow_ILUPreconditioner_double::solve(const MV_Vector_double& x) const {
