@@ -12,15 +12,17 @@
 using namespace cimg_library;
 using evidence_detail::kNaN;
 
-double evidence_powerLaw_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<double>& im_x,
-                                            const CImg<double>& im_y, const CImg<double>& im_t,
-                                            const CImg<double>& data_out, double beta, const CImg<double>& lambda_S2,
-                                            const CImg<double>& lambda_S2_cross, const CImgList<double>& z_right,
-                                            const CImgList<double>& z_down, const CImgList<double>& z_rightDown,
-                                            const CImgList<double>& z_rightUp, const CImgList<double>& z_t_right,
-                                            const CImgList<double>& z_t_down, const CImgList<double>& z_t_rightDown,
-                                            const CImgList<double>& z_t_rightUp, float scale, int neta, int lo,
-                                            int nombre, double s, CImg<double>& save) {
+namespace {
+
+// evidence_powerLaw_Gen_Rob_BruhnAndAl; `level` (may be null): the level's kept system, for the
+// log-determinants (the lists then hold its weights, 1 and 0).
+double powerLawOf(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
+                  const CImg<double>& im_t, const CImg<double>& data_out, double beta, const CImg<double>& lambda_S2,
+                  const CImg<double>& lambda_S2_cross, const CImgList<double>& z_right, const CImgList<double>& z_down,
+                  const CImgList<double>& z_rightDown, const CImgList<double>& z_rightUp,
+                  const CImgList<double>& z_t_right, const CImgList<double>& z_t_down,
+                  const CImgList<double>& z_t_rightDown, const CImgList<double>& z_t_rightUp, float scale, int neta,
+                  int lo, int nombre, double s, CImg<double>& save, K41LevelSystem* level) {
   if (im_x.is_empty() || UV.depth() < 2) {
     std::cout << "Error : empty images or a motion field without two planes (in log evidence)" << std::endl;
     return kNaN;
@@ -30,11 +32,11 @@ double evidence_powerLaw_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<d
 
   const double logdetPost = logdetA(im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, z_right, z_down,
                                     z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, scale,
-                                    neta, lo, nombre);
+                                    neta, lo, nombre, level);
   const CImg<double> noData(data_out.width(), data_out.height(), data_out.depth(), data_out.spectrum(), 0.0);
   const double logdetPrior = logdetA(im_x, im_y, im_t, noData, lambda_S2, lambda_S2_cross, z_right, z_down,
                                      z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, scale,
-                                     neta, lo, nombre);
+                                     neta, lo, nombre, level);
 
   const double N = binarize(scaled, 0).sum();
   double minusLogOccam_part1 = N * (1.8378770664093453 - std::log(beta));  // ln(2 pi) - ln beta per pixel
@@ -74,27 +76,40 @@ double evidence_powerLaw_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<d
   return minusLogEvidence;
 }
 
-namespace {
-
 // The variants with fixed lag weights: longitudinal 1, transverse `transverse`, for lags neta to lo.
 double powerLawFixedWeights(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
                             const CImg<double>& im_t, const CImg<double>& data_out, double beta,
                             const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, double transverse,
-                            float scale, int neta, int lo, int nombre, double s, CImg<double>& save) {
+                            float scale, int neta, int lo, int nombre, double s, CImg<double>& save,
+                            K41LevelSystem* level = nullptr) {
   const evidence_detail::FixedLagWeights w(lo - neta + 1, UV.width(), UV.height(), transverse);
-  return evidence_powerLaw_Gen_Rob_BruhnAndAl(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, w.lon,
-                                              w.lon, w.lon, w.lon, w.trans, w.trans, w.trans, w.trans, scale, neta, lo,
-                                              nombre, s, save);
+  return powerLawOf(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, w.lon, w.lon, w.lon, w.lon,
+                    w.trans, w.trans, w.trans, w.trans, scale, neta, lo, nombre, s, save,
+                    transverse == 0 ? level : nullptr);
 }
 
 }  // namespace
 
+double evidence_powerLaw_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<double>& im_x,
+                                            const CImg<double>& im_y, const CImg<double>& im_t,
+                                            const CImg<double>& data_out, double beta, const CImg<double>& lambda_S2,
+                                            const CImg<double>& lambda_S2_cross, const CImgList<double>& z_right,
+                                            const CImgList<double>& z_down, const CImgList<double>& z_rightDown,
+                                            const CImgList<double>& z_rightUp, const CImgList<double>& z_t_right,
+                                            const CImgList<double>& z_t_down, const CImgList<double>& z_t_rightDown,
+                                            const CImgList<double>& z_t_rightUp, float scale, int neta, int lo,
+                                            int nombre, double s, CImg<double>& save) {
+  return powerLawOf(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, z_right, z_down, z_rightDown,
+                    z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, scale, neta, lo, nombre, s, save,
+                    nullptr);
+}
+
 double evidence_powerLawLong(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
                              const CImg<double>& im_t, const CImg<double>& data_out, double beta,
                              const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, int scaleSmooth,
-                             int neta, int lo, int nombre, double s, CImg<double>& save) {
+                             int neta, int lo, int nombre, double s, CImg<double>& save, K41LevelSystem* level) {
   return powerLawFixedWeights(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, 0.0,
-                              (float)scaleSmooth, neta, lo, nombre, s, save);
+                              (float)scaleSmooth, neta, lo, nombre, s, save, level);
 }
 
 double evidence_powerLawLong(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,

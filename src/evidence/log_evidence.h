@@ -9,6 +9,8 @@
 
 #include <CImg.h>
 
+class K41LevelSystem;
+
 double evidence_powerLaw_Gen_Rob_BruhnAndAl(
     const cimg_library::CImg<double>& UV, const cimg_library::CImg<double>& im_x,
     const cimg_library::CImg<double>& im_y, const cimg_library::CImg<double>& im_t,
@@ -20,13 +22,15 @@ double evidence_powerLaw_Gen_Rob_BruhnAndAl(
     const cimg_library::CImgList<double>& z_t_rightUp, float scale, int neta, int lo, int nombre, double s,
     cimg_library::CImg<double>& save);
 
-// The driver's entry: longitudinal lag weights 1, transverse 0, blur scaleSmooth (0: none).
+// The driver's entry: longitudinal lag weights 1, transverse 0, blur scaleSmooth (0: none). With the
+// level's kept system (`level`), the log-determinants take its pattern and its incomplete-LU analysis
+// when they are theirs (see K41LevelSystem::ringFixedFactor): the same result and lines.
 double evidence_powerLawLong(const cimg_library::CImg<double>& UV, const cimg_library::CImg<double>& im_x,
                              const cimg_library::CImg<double>& im_y, const cimg_library::CImg<double>& im_t,
                              const cimg_library::CImg<double>& data_out, double beta,
                              const cimg_library::CImg<double>& lambda_S2,
                              const cimg_library::CImg<double>& lambda_S2_cross, int scaleSmooth, int neta, int lo,
-                             int nombre, double s, cimg_library::CImg<double>& save);
+                             int nombre, double s, cimg_library::CImg<double>& save, K41LevelSystem* level = nullptr);
 
 // The same with a float blur and a result vector of its own, dropped after the call.
 double evidence_powerLawLong(const cimg_library::CImg<double>& UV, const cimg_library::CImg<double>& im_x,

@@ -58,6 +58,13 @@ std::int64_t fillHalf(K41Csr& H, const K41CoefImages& A, bool vRows, int neta, i
   return end;
 }
 
+// The line of a ring-fixed Hessian with more entries than the storage the entry count reserves.
+void reportDirichletCount(std::int64_t entries, int nombre) {
+  if (entries > logdetCapacity(nombre))
+    std::cout << "ERROR : number non zero elements in Hessian matrix with Dirichlet conditions !!! " << entries
+              << std::endl;
+}
+
 }  // namespace
 
 int logdetCapacity(int nombre) {
@@ -101,9 +108,7 @@ bool fillDirichletHessian(K41Csr& H, const CImg<double>& IxIx, const CImg<double
       return false;
     }
   }
-  if (k > capacity)
-    std::cout << "ERROR : number non zero elements in Hessian matrix with Dirichlet conditions !!! " << k
-              << std::endl;
+  reportDirichletCount(k, nombre);
   return true;
 }
 
@@ -112,20 +117,30 @@ double logdetA(const CImg<double>& im_x, const CImg<double>& im_y, const CImg<do
                const CImgList<double>& z_right, const CImgList<double>& z_down, const CImgList<double>& z_rightDown,
                const CImgList<double>& z_rightUp, const CImgList<double>& z_t_right, const CImgList<double>& z_t_down,
                const CImgList<double>& z_t_rightDown, const CImgList<double>& z_t_rightUp, float scale, int neta,
-               int lo, int nombre) {
+               int lo, int nombre, K41LevelSystem* level) {
   const int nc = im_x.width(), nl = im_x.height();
   if ((double)lo > nc * 0.5 || (double)lo > nl * 0.5)
     std::cout << "Error : lo must respect lo <= nc/2 and lo <= nl/2" << std::endl;
   using evidence_detail::product;
   const CImg<double> IxIx = product(im_x, im_x, scale), IyIy = product(im_y, im_y, scale),
                      IxIy = product(im_x, im_y, scale);
-  K41Csr H;
-  if (!fillDirichletHessian(H, IxIx, IxIy, IyIy, data_out, lambda_S2, lambda_S2_cross, z_right, z_down,
-                            z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, neta, lo,
-                            nombre))
-    return kNaN;
-  const int taille = (int)H.row_ptr.size() - 1;
-  const double value = ILU_logDetA(taille, H.nnz(), H.val.data(), H.row_ptr.data(), H.col_ind.data());
+  int entries = 0;
+  CompRow_ILUPreconditioner_double* kept =
+      level ? level->ringFixedFactor(IxIx, IxIy, IyIy, data_out, lambda_S2, lambda_S2_cross, neta, lo, entries)
+            : nullptr;
+  double value;
+  if (kept) {
+    reportDirichletCount(entries, nombre);
+    value = kept->logDetLP();
+  } else {
+    K41Csr H;
+    if (!fillDirichletHessian(H, IxIx, IxIy, IyIy, data_out, lambda_S2, lambda_S2_cross, z_right, z_down,
+                              z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, neta, lo,
+                              nombre))
+      return kNaN;
+    const int taille = (int)H.row_ptr.size() - 1;
+    value = ILU_logDetA(taille, H.nnz(), H.val.data(), H.row_ptr.data(), H.col_ind.data());
+  }
   if (!std::isfinite(value)) {
     std::cout << "Error : zero or non-finite pivot in the incomplete-LU log-determinant (" << value << ")"
               << std::endl;

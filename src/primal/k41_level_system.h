@@ -69,6 +69,33 @@ class K41LevelSystem {
   System system(const cimg_library::CImg<double>& data_out, const cimg_library::CImg<double>& lambda_S2,
                 const cimg_library::CImg<double>& lambda_S2_cross);
 
+  // The level's Hessian for these data weights and multipliers with its incomplete-LU factor, for the
+  // evidence of the level: when IxIx, IxIy and IyIy are the level's products bit for bit and the scale
+  // interval and entry count its own, the Hessian is what fillingSparseHessian_A gives for them (with
+  // the same line) and its factor that of CompRow_ILUPreconditioner_double of it; the factor of the last
+  // solve is taken when it was made of this Hessian. Both null otherwise (nothing printed). They stay
+  // valid until the next step or request.
+  struct Factored {
+    const K41Csr* A;
+    const CompRow_ILUPreconditioner_double* M;
+  };
+  Factored factoredHessian(const cimg_library::CImg<double>& IxIx, const cimg_library::CImg<double>& IxIy,
+                           const cimg_library::CImg<double>& IyIy, const cimg_library::CImg<double>& data_out,
+                           const cimg_library::CImg<double>& lambda_S2,
+                           const cimg_library::CImg<double>& lambda_S2_cross, int neta, int lo, int nombre);
+  // The same Hessian with the ring of the grid held fixed (what the log-determinant factorises),
+  // written into the pattern of the last assembly and factorised with its analysis; `entries` receives
+  // its number of stored entries. Null when the products or the scale interval are not the level's or
+  // when that pattern is not the ring-fixed Hessian's. The factor stays the level's (its pivots may be
+  // made positive, as logDetLP does) until the next step or request.
+  CompRow_ILUPreconditioner_double* ringFixedFactor(const cimg_library::CImg<double>& IxIx,
+                                                    const cimg_library::CImg<double>& IxIy,
+                                                    const cimg_library::CImg<double>& IyIy,
+                                                    const cimg_library::CImg<double>& data_out,
+                                                    const cimg_library::CImg<double>& lambda_S2,
+                                                    const cimg_library::CImg<double>& lambda_S2_cross, int neta, int lo,
+                                                    int& entries);
+
   // The level's products and planes, for the constant part of the dual value.
   const cimg_library::CImg<double>& ItIt() const { return ItIt_; }
   const cimg_library::CImg<double>& Util() const { return Util_; }
@@ -104,6 +131,9 @@ class K41LevelSystem {
                             const cimg_library::CImg<double>& lambda_S2_cross) const;
   // Writes B and A for the setup S (values only when its pattern is the kept one).
   void assemble(const k41_detail::Setup& S);
+  // Whether IxIx, IxIy, IyIy and the scale interval are the level's.
+  bool sameLevel(const cimg_library::CImg<double>& IxIx, const cimg_library::CImg<double>& IxIy,
+                 const cimg_library::CImg<double>& IyIy, int neta, int lo) const;
 
   int nc_, nl_, neta_, lo_, nombre_;
   cimg_library::CImg<double> IxIx_, IyIy_, IxIy_, ItIx_, ItIy_, ItIt_, Util_, Vtil_;
@@ -111,6 +141,7 @@ class K41LevelSystem {
   MV_Vector_double B_;
   Key assembledKey_;  // inputs of the arrays A_ and B_ hold (valid once assembled)
   PatternCGSInversion solver_;
+  bool factorOfA_ = false;  // the solver's factor is that of A_ as it stands
   Solve solves_[2];   // the last two solves, the latest first
   mutable K41LevelWork work_;
 };

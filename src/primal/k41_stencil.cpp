@@ -415,10 +415,32 @@ void buildRow(const Setup& S, bool vRows, int x, int y, RowCoefs& R) {
 
 namespace {
 
-// Builds and walks the rows of one half, pixel by pixel; rowEnd(r, k) follows row r, k being the entry
-// number after it.
+// The ring held fixed on the coefficients of the row of pixel (x, y), as the Dirichlet fixes of the
+// coefficient images leave it: a ring row has 1 on its diagonal and 0 as its same-pixel coupling, and
+// every lag coupling of a ring pixel or into one becomes 0 (absent ones stay absent). A coupling that
+// would leave the grid is always absent (its terms are products with a zero mask or weight).
+void fixRingRow(const Setup& S, bool vRows, int x, int y, RowCoefs& R) {
+  auto onRing = [&S](long px, long py) { return px == 0 || py == 0 || px == S.nc - 1 || py == S.nl - 1; };
+  const bool ring = onRing(x, y);
+  if (ring) {
+    R.self[vRows ? 1 : 0] = 1.0;
+    R.self[vRows ? 0 : 1] = 0.0;
+  }
+  // Offsets of the directions ijl, ij_l, ilj, i_lj, iljl, i_lj_l, ilj_l, i_ljl.
+  static const int dx[8] = {1, -1, 0, 0, 1, -1, -1, 1}, dy[8] = {0, 0, 1, -1, 1, -1, 1, -1};
+  for (int b = 0; b < 2; ++b)
+    for (int d = 0; d < 8; ++d)
+      for (int k = 0; k < S.nList; ++k) {
+        double& v = R.block(b)[d * S.nList + k];
+        const long l = k + (d < 4 ? S.neta : S.l0);
+        if (v != kNoEntry && (ring || onRing(x + dx[d] * l, y + dy[d] * l))) v = 0.0;
+      }
+}
+
+// Builds and walks the rows of one half, pixel by pixel (with the ring held fixed when ringFixed);
+// rowEnd(r, k) follows row r, k being the entry number after it.
 template <class Sink, class RowEnd>
-void walkHalf(const Setup& S, bool vRows, Sink& sink, RowEnd rowEnd) {
+void walkHalf(const Setup& S, bool vRows, Sink& sink, RowEnd rowEnd, bool ringFixed = false) {
   const int nc = S.nc, nl = S.nl;
   const long N = S.N;
   RowCoefs R;
@@ -429,6 +451,7 @@ void walkHalf(const Setup& S, bool vRows, Sink& sink, RowEnd rowEnd) {
   for (int y = 0; y < nl; ++y)
     for (int x = 0; x < nc; ++x) {
       buildRow(S, vRows, x, y, R);
+      if (ringFixed) fixRingRow(S, vRows, x, y, R);
       walkRow(nc, N, S.neta, S.lo, S.l0, S.lend, vRows, x, y, coef, self, sink);
       rowEnd(rowBase + (long)y * nc + x, sink.k);
     }
@@ -505,13 +528,13 @@ void fillGrowing(const Setup& S, K41Csr& A) {
   if (sink.k > INT_MAX) refuseEntryCount("fillingSparseHessian_A", sink.k);
 }
 
-bool fillValuesInPattern(const Setup& S, K41Csr& A) {
+bool fillValuesInPattern(const Setup& S, K41Csr& A, bool ringFixed) {
   if (A.row_ptr.size() != (size_t)(2 * S.N + 1)) return false;
   const int* rp = A.row_ptr.data();
   PatternSink sink{A.val.data(), A.col_ind.data(), A.nnz(), 0, true};
   auto rowEnd = [&sink, rp](long r, std::int64_t k) { sink.same = sink.same && rp[r + 1] == k; };
-  walkHalf(S, false, sink, rowEnd);
-  if (sink.same) walkHalf(S, true, sink, rowEnd);
+  walkHalf(S, false, sink, rowEnd, ringFixed);
+  if (sink.same) walkHalf(S, true, sink, rowEnd, ringFixed);
   return sink.same;
 }
 

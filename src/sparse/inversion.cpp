@@ -77,8 +77,7 @@ int PatternCGSInversion::solve(const double* val, const int* row_ptr, const int*
   if (B.size() != taille_)
     array_failure("standard_CGS_inversion", "right-hand side and system of different sizes", B.size(), taille_);
   x_ = 0.0;
-  factor_.factor(val, row_ptr, col_ind);
-  factorisations_++;
+  factorize(val, row_ptr, col_ind);
   int max_iter = 500;
   const int code = CGS(taille_, {val, col_ind, row_ptr}, factor_, x_.data(), B.data(), work_, max_iter, tol,
                        factor_.finiteValues());
@@ -86,4 +85,12 @@ int PatternCGSInversion::solve(const double* val, const int* row_ptr, const int*
   iterations_ += work_.iterations;
   if (code != 0) std::cout << "no convergence (output CGS " << code << ")";
   return code;
+}
+
+CompRow_ILUPreconditioner_double& PatternCGSInversion::factorize(const double* val, const int* row_ptr,
+                                                                 const int* col_ind) {
+  if (!adopted_) array_failure("PatternCGSInversion", "factor before a pattern was adopted: size and entries", 0, 0);
+  factor_.factor(val, row_ptr, col_ind);
+  factorisations_++;
+  return factor_;
 }

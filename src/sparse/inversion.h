@@ -41,7 +41,9 @@ class PatternCGSInversion {
   int solve(const double* val, const int* row_ptr, const int* col_ind, const MV_Vector_double& B, double tol);
   // The last solution (taille elements, the last iterate when the solve failed).
   const MV_Vector_double& solution() const { return x_; }
-  // The incomplete-LU factor of the last solve's matrix.
+  // Factorises the values val in the adopted pattern without a solve, as a solve of them does.
+  CompRow_ILUPreconditioner_double& factorize(const double* val, const int* row_ptr, const int* col_ind);
+  // The factor of the last solve or factorisation.
   const CompRow_ILUPreconditioner_double& factor() const { return factor_; }
 
   // Work done so far: patterns adopted, factorisations, solves and CGS iterations.
