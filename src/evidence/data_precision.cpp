@@ -31,16 +31,15 @@ double DataEnergy(const CImg<double>& U, const CImg<double>& V, const CImg<doubl
   return linear + 0.5 * quadratic;
 }
 
-namespace {
-
-// evidence_beta_Gen_Rob_BruhnAndAl; `level` (may be null): the level's kept system, whose Hessian and
-// factor are taken when they are this one's (the lists then hold its weights, 1 and 0).
-double betaOf(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y, const CImg<double>& im_t,
-              const CImg<double>& data_out, const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross,
-              const CImgList<double>& z_right, const CImgList<double>& z_down, const CImgList<double>& z_rightDown,
-              const CImgList<double>& z_rightUp, const CImgList<double>& z_t_right, const CImgList<double>& z_t_down,
-              const CImgList<double>& z_t_rightDown, const CImgList<double>& z_t_rightUp, float scale, int neta,
-              int lo, int nombre, int nbIt, double tol, double s, K41LevelSystem* level) {
+double evidence_beta_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
+                                        const CImg<double>& im_t, const CImg<double>& data_out,
+                                        const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross,
+                                        const CImgList<double>& z_right, const CImgList<double>& z_down,
+                                        const CImgList<double>& z_rightDown, const CImgList<double>& z_rightUp,
+                                        const CImgList<double>& z_t_right, const CImgList<double>& z_t_down,
+                                        const CImgList<double>& z_t_rightDown, const CImgList<double>& z_t_rightUp,
+                                        float scale, int neta, int lo, int nombre, int nbIt, double tol, double s,
+                                        K41LevelSystem* level) {
   const int nc = im_x.width(), nl = im_x.height();
   if (nc * nl == 0 || UV.depth() < 2) {
     std::cout << "Error : empty images or a motion field without two planes (in data precision)" << std::endl;
@@ -75,29 +74,20 @@ double betaOf(const CImg<double>& UV, const CImg<double>& im_x, const CImg<doubl
   return beta;
 }
 
+namespace {
+
 // The variants with fixed lag weights: longitudinal 1, transverse `transverse`, for lags neta to lo.
 double betaFixedWeights(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
                         const CImg<double>& im_t, const CImg<double>& data_out, const CImg<double>& lambda_S2,
                         const CImg<double>& lambda_S2_cross, double transverse, float scale, int neta, int lo,
                         int nombre, int nbIt, double tol, double s, K41LevelSystem* level = nullptr) {
   const evidence_detail::FixedLagWeights w(lo - neta + 1, UV.width(), UV.height(), transverse);
-  return betaOf(UV, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, w.lon, w.lon, w.lon, w.lon, w.trans,
-                w.trans, w.trans, w.trans, scale, neta, lo, nombre, nbIt, tol, s, transverse == 0 ? level : nullptr);
+  return evidence_beta_Gen_Rob_BruhnAndAl(UV, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, w.lon, w.lon,
+                                          w.lon, w.lon, w.trans, w.trans, w.trans, w.trans, scale, neta, lo, nombre,
+                                          nbIt, tol, s, level);
 }
 
 }  // namespace
-
-double evidence_beta_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
-                                        const CImg<double>& im_t, const CImg<double>& data_out,
-                                        const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross,
-                                        const CImgList<double>& z_right, const CImgList<double>& z_down,
-                                        const CImgList<double>& z_rightDown, const CImgList<double>& z_rightUp,
-                                        const CImgList<double>& z_t_right, const CImgList<double>& z_t_down,
-                                        const CImgList<double>& z_t_rightDown, const CImgList<double>& z_t_rightUp,
-                                        float scale, int neta, int lo, int nombre, int nbIt, double tol, double s) {
-  return betaOf(UV, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, z_right, z_down, z_rightDown, z_rightUp,
-                z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, scale, neta, lo, nombre, nbIt, tol, s, nullptr);
-}
 
 double evidence_betaLong(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
                          const CImg<double>& im_t, const CImg<double>& data_out, const CImg<double>& lambda_S2,

@@ -12,17 +12,15 @@
 using namespace cimg_library;
 using evidence_detail::kNaN;
 
-namespace {
-
-// evidence_powerLaw_Gen_Rob_BruhnAndAl; `level` (may be null): the level's kept system, for the
-// log-determinants (the lists then hold its weights, 1 and 0).
-double powerLawOf(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
-                  const CImg<double>& im_t, const CImg<double>& data_out, double beta, const CImg<double>& lambda_S2,
-                  const CImg<double>& lambda_S2_cross, const CImgList<double>& z_right, const CImgList<double>& z_down,
-                  const CImgList<double>& z_rightDown, const CImgList<double>& z_rightUp,
-                  const CImgList<double>& z_t_right, const CImgList<double>& z_t_down,
-                  const CImgList<double>& z_t_rightDown, const CImgList<double>& z_t_rightUp, float scale, int neta,
-                  int lo, int nombre, double s, CImg<double>& save, K41LevelSystem* level) {
+double evidence_powerLaw_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<double>& im_x,
+                                            const CImg<double>& im_y, const CImg<double>& im_t,
+                                            const CImg<double>& data_out, double beta, const CImg<double>& lambda_S2,
+                                            const CImg<double>& lambda_S2_cross, const CImgList<double>& z_right,
+                                            const CImgList<double>& z_down, const CImgList<double>& z_rightDown,
+                                            const CImgList<double>& z_rightUp, const CImgList<double>& z_t_right,
+                                            const CImgList<double>& z_t_down, const CImgList<double>& z_t_rightDown,
+                                            const CImgList<double>& z_t_rightUp, float scale, int neta, int lo,
+                                            int nombre, double s, CImg<double>& save, K41LevelSystem* level) {
   if (im_x.is_empty() || UV.depth() < 2) {
     std::cout << "Error : empty images or a motion field without two planes (in log evidence)" << std::endl;
     return kNaN;
@@ -76,6 +74,8 @@ double powerLawOf(const CImg<double>& UV, const CImg<double>& im_x, const CImg<d
   return minusLogEvidence;
 }
 
+namespace {
+
 // The variants with fixed lag weights: longitudinal 1, transverse `transverse`, for lags neta to lo.
 double powerLawFixedWeights(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
                             const CImg<double>& im_t, const CImg<double>& data_out, double beta,
@@ -83,26 +83,12 @@ double powerLawFixedWeights(const CImg<double>& UV, const CImg<double>& im_x, co
                             float scale, int neta, int lo, int nombre, double s, CImg<double>& save,
                             K41LevelSystem* level = nullptr) {
   const evidence_detail::FixedLagWeights w(lo - neta + 1, UV.width(), UV.height(), transverse);
-  return powerLawOf(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, w.lon, w.lon, w.lon, w.lon,
-                    w.trans, w.trans, w.trans, w.trans, scale, neta, lo, nombre, s, save,
-                    transverse == 0 ? level : nullptr);
+  return evidence_powerLaw_Gen_Rob_BruhnAndAl(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, w.lon,
+                                              w.lon, w.lon, w.lon, w.trans, w.trans, w.trans, w.trans, scale, neta, lo,
+                                              nombre, s, save, level);
 }
 
 }  // namespace
-
-double evidence_powerLaw_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<double>& im_x,
-                                            const CImg<double>& im_y, const CImg<double>& im_t,
-                                            const CImg<double>& data_out, double beta, const CImg<double>& lambda_S2,
-                                            const CImg<double>& lambda_S2_cross, const CImgList<double>& z_right,
-                                            const CImgList<double>& z_down, const CImgList<double>& z_rightDown,
-                                            const CImgList<double>& z_rightUp, const CImgList<double>& z_t_right,
-                                            const CImgList<double>& z_t_down, const CImgList<double>& z_t_rightDown,
-                                            const CImgList<double>& z_t_rightUp, float scale, int neta, int lo,
-                                            int nombre, double s, CImg<double>& save) {
-  return powerLawOf(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, z_right, z_down, z_rightDown,
-                    z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, scale, neta, lo, nombre, s, save,
-                    nullptr);
-}
 
 double evidence_powerLawLong(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
                              const CImg<double>& im_t, const CImg<double>& data_out, double beta,

@@ -109,6 +109,25 @@ void fillingSparseHessian_A(K41Csr& A, const cimg_library::CImg<double>& IxIx, c
                             const cimg_library::CImgList<double>& z_t_rightUp, int neta, int lo, int nc, int nl,
                             int nombre);
 
+// The same Hessian with the ring of the grid (first and last line and column) held fixed, as the
+// log-determinant factorises it: every ring row an identity row (diagonal 1, same-pixel coupling 0) and
+// every lag coupling of a ring pixel or into one an explicit 0 (absent couplings stay absent), in the
+// pattern that the overload above stores; into arrays that grow to what is written. False when the
+// entries exceed int indices (nothing is printed).
+bool fillingSparseHessianRingFixed_A(K41Csr& A, const cimg_library::CImg<double>& IxIx,
+                                     const cimg_library::CImg<double>& IxIy, const cimg_library::CImg<double>& IyIy,
+                                     const cimg_library::CImg<double>& data_out,
+                                     const cimg_library::CImg<double>& lambda_S2,
+                                     const cimg_library::CImg<double>& lambda_S2_cross,
+                                     const cimg_library::CImgList<double>& z_right,
+                                     const cimg_library::CImgList<double>& z_down,
+                                     const cimg_library::CImgList<double>& z_rightDown,
+                                     const cimg_library::CImgList<double>& z_rightUp,
+                                     const cimg_library::CImgList<double>& z_t_right,
+                                     const cimg_library::CImgList<double>& z_t_down,
+                                     const cimg_library::CImgList<double>& z_t_rightDown,
+                                     const cimg_library::CImgList<double>& z_t_rightUp, int neta, int lo);
+
 // ---- Right-hand side --------------------------------------------------------------------------------
 
 // Overwrites B[0 .. 2N-1] with minus the energy gradient at w = 0 around the total field (Util, Vtil):

@@ -103,8 +103,10 @@ std::int64_t writeHalf(const Setup& S, bool vRows, double* val, int* col_ind, in
 // Counts the entries of both halves.
 std::int64_t countEntries(const Setup& S);
 
-// Writes both halves into arrays that grow to what is written.
-void fillGrowing(const Setup& S, K41Csr& A);
+// Writes both halves into arrays that grow to what is written, refusing (message, exit status 1) more
+// entries than int indices address. With ringFixed, the rows of the log-determinant's Hessian (see
+// fillValuesInPattern), and more entries are not refused: false then.
+bool fillGrowing(const Setup& S, K41Csr& A, bool ringFixed = false);
 
 // Writes the values of both halves into arrays that already hold the pattern (row pointers and column
 // indices) of these inputs, leaving the pattern as it is. Returns false when the inputs give another

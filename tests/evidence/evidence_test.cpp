@@ -244,10 +244,24 @@ TEST_F(EvidenceTest, KeptLevelSystemGivesTheValuesBuiltAfresh) {
     CImg<double> step(L.nc, L.nl, 2, 1, 0.0);
     printed([&] { level.primalStep(step, L.data, L.lambda, L.lambda_cross); });
     if (r.zeroLag) L.lambda[2] = 0.0;
+    // The ring-fixed factor, every entry of it (couplings into the ring included), against the one-shot
+    // factor of the Hessian that the coefficient images give.
+    const CImg<double> XX = L.im_x.get_sqr(), XY = L.im_x.get_mul(L.im_y), YY = L.im_y.get_sqr();
     int entries = 0;
-    const bool keptFits = level.ringFixedFactor(L.im_x.get_sqr(), L.im_x.get_mul(L.im_y), L.im_y.get_sqr(), L.data,
-                                                L.lambda, L.lambda_cross, 1, L.lo, entries) != nullptr;
-    EXPECT_EQ(keptFits, !r.zeroLag) << what;
+    const CompRow_ILUPreconditioner_double* M =
+        level.ringFixedFactor(XX, XY, YY, L.data, L.lambda, L.lambda_cross, 1, L.lo, entries);
+    EXPECT_EQ(M != nullptr, !r.zeroLag) << what;
+    const ConstantLagWeights on(L.lo, L.nc, L.nl, 1.0), off(L.lo, L.nc, L.nl, 0.0);
+    K41Csr H;
+    fillDirichletHessian(H, XX, XY, YY, L.data, L.lambda, L.lambda_cross, on.list, on.list, on.list, on.list, off.list,
+                         off.list, off.list, off.list, 1, L.lo, L.nombre);
+    const CompRow_ILUPreconditioner_double F(2 * L.nc * L.nl, H.nnz(), H.val.data(), H.row_ptr.data(), H.col_ind.data());
+    if (M) {
+      EXPECT_EQ(entries, H.nnz()) << what;
+      for (auto part : {&CompRow_ILUPreconditioner_double::l_values, &CompRow_ILUPreconditioner_double::u_values})
+        EXPECT_TRUE(std::memcmp((M->*part)().data(), (F.*part)().data(), (F.*part)().size() * sizeof(double)) == 0)
+            << what;
+    }
     for (K41LevelSystem* kept : {(K41LevelSystem*)nullptr, &level, &level}) {
       double beta[2];
       CImg<double> save[2];
