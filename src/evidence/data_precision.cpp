@@ -47,7 +47,7 @@ double evidence_beta_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<doubl
   }
   const evidence_detail::DerivativeProducts P(im_x, im_y, im_t, scale);
 
-  K41LevelSystem::Factored kept{nullptr, nullptr};
+  K41LevelSystem::Factored kept{nullptr, nullptr, nullptr};
   if (level)
     kept = level->factoredHessian(P.IxIx, P.IxIy, P.IyIy, data_out, lambda_S2, lambda_S2_cross, neta, lo, nombre);
   K41Csr own;
@@ -59,7 +59,7 @@ double evidence_beta_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<doubl
   K41Csr& A = kept.A ? const_cast<K41Csr&>(*kept.A) : own;
   const int taille = 2 * nc * nl;
   const double trace = CGS_randomB_traceInvAA0(taille, A.nnz(), A.val.data(), A.row_ptr.data(), A.col_ind.data(),
-                                               P.IxIx, P.IxIy, P.IyIy, data_out, nbIt, tol, kept.M);
+                                               P.IxIx, P.IxIy, P.IyIy, data_out, nbIt, tol, kept.M, kept.work);
 
   const CImg<double> scaled = data_out * s;
   const double E = P.energy(UV, scaled);

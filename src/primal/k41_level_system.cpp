@@ -138,11 +138,11 @@ K41LevelSystem::Factored K41LevelSystem::factoredHessian(const CImg<double>& IxI
                                                          const CImg<double>& lambda_S2,
                                                          const CImg<double>& lambda_S2_cross, int neta, int lo,
                                                          int nombre) {
-  if (nombre != nombre_ || !sameLevel(IxIx, IxIy, IyIy, neta, lo)) return {nullptr, nullptr};
+  if (nombre != nombre_ || !sameLevel(IxIx, IxIy, IyIy, neta, lo)) return {nullptr, nullptr, nullptr};
   system(data_out, lambda_S2, lambda_S2_cross);
   if (!factorOfA_) solver_.factorize(A_.val.data(), A_.row_ptr.data(), A_.col_ind.data());
   factorOfA_ = true;
-  return {&A_, &solver_.factor()};
+  return {&A_, &solver_.factor(), &solver_.work()};
 }
 
 CompRow_ILUPreconditioner_double* K41LevelSystem::ringFixedFactor(const CImg<double>& IxIx, const CImg<double>& IxIy,

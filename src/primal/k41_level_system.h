@@ -73,11 +73,12 @@ class K41LevelSystem {
   // evidence of the level: when IxIx, IxIy and IyIy are the level's products bit for bit and the scale
   // interval and entry count its own, the Hessian is what fillingSparseHessian_A gives for them (with
   // the same line) and its factor that of CompRow_ILUPreconditioner_double of it; the factor of the last
-  // solve is taken when it was made of this Hessian. Both null otherwise (nothing printed). They stay
-  // valid until the next step or request.
+  // solve is taken when it was made of this Hessian. With them the solver's work vectors, free for other
+  // solves. All null otherwise (nothing printed). They stay valid until the next step or request.
   struct Factored {
     const K41Csr* A;
     const CompRow_ILUPreconditioner_double* M;
+    CGSWork* work;
   };
   Factored factoredHessian(const cimg_library::CImg<double>& IxIx, const cimg_library::CImg<double>& IxIy,
                            const cimg_library::CImg<double>& IyIy, const cimg_library::CImg<double>& data_out,

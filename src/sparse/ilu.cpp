@@ -172,8 +172,6 @@ void CompRow_ILUPreconditioner_double::analyse(const int* arp, const int* acol, 
   u_rowptr_.newsize(N + 1);
   l_colind_.newsize(l_nz);
   u_colind_.newsize(u_nz);
-  l_val_.newsize(l_nz);
-  u_val_.newsize(u_nz);
   int* const lc = l_colind_.data();
   int* const lp = l_rowptr_.data();
   int* const uc = u_colind_.data();
@@ -299,6 +297,8 @@ void CompRow_ILUPreconditioner_double::factor(const double* val, const int* row_
   }
   factored_++;
   const int N = dim_[1];
+  l_val_.newsize(l_colind_.size());
+  u_val_.newsize(u_colind_.size());
   double* const lv = l_val_.data();
   double* const uv = u_val_.data();
   const int* const lc = l_colind_.data();

@@ -43,8 +43,9 @@ class PatternCGSInversion {
   const MV_Vector_double& solution() const { return x_; }
   // Factorises the values val in the adopted pattern without a solve, as a solve of them does.
   CompRow_ILUPreconditioner_double& factorize(const double* val, const int* row_ptr, const int* col_ind);
-  // The factor of the last solve or factorisation.
+  // The factor of the last solve or factorisation, and the solver's work vectors.
   const CompRow_ILUPreconditioner_double& factor() const { return factor_; }
+  CGSWork& work() { return work_; }
 
   // Work done so far: patterns adopted, factorisations, solves and CGS iterations.
   long structures() const { return structures_; }
