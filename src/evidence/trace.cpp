@@ -84,7 +84,7 @@ int solveProbe(FactoredSystem& sys, const MV_Vector_double& B, MV_Vector_double&
   int max_iter = 500;
   double t = tol;
   const CompRow_ILUPreconditioner_double& M = sys.M;
-  int code = CGS(sys.n, sys.A, M, x.data(), B.data(), sys.work, max_iter, t, M.finiteValues());
+  int code = CGS(sys.n, sys.A, M, x.data(), B.data(), sys.work, max_iter, t);
   if (code != 0) std::cout << "no convergence (output CGS " << code << ")";
   if (code != 0) std::cout << "Error CGS convergence " << code << " (in trace randomization)" << std::endl;
   return code;

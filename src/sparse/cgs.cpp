@@ -38,8 +38,19 @@ int CGS(const CompRow_Mat_double& A, MV_Vector_double& x, const MV_Vector_double
              work, max_iter, tol);
 }
 
-int CGS(int n, const CompRowView& A, const CompRow_ILUPreconditioner_double& M, double* x, const double* b,
-        CGSWork& work, int& max_iter, double& tol, bool zeroStart) {
+namespace {
+
+// The end of a solve from a zero start before its start residual was shown to be the one with the
+// product: it is run again with the product.
+constexpr int kRerun = -1;
+
+// The solver. With skipProduct (x +0 in every element) the start residual is formed as b - x instead
+// of b - A x: the same values when every entry of A is finite, since each product with +0 is then a
+// zero and their sum from +0 stays +0. The first iteration proves that: a non-finite entry of A makes
+// A phat and so its inner product sigma with rtilde non-finite. A solve that would end before that
+// proof returns kRerun instead, x still unchanged.
+int run(int n, const CompRowView& A, const CompRow_ILUPreconditioner_double& M, double* x, const double* b,
+        CGSWork& work, int& max_iter, double& tol, bool skipProduct) {
   const double* const av = A.val;
   const int* const ac = A.col_ind;
   const int* const ap = A.row_ptr;
@@ -69,12 +80,11 @@ int CGS(int n, const CompRowView& A, const CompRow_ILUPreconditioner_double& M, 
     for (int i = 0; i < n; i++) s += bp[i] * bp[i];
     normb = std::sqrt(s);
   }
-  // r = b - A x, rtilde = r, |r|^2 (= (rtilde, r)). From a zero start with a finite A every product
-  // av[j] * xp[ac[j]] is +0 or -0 and their sum from +0 stays +0, so y is x[i] itself.
+  // r = b - A x, rtilde = r, |r|^2 (= (rtilde, r)); without the product, y is x[i] (+0) itself.
   double rr = 0.0;
   for (int i = 0; i < n; i++) {
-    double y = 0.0;
-    if (!zeroStart) {
+    double y = xp[i];
+    if (!skipProduct) {
       y = 0.0;
       for (int j = ap[i]; j < ap[i + 1]; j++) y = y + av[j] * xp[ac[j]];
     }
@@ -91,7 +101,7 @@ int CGS(int n, const CompRowView& A, const CompRow_ILUPreconditioner_double& M, 
   double resid = rnorm / normb;
   work.iterations = 0;
   const int start = cgs_start_code(resid, tol, max_iter);
-  if (start >= 0) return start;
+  if (start >= 0) return skipProduct ? kRerun : start;
   const double inv_normb = 1.0 / normb;
 
   double rho_1 = 0.0, rho_2 = 0.0, alpha = 0.0, beta = 0.0;
@@ -99,6 +109,7 @@ int CGS(int n, const CompRowView& A, const CompRow_ILUPreconditioner_double& M, 
     work.iterations = it;
     rho_1 = rho_next;
     if (rho_1 == 0.0 || !is_finite(rho_1)) {
+      if (skipProduct) return kRerun;
       tol = rnorm / normb;
       return 2;
     }
@@ -138,9 +149,11 @@ int CGS(int n, const CompRowView& A, const CompRow_ILUPreconditioner_double& M, 
     }
     alpha = rho_1 / sigma;
     if (sigma == 0.0 || !is_finite(sigma) || !is_finite(alpha)) {
+      if (skipProduct) return kRerun;
       tol = rnorm / normb;
       return 2;
     }
+    skipProduct = false;  // sigma is finite: so is every entry of A
     // Pass D.
     for (int i = 0; i < n; i++) {
       const double ui = u[i];
@@ -185,4 +198,19 @@ int CGS(int n, const CompRowView& A, const CompRow_ILUPreconditioner_double& M, 
   }
   tol = resid;
   return 1;
+}
+
+}  // namespace
+
+int CGS(int n, const CompRowView& A, const CompRow_ILUPreconditioner_double& M, double* x, const double* b,
+        CGSWork& work, int& max_iter, double& tol) {
+  bool zeroStart = true;
+  for (int i = 0; i < n && zeroStart; i++) zeroStart = x[i] == 0.0 && !std::signbit(x[i]);
+  const int max_iter0 = max_iter;
+  const double tol0 = tol;
+  const int code = run(n, A, M, x, b, work, max_iter, tol, zeroStart);
+  if (code != kRerun) return code;
+  max_iter = max_iter0;
+  tol = tol0;
+  return run(n, A, M, x, b, work, max_iter, tol, false);
 }

@@ -55,11 +55,10 @@ struct CGSWork {
 
 // The same solver on arrays read in place: A of order n, its incomplete-LU factor M, x (the start, n
 // elements, updated) and b (n elements). Same codes and arithmetic as the form above; every work vector
-// is in `work`, so nothing is allocated once it holds n elements. zeroStart tells that x holds +0 in
-// every element and every entry of A is finite: each element of A x is then +0, and the start residual
-// b - A x is formed as b - x without the product.
+// is in `work`, so nothing is allocated once it holds n elements. From a zero start (+0 in every
+// element) the start residual b - A x is formed without the product, which gives the same values.
 int CGS(int n, const CompRowView& A, const CompRow_ILUPreconditioner_double& M, double* x, const double* b,
-        CGSWork& work, int& max_iter, double& tol, bool zeroStart = false);
+        CGSWork& work, int& max_iter, double& tol);
 
 // Generic form over a matrix, vector, preconditioner and real type.
 template <class Matrix, class Vector, class Preconditioner, class Real>

@@ -94,10 +94,6 @@ inline void eliminateRow(int k, double* lv, const int* lc, const int* lp, double
       });
 }
 
-// Notes whether the values placed are finite: v * 0 is a zero for a finite v and NaN otherwise, and a
-// sum of zeros from +0 stays 0, so the sum is 0 exactly when every value was finite.
-inline void noteFinite(double& zeros, double v) { zeros = zeros + v * 0.0; }
-
 // The rows of A that the factor reads, 0 to N - 1, must lie inside A's arrays (checked once per row;
 // the entries are then read directly).
 void checkRows(int N, const int* arp, int rowptr_size, int stored) {
@@ -305,7 +301,6 @@ void CompRow_ILUPreconditioner_double::factor(const double* val, const int* row_
   const int* const lp = l_rowptr_.data();
   const int* const uc = u_colind_.data();
   const int* const up = u_rowptr_.data();
-  double zeros = 0.0;
   if (!rowShape_.empty()) {
     // Row by row through the programs: the places and the updates of eliminateRow, in its order.
     for (int k = 0; k < N; k++) {
@@ -313,12 +308,10 @@ void CompRow_ILUPreconditioner_double::factor(const double* val, const int* row_
       double* const lrow = lv + lp[k];
       double* const urow = uv + up[k];
       for (int j = row_ptr[k]; j < row_ptr[k + 1]; j++, prog++) {
-        const double v = val[j];
-        noteFinite(zeros, v);
         if (*prog >= 0)
-          urow[*prog] = v;
+          urow[*prog] = val[j];
         else
-          lrow[-1 - *prog] = v;
+          lrow[-1 - *prog] = val[j];
       }
       for (int l = lp[k]; l < lp[k + 1]; l++) {
         const int q = lc[l];
@@ -332,14 +325,13 @@ void CompRow_ILUPreconditioner_double::factor(const double* val, const int* row_
         for (int h = 0; h < toU; h++, prog += 2) urow[prog[1]] = urow[prog[1]] - qrow[prog[0]] * mult;
       }
     }
-    finite_ = zeros == 0.0;
     return;
   }
   int* const pos = scatter_.data() - min_col_;
   const bool gathered = !lsrc_.empty() || !usrc_.empty();
   if (gathered) {
-    for (size_t t = 0; t < lsrc_.size(); t++) noteFinite(zeros, lv[t] = val[lsrc_[t]]);
-    for (size_t t = 0; t < usrc_.size(); t++) noteFinite(zeros, uv[t] = val[usrc_[t]]);
+    for (size_t t = 0; t < lsrc_.size(); t++) lv[t] = val[lsrc_[t]];
+    for (size_t t = 0; t < usrc_.size(); t++) uv[t] = val[usrc_[t]];
   }
   for (int k = 0; k < N; k++) {
     const int lbeg = lp[k], lend = lp[k + 1], ubeg = up[k], uend = up[k + 1];
@@ -347,13 +339,12 @@ void CompRow_ILUPreconditioner_double::factor(const double* val, const int* row_
     if (!gathered) {
       for (int j = row_ptr[k]; j < row_ptr[k + 1]; j++) {
         const int col = col_ind[j];
-        noteFinite(zeros, (col < k ? lv : uv)[pos[col]] = val[j]);
+        (col < k ? lv : uv)[pos[col]] = val[j];
       }
     }
     if (k >= 1 && lbeg < lend) eliminateRow(k, lv, lc, lp, uv, uc, up, pos);
     clearRow(pos, lc, lbeg, lend, uc, ubeg, uend);
   }
-  finite_ = zeros == 0.0;
 }
 
 MV_Vector_double CompRow_ILUPreconditioner_double::solve(const MV_Vector_double& x) const {

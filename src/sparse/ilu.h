@@ -32,8 +32,6 @@ class CompRow_ILUPreconditioner_double {
   void factor(const double* val, const int* row_ptr, const int* col_ind);
   // Row shapes that share a program (0: the factorisation goes through the scatter array).
   int rowShapes() const { return static_cast<int>(programStart_.size()); }
-  // Whether every value of the last factorised matrix was finite.
-  bool finiteValues() const { return finite_; }
 
   // y = U^-1 (L^-1 x)
   MV_Vector_double solve(const MV_Vector_double& x) const;
@@ -72,7 +70,6 @@ class CompRow_ILUPreconditioner_double {
   std::vector<int> rowShape_, programStart_, program_;
   bool programsDue_ = false;  // programs to derive before the next factorisation
   int factored_ = 0;          // factorisations since the pattern was analysed
-  bool finite_ = true;
 };
 
 class CompCol_ILUPreconditioner_double {

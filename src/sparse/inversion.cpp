@@ -79,8 +79,7 @@ int PatternCGSInversion::solve(const double* val, const int* row_ptr, const int*
   x_ = 0.0;
   factorize(val, row_ptr, col_ind);
   int max_iter = 500;
-  const int code = CGS(taille_, {val, col_ind, row_ptr}, factor_, x_.data(), B.data(), work_, max_iter, tol,
-                       factor_.finiteValues());
+  const int code = CGS(taille_, {val, col_ind, row_ptr}, factor_, x_.data(), B.data(), work_, max_iter, tol);
   solves_++;
   iterations_ += work_.iterations;
   if (code != 0) std::cout << "no convergence (output CGS " << code << ")";
