@@ -47,9 +47,9 @@ double evidence_beta_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<doubl
   }
   const evidence_detail::DerivativeProducts P(im_x, im_y, im_t, scale);
 
-  K41LevelSystem::Factored kept{nullptr, nullptr, nullptr};
-  if (level)
-    kept = level->factoredHessian(P.IxIx, P.IxIy, P.IyIy, data_out, lambda_S2, lambda_S2_cross, neta, lo, nombre);
+  const K41LevelSystem::Factored kept =
+      level ? level->factoredHessian(P.IxIx, P.IxIy, P.IyIy, data_out, lambda_S2, lambda_S2_cross, neta, lo, nombre)
+            : K41LevelSystem::Factored{};
   K41Csr own;
   if (!kept.A)
     fillingSparseHessian_A(own, P.IxIx, P.IxIy, P.IyIy, data_out, lambda_S2, lambda_S2_cross, z_right, z_down,

@@ -18,8 +18,7 @@ double DataEnergy(const cimg_library::CImg<double>& U, const cimg_library::CImg<
 // (products blurred with standard deviation `scale` when it is non-zero) and the trace estimated with
 // nbIt Gaussian probes solved to `tol`. A negative beta is reported and returned; a data energy of 0 or
 // an unusable probe count gives NaN with one message. `level`: the level's kept system when the lists
-// hold its weights (longitudinal 1, transverse 0); its Hessian and factor are taken when they are this
-// one's (see K41LevelSystem::factoredHessian): the same result and lines.
+// hold its weights (1 and 0), whose Hessian and factor are taken when they are this one's.
 double evidence_beta_Gen_Rob_BruhnAndAl(
     const cimg_library::CImg<double>& UV, const cimg_library::CImg<double>& im_x,
     const cimg_library::CImg<double>& im_y, const cimg_library::CImg<double>& im_t,

@@ -5,8 +5,7 @@
 //   [6] 0.5 (N (ln 2 pi - ln beta) - sum ln t), [7] -0.5 ln(beta / E);
 // no other slot changes. When beta or E is 0 or below, one message says so and the slots whose
 // logarithms are undefined receive NaN (2, 4, 6 and 7 for beta; 2, 4 and 7 for E). `level`: the level's
-// kept system when the lists hold its weights (longitudinal 1, transverse 0); the log-determinants take
-// its pattern and incomplete-LU analysis when they are theirs (see K41LevelSystem::ringFixedFactor).
+// kept system when the lists hold its weights (1 and 0), for the log-determinants (see logdetA).
 #pragma once
 
 #include <CImg.h>

@@ -31,8 +31,8 @@ bool fillDirichletHessian(K41Csr& H, const cimg_library::CImg<double>& IxIx, con
 // ILU(0) log-determinant of the Hessian built from the products of im_x and im_y (blurred with standard
 // deviation `scale` when non-zero), the data weights data_out, the multipliers and the eight lag weight
 // lists, under the fixed ring. im_t takes no part. A zero or non-finite pivot sum gives NaN with one
-// message. `level`: the level's kept system when the lists hold its weights (longitudinal 1, transverse
-// 0); its pattern and incomplete-LU analysis are taken when they are this Hessian's (the same value).
+// message. `level`: the level's kept system when the lists hold its weights (1 and 0), whose pattern and
+// incomplete-LU analysis are taken when they are this Hessian's.
 double logdetA(const cimg_library::CImg<double>& im_x, const cimg_library::CImg<double>& im_y,
                const cimg_library::CImg<double>& im_t, cimg_library::CImg<double> data_out,
                const cimg_library::CImg<double>& lambda_S2, const cimg_library::CImg<double>& lambda_S2_cross,

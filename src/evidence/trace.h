@@ -12,9 +12,8 @@ struct CGSWork;
 // b' A^-1 A0 b over nbIt probes b. taille = 2 * width * height of IxIx; nombre = entries stored in the
 // arrays (only read). A solve that does not converge is reported and its probe still counts; a probe
 // whose sample is not a finite number is reported and left out of the mean. NaN when nbIt < 1 or when
-// no probe is left. `factor`: the incomplete-LU factor of these arrays when the caller holds it (made
-// from checked arrays), otherwise the arrays are checked and factorised here; `work`: the solver's work
-// vectors when the caller keeps them.
+// no probe is left. `factor`, `work`: the caller's incomplete-LU factor of these (checked) arrays and
+// solver work vectors; without them the arrays are checked and factorised here.
 double CGS_randomB_traceInvAA0(int taille, int nombre, double* val, int* row_ptr, int* col_ind,
                                const cimg_library::CImg<double>& IxIx, const cimg_library::CImg<double>& IxIy,
                                const cimg_library::CImg<double>& IyIy, const cimg_library::CImg<double>& data_out,

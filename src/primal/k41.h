@@ -110,10 +110,9 @@ void fillingSparseHessian_A(K41Csr& A, const cimg_library::CImg<double>& IxIx, c
                             int nombre);
 
 // The same Hessian with the ring of the grid (first and last line and column) held fixed, as the
-// log-determinant factorises it: every ring row an identity row (diagonal 1, same-pixel coupling 0) and
-// every lag coupling of a ring pixel or into one an explicit 0 (absent couplings stay absent), in the
-// pattern that the overload above stores; into arrays that grow to what is written. False when the
-// entries exceed int indices (nothing is printed).
+// log-determinant factorises it: ring rows identity rows, every lag coupling of or into a ring pixel an
+// explicit 0 (absent ones stay absent), in the pattern of the overload above, into growing arrays.
+// False when the entries exceed int indices (nothing printed).
 bool fillingSparseHessianRingFixed_A(K41Csr& A, const cimg_library::CImg<double>& IxIx,
                                      const cimg_library::CImg<double>& IxIy, const cimg_library::CImg<double>& IyIy,
                                      const cimg_library::CImg<double>& data_out,

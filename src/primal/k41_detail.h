@@ -103,9 +103,8 @@ std::int64_t writeHalf(const Setup& S, bool vRows, double* val, int* col_ind, in
 // Counts the entries of both halves.
 std::int64_t countEntries(const Setup& S);
 
-// Writes both halves into arrays that grow to what is written, refusing (message, exit status 1) more
-// entries than int indices address. With ringFixed, the rows of the log-determinant's Hessian (see
-// fillValuesInPattern), and more entries are not refused: false then.
+// Writes both halves into arrays that grow to what is written, refusing (exit status 1) more entries
+// than int indices address; with ringFixed, the log-determinant's rows and false instead of a refusal.
 bool fillGrowing(const Setup& S, K41Csr& A, bool ringFixed = false);
 
 // Writes the values of both halves into arrays that already hold the pattern (row pointers and column

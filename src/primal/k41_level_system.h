@@ -69,12 +69,10 @@ class K41LevelSystem {
   System system(const cimg_library::CImg<double>& data_out, const cimg_library::CImg<double>& lambda_S2,
                 const cimg_library::CImg<double>& lambda_S2_cross);
 
-  // The level's Hessian for these data weights and multipliers with its incomplete-LU factor, for the
-  // evidence of the level: when IxIx, IxIy and IyIy are the level's products bit for bit and the scale
-  // interval and entry count its own, the Hessian is what fillingSparseHessian_A gives for them (with
-  // the same line) and its factor that of CompRow_ILUPreconditioner_double of it; the factor of the last
-  // solve is taken when it was made of this Hessian. With them the solver's work vectors, free for other
-  // solves. All null otherwise (nothing printed). They stay valid until the next step or request.
+  // For the evidence of the level, when IxIx, IxIy, IyIy are the level's products bit for bit and the
+  // scale interval and entry count its own: the Hessian for these inputs as fillingSparseHessian_A gives
+  // it (with its line), its incomplete-LU factor (the last solve's when made of it) and the solver's
+  // work vectors, free for other solves. All null otherwise. Valid until the next step or request.
   struct Factored {
     const K41Csr* A;
     const CompRow_ILUPreconditioner_double* M;
@@ -84,11 +82,10 @@ class K41LevelSystem {
                            const cimg_library::CImg<double>& IyIy, const cimg_library::CImg<double>& data_out,
                            const cimg_library::CImg<double>& lambda_S2,
                            const cimg_library::CImg<double>& lambda_S2_cross, int neta, int lo, int nombre);
-  // The same Hessian with the ring of the grid held fixed (what the log-determinant factorises),
-  // written into the pattern of the last assembly and factorised with its analysis; `entries` receives
-  // its number of stored entries. Null when the products or the scale interval are not the level's or
-  // when that pattern is not the ring-fixed Hessian's. The factor stays the level's (its pivots may be
-  // made positive, as logDetLP does) until the next step or request.
+  // The same Hessian with the ring held fixed (the log-determinant's), written into the pattern of the
+  // last assembly and factorised with its analysis; `entries` receives its entry count. Null when the
+  // products or scale interval are not the level's or the pattern is another. The factor stays the
+  // level's (logDetLP may make its pivots positive) until the next step or request.
   CompRow_ILUPreconditioner_double* ringFixedFactor(const cimg_library::CImg<double>& IxIx,
                                                     const cimg_library::CImg<double>& IxIy,
                                                     const cimg_library::CImg<double>& IyIy,

@@ -40,15 +40,11 @@ int CGS(const CompRow_Mat_double& A, MV_Vector_double& x, const MV_Vector_double
 
 namespace {
 
-// The end of a solve from a zero start before its start residual was shown to be the one with the
-// product: it is run again with the product.
+// The solver. With skipProduct (x +0 in every element) the start residual is b - x instead of b - A x:
+// the same values when A is finite (each product with +0 is a zero, their sum from +0 stays +0), which
+// the first iteration shows (a non-finite entry of A makes sigma = (rtilde, A phat) non-finite). A
+// solve that would end before that returns kRerun, x unchanged, to be run again with the product.
 constexpr int kRerun = -1;
-
-// The solver. With skipProduct (x +0 in every element) the start residual is formed as b - x instead
-// of b - A x: the same values when every entry of A is finite, since each product with +0 is then a
-// zero and their sum from +0 stays +0. The first iteration proves that: a non-finite entry of A makes
-// A phat and so its inner product sigma with rtilde non-finite. A solve that would end before that
-// proof returns kRerun instead, x still unchanged.
 int run(int n, const CompRowView& A, const CompRow_ILUPreconditioner_double& M, double* x, const double* b,
         CGSWork& work, int& max_iter, double& tol, bool skipProduct) {
   const double* const av = A.val;
@@ -208,8 +204,7 @@ int CGS(int n, const CompRowView& A, const CompRow_ILUPreconditioner_double& M, 
   for (int i = 0; i < n && zeroStart; i++) zeroStart = x[i] == 0.0 && !std::signbit(x[i]);
   const int max_iter0 = max_iter;
   const double tol0 = tol;
-  const int code = run(n, A, M, x, b, work, max_iter, tol, zeroStart);
-  if (code != kRerun) return code;
+  if (const int code = run(n, A, M, x, b, work, max_iter, tol, zeroStart); code != kRerun) return code;
   max_iter = max_iter0;
   tol = tol0;
   return run(n, A, M, x, b, work, max_iter, tol, false);

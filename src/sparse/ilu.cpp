@@ -115,13 +115,7 @@ struct IntsHash {
 // Interns a sequence of ints: its number among the distinct sequences met so far.
 class Interner {
  public:
-  int id(const std::vector<int>& key) {
-    const auto it = ids_.find(key);
-    if (it != ids_.end()) return it->second;
-    const int n = static_cast<int>(ids_.size());
-    ids_.emplace(key, n);
-    return n;
-  }
+  int id(const std::vector<int>& key) { return ids_.try_emplace(key, static_cast<int>(ids_.size())).first->second; }
   int count() const { return static_cast<int>(ids_.size()); }
 
  private:

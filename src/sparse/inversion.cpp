@@ -88,7 +88,6 @@ int PatternCGSInversion::solve(const double* val, const int* row_ptr, const int*
 
 CompRow_ILUPreconditioner_double& PatternCGSInversion::factorize(const double* val, const int* row_ptr,
                                                                  const int* col_ind) {
-  if (!adopted_) array_failure("PatternCGSInversion", "factor before a pattern was adopted: size and entries", 0, 0);
   factor_.factor(val, row_ptr, col_ind);
   factorisations_++;
   return factor_;

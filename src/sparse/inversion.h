@@ -41,7 +41,7 @@ class PatternCGSInversion {
   int solve(const double* val, const int* row_ptr, const int* col_ind, const MV_Vector_double& B, double tol);
   // The last solution (taille elements, the last iterate when the solve failed).
   const MV_Vector_double& solution() const { return x_; }
-  // Factorises the values val in the adopted pattern without a solve, as a solve of them does.
+  // Factorises the values val in the adopted pattern (adopt() first) as a solve of them does.
   CompRow_ILUPreconditioner_double& factorize(const double* val, const int* row_ptr, const int* col_ind);
   // The factor of the last solve or factorisation, and the solver's work vectors.
   const CompRow_ILUPreconditioner_double& factor() const { return factor_; }
