@@ -166,10 +166,12 @@ bool k41Path(RunState& s, int r, const LevelConstants& c, EvidenceCarry& carry, 
     std::cout << "\nBayesian evidence" << std::endl;
     const double beta = evidence_betaLong(s.pyrXinc[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.pyrOut[r],
                                           s.pyrf_lambda[r], s.pyrf_lambda_cross[r], 0.0f, c.neta, c.lo, nombre,
-                                          o.nbItTrace, 0.01, o.FactorRobParam);
+                                          o.nbItTrace, 0.01, o.FactorRobParam, dualWork.level.get());
     std::cout << "." << std::flush;
     evidence_powerLawLong(s.pyrXinc[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r], s.pyrOut[r], beta, s.pyrf_lambda[r],
-                          s.pyrf_lambda_cross[r], 0, c.neta, c.lo, nombre, o.FactorRobParam, s.save);
+                          s.pyrf_lambda_cross[r], 0, c.neta, c.lo, nombre, o.FactorRobParam, s.save,
+                          dualWork.level.get());
+    dualWork.level.reset();  // its last use: the memory goes back before the prior energy's assembly
     std::cout << "." << std::flush;
     const CImg<double> noData(s.pyrOut[r].width(), s.pyrOut[r].height(), 1, 1, 0.0);
     const double prior = DualFunction_K41Long(s.pyrXinc[r], s.pyrXtil[r], s.pyrf_x[r], s.pyrf_y[r], s.pyrf_t[r],

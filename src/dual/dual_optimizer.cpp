@@ -435,7 +435,10 @@ double optimizeDualFunction_LongK41(CImg<double>& lambda, CImg<double>& lambda_c
   }
   // Still pending: no evaluation came to its first solve, and the stored increment is the first one.
   settleFirstIncrement(s, true);
-  if (work) work->primal = s.level->work();
+  if (work) {
+    work->primal = s.level->work();
+    work->level = std::move(s.level);
+  }
   s.guard.rethrowPending();  // the caller's images are still untouched
   if (incrementSolved) *incrementSolved = s.haveAccepted ? s.acceptedIsSolve : s.storedIsSolve;
 

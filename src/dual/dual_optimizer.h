@@ -4,6 +4,7 @@
 #include <CImg.h>
 
 #include <functional>
+#include <memory>
 
 #include "primal/k41_level_system.h"
 
@@ -21,9 +22,11 @@ struct DualLevelWork {
   // is held back until the step is decided. Empty: Xinc already holds the first increment.
   std::function<void(cimg_library::CImg<double>& Xinc)> firstIncrement;
 
-  // Filled on return: whether firstIncrement ran, and the work of the callbacks' primal steps.
+  // Filled on return: whether firstIncrement ran, the work of the callbacks' primal steps, and the
+  // level's kept system with its last assembly, for the evidence of the level.
   bool firstIncrementComputed = false;
   K41LevelWork primal;
+  std::unique_ptr<K41LevelSystem> level;
 };
 
 // Maximises the dual w(lambda) over the multipliers lambda[neta..lo] (horizontal/vertical lags) and

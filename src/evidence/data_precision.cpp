@@ -38,7 +38,8 @@ double evidence_beta_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<doubl
                                         const CImgList<double>& z_rightDown, const CImgList<double>& z_rightUp,
                                         const CImgList<double>& z_t_right, const CImgList<double>& z_t_down,
                                         const CImgList<double>& z_t_rightDown, const CImgList<double>& z_t_rightUp,
-                                        float scale, int neta, int lo, int nombre, int nbIt, double tol, double s) {
+                                        float scale, int neta, int lo, int nombre, int nbIt, double tol, double s,
+                                        K41LevelSystem* level) {
   const int nc = im_x.width(), nl = im_x.height();
   if (nc * nl == 0 || UV.depth() < 2) {
     std::cout << "Error : empty images or a motion field without two planes (in data precision)" << std::endl;
@@ -46,13 +47,19 @@ double evidence_beta_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<doubl
   }
   const evidence_detail::DerivativeProducts P(im_x, im_y, im_t, scale);
 
-  K41Csr A;
-  fillingSparseHessian_A(A, P.IxIx, P.IxIy, P.IyIy, data_out, lambda_S2, lambda_S2_cross, z_right, z_down,
-                         z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, neta, lo, nc, nl,
-                         nombre);
+  const K41LevelSystem::Factored kept =
+      level ? level->factoredHessian(P.IxIx, P.IxIy, P.IyIy, data_out, lambda_S2, lambda_S2_cross, neta, lo, nombre)
+            : K41LevelSystem::Factored{};
+  K41Csr own;
+  if (!kept.A)
+    fillingSparseHessian_A(own, P.IxIx, P.IxIy, P.IyIy, data_out, lambda_S2, lambda_S2_cross, z_right, z_down,
+                           z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, neta, lo, nc, nl,
+                           nombre);
+  // The estimator only reads the arrays.
+  K41Csr& A = kept.A ? const_cast<K41Csr&>(*kept.A) : own;
   const int taille = 2 * nc * nl;
   const double trace = CGS_randomB_traceInvAA0(taille, A.nnz(), A.val.data(), A.row_ptr.data(), A.col_ind.data(),
-                                               P.IxIx, P.IxIy, P.IyIy, data_out, nbIt, tol);
+                                               P.IxIx, P.IxIy, P.IyIy, data_out, nbIt, tol, kept.M, kept.work);
 
   const CImg<double> scaled = data_out * s;
   const double E = P.energy(UV, scaled);
@@ -73,11 +80,11 @@ namespace {
 double betaFixedWeights(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
                         const CImg<double>& im_t, const CImg<double>& data_out, const CImg<double>& lambda_S2,
                         const CImg<double>& lambda_S2_cross, double transverse, float scale, int neta, int lo,
-                        int nombre, int nbIt, double tol, double s) {
+                        int nombre, int nbIt, double tol, double s, K41LevelSystem* level = nullptr) {
   const evidence_detail::FixedLagWeights w(lo - neta + 1, UV.width(), UV.height(), transverse);
   return evidence_beta_Gen_Rob_BruhnAndAl(UV, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, w.lon, w.lon,
                                           w.lon, w.lon, w.trans, w.trans, w.trans, w.trans, scale, neta, lo, nombre,
-                                          nbIt, tol, s);
+                                          nbIt, tol, s, level);
 }
 
 }  // namespace
@@ -85,9 +92,9 @@ double betaFixedWeights(const CImg<double>& UV, const CImg<double>& im_x, const 
 double evidence_betaLong(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
                          const CImg<double>& im_t, const CImg<double>& data_out, const CImg<double>& lambda_S2,
                          const CImg<double>& lambda_S2_cross, float scaleSmooth, int neta, int lo, int nombre,
-                         int nbIt, double tol, double s) {
+                         int nbIt, double tol, double s, K41LevelSystem* level) {
   return betaFixedWeights(UV, im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, 0.0, scaleSmooth, neta, lo,
-                          nombre, nbIt, tol, s);
+                          nombre, nbIt, tol, s, level);
 }
 
 double evidence_betaLong(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,

@@ -20,7 +20,7 @@ double evidence_powerLaw_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<d
                                             const CImgList<double>& z_rightUp, const CImgList<double>& z_t_right,
                                             const CImgList<double>& z_t_down, const CImgList<double>& z_t_rightDown,
                                             const CImgList<double>& z_t_rightUp, float scale, int neta, int lo,
-                                            int nombre, double s, CImg<double>& save) {
+                                            int nombre, double s, CImg<double>& save, K41LevelSystem* level) {
   if (im_x.is_empty() || UV.depth() < 2) {
     std::cout << "Error : empty images or a motion field without two planes (in log evidence)" << std::endl;
     return kNaN;
@@ -30,11 +30,11 @@ double evidence_powerLaw_Gen_Rob_BruhnAndAl(const CImg<double>& UV, const CImg<d
 
   const double logdetPost = logdetA(im_x, im_y, im_t, data_out, lambda_S2, lambda_S2_cross, z_right, z_down,
                                     z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, scale,
-                                    neta, lo, nombre);
+                                    neta, lo, nombre, level);
   const CImg<double> noData(data_out.width(), data_out.height(), data_out.depth(), data_out.spectrum(), 0.0);
   const double logdetPrior = logdetA(im_x, im_y, im_t, noData, lambda_S2, lambda_S2_cross, z_right, z_down,
                                      z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, scale,
-                                     neta, lo, nombre);
+                                     neta, lo, nombre, level);
 
   const double N = binarize(scaled, 0).sum();
   double minusLogOccam_part1 = N * (1.8378770664093453 - std::log(beta));  // ln(2 pi) - ln beta per pixel
@@ -80,11 +80,12 @@ namespace {
 double powerLawFixedWeights(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
                             const CImg<double>& im_t, const CImg<double>& data_out, double beta,
                             const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, double transverse,
-                            float scale, int neta, int lo, int nombre, double s, CImg<double>& save) {
+                            float scale, int neta, int lo, int nombre, double s, CImg<double>& save,
+                            K41LevelSystem* level = nullptr) {
   const evidence_detail::FixedLagWeights w(lo - neta + 1, UV.width(), UV.height(), transverse);
   return evidence_powerLaw_Gen_Rob_BruhnAndAl(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, w.lon,
                                               w.lon, w.lon, w.lon, w.trans, w.trans, w.trans, w.trans, scale, neta, lo,
-                                              nombre, s, save);
+                                              nombre, s, save, level);
 }
 
 }  // namespace
@@ -92,9 +93,9 @@ double powerLawFixedWeights(const CImg<double>& UV, const CImg<double>& im_x, co
 double evidence_powerLawLong(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,
                              const CImg<double>& im_t, const CImg<double>& data_out, double beta,
                              const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross, int scaleSmooth,
-                             int neta, int lo, int nombre, double s, CImg<double>& save) {
+                             int neta, int lo, int nombre, double s, CImg<double>& save, K41LevelSystem* level) {
   return powerLawFixedWeights(UV, im_x, im_y, im_t, data_out, beta, lambda_S2, lambda_S2_cross, 0.0,
-                              (float)scaleSmooth, neta, lo, nombre, s, save);
+                              (float)scaleSmooth, neta, lo, nombre, s, save, level);
 }
 
 double evidence_powerLawLong(const CImg<double>& UV, const CImg<double>& im_x, const CImg<double>& im_y,

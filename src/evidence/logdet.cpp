@@ -1,7 +1,6 @@
 // Log-determinant of the K41 Hessian under a fixed ring. The rows are built by the K41 stencil builder
-// half by half (u rows, then v rows); between the build of a half and its fill the ring conditions are
-// imposed on the coefficient images, which keeps the stored pattern of the unconstrained system and
-// turns every ring row into an identity row.
+// with the ring conditions imposed on each row's coefficients, which keeps the stored pattern of the
+// unconstrained system and turns every ring row into an identity row.
 #include "evidence/logdet.h"
 
 #include <climits>
@@ -19,43 +18,11 @@ using evidence_detail::kNaN;
 
 namespace {
 
-// Dirichlet ring on the coefficient images of one half. In the u rows A1_ij holds the diagonal and A2_ij
-// the same-pixel u-v coupling; in the v rows the other way round. The diagonal becomes 1 on the ring, the
-// same-pixel coupling 0, every lag coupling of or into a ring pixel 0 (absent ones stay absent).
-void fixRing(K41CoefImages& A, bool vRows, int nc, int nl, int neta, int lo) {
-  // Five-point neighbour images of each block: arguments of the ring fix only, never part of the matrix.
-  CImg<double> u_i_1j(nc, nl, 1, 1, 0.0), u_i1j(nc, nl, 1, 1, 0.0), u_ij_1(nc, nl, 1, 1, 0.0), u_ij1(nc, nl, 1, 1, 0.0);
-  CImg<double> v_i_1j(nc, nl, 1, 1, 0.0), v_i1j(nc, nl, 1, 1, 0.0), v_ij_1(nc, nl, 1, 1, 0.0), v_ij1(nc, nl, 1, 1, 0.0);
-  // u-column block: the five-point form puts 1 into A1_ij on the ring; in the v rows A1_ij is the
-  // same-pixel coupling, which the diagonal-lag fix that takes it then sets back to 0.
-  fixDirichletConditions(nc, nl, u_i_1j, A.A1_ij, u_i1j, u_ij_1, u_ij1);
-  fixDirichletConditions(nc, nl, A.A1_i_lj, A.A1_ij_l, A.A1_ijl, A.A1_ilj, neta, lo);
-  if (vRows)
-    fixDirichletConditions_cross(nc, nl, A.A1_ij, A.A1_i_lj_l, A.A1_i_ljl, A.A1_ilj_l, A.A1_iljl, neta, lo);
-  else
-    fixDirichletConditions_cross(nc, nl, A.A1_i_lj_l, A.A1_i_ljl, A.A1_ilj_l, A.A1_iljl, neta, lo);
-  // v-column block, the same way round for A2_ij.
-  fixDirichletConditions(nc, nl, v_i_1j, A.A2_ij, v_i1j, v_ij_1, v_ij1);
-  fixDirichletConditions(nc, nl, A.A2_i_lj, A.A2_ij_l, A.A2_ijl, A.A2_ilj, neta, lo);
-  if (vRows)
-    fixDirichletConditions_cross(nc, nl, A.A2_i_lj_l, A.A2_i_ljl, A.A2_ilj_l, A.A2_iljl, neta, lo);
-  else
-    fixDirichletConditions_cross(nc, nl, A.A2_ij, A.A2_i_lj_l, A.A2_i_ljl, A.A2_ilj_l, A.A2_iljl, neta, lo);
-}
-
-// Writes the rows of one half from entry k on, growing val and col_ind when they are too short.
-// Returns the entry number after the half, or -1 when it exceeds the int indices of the matrix.
-std::int64_t fillHalf(K41Csr& H, const K41CoefImages& A, bool vRows, int neta, int lo, std::int64_t k) {
-  std::int64_t end = fillK41RowsFromImages(A, vRows, neta, lo, H.val.data(), H.col_ind.data(), H.row_ptr.data(),
-                                           (std::int64_t)H.val.size(), k);
-  if (end > (std::int64_t)H.val.size()) {
-    if (end > INT_MAX) return -1;
-    H.val.resize((size_t)end);
-    H.col_ind.resize((size_t)end);
-    end = fillK41RowsFromImages(A, vRows, neta, lo, H.val.data(), H.col_ind.data(), H.row_ptr.data(),
-                                (std::int64_t)H.val.size(), k);
-  }
-  return end;
+// The line of a ring-fixed Hessian with more entries than the storage the entry count reserves.
+void reportDirichletCount(std::int64_t entries, int nombre) {
+  if (entries > logdetCapacity(nombre))
+    std::cout << "ERROR : number non zero elements in Hessian matrix with Dirichlet conditions !!! " << entries
+              << std::endl;
 }
 
 }  // namespace
@@ -86,24 +53,13 @@ bool fillDirichletHessian(K41Csr& H, const CImg<double>& IxIx, const CImg<double
   const int capacity = logdetCapacity(nombre);
   H.val.assign((size_t)capacity, 0.0);
   H.col_ind.assign((size_t)capacity, 0);
-  H.row_ptr.assign((size_t)taille + 1, 0);
-
-  K41CoefImages A;
-  std::int64_t k = 0;
-  for (int half = 0; half < 2; half++) {
-    const bool vRows = half == 1;
-    buildK41CoefImages(A, vRows, IxIx, IxIy, IyIy, data_out, lambda_S2, lambda_S2_cross, z_right, z_down,
-                       z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, neta, lo);
-    fixRing(A, vRows, nc, nl, neta, lo);
-    k = fillHalf(H, A, vRows, neta, lo, k);
-    if (k < 0) {
-      std::cout << "Error : more Hessian entries than int indices can address (in log-determinant)" << std::endl;
-      return false;
-    }
+  if (!fillingSparseHessianRingFixed_A(H, IxIx, IxIy, IyIy, data_out, lambda_S2, lambda_S2_cross, z_right, z_down,
+                                       z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, neta,
+                                       lo)) {
+    std::cout << "Error : more Hessian entries than int indices can address (in log-determinant)" << std::endl;
+    return false;
   }
-  if (k > capacity)
-    std::cout << "ERROR : number non zero elements in Hessian matrix with Dirichlet conditions !!! " << k
-              << std::endl;
+  reportDirichletCount(H.nnz(), nombre);
   return true;
 }
 
@@ -112,20 +68,30 @@ double logdetA(const CImg<double>& im_x, const CImg<double>& im_y, const CImg<do
                const CImgList<double>& z_right, const CImgList<double>& z_down, const CImgList<double>& z_rightDown,
                const CImgList<double>& z_rightUp, const CImgList<double>& z_t_right, const CImgList<double>& z_t_down,
                const CImgList<double>& z_t_rightDown, const CImgList<double>& z_t_rightUp, float scale, int neta,
-               int lo, int nombre) {
+               int lo, int nombre, K41LevelSystem* level) {
   const int nc = im_x.width(), nl = im_x.height();
   if ((double)lo > nc * 0.5 || (double)lo > nl * 0.5)
     std::cout << "Error : lo must respect lo <= nc/2 and lo <= nl/2" << std::endl;
   using evidence_detail::product;
   const CImg<double> IxIx = product(im_x, im_x, scale), IyIy = product(im_y, im_y, scale),
                      IxIy = product(im_x, im_y, scale);
-  K41Csr H;
-  if (!fillDirichletHessian(H, IxIx, IxIy, IyIy, data_out, lambda_S2, lambda_S2_cross, z_right, z_down,
-                            z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, neta, lo,
-                            nombre))
-    return kNaN;
-  const int taille = (int)H.row_ptr.size() - 1;
-  const double value = ILU_logDetA(taille, H.nnz(), H.val.data(), H.row_ptr.data(), H.col_ind.data());
+  int entries = 0;
+  CompRow_ILUPreconditioner_double* kept =
+      level ? level->ringFixedFactor(IxIx, IxIy, IyIy, data_out, lambda_S2, lambda_S2_cross, neta, lo, entries)
+            : nullptr;
+  double value;
+  if (kept) {
+    reportDirichletCount(entries, nombre);
+    value = kept->logDetLP();
+  } else {
+    K41Csr H;
+    if (!fillDirichletHessian(H, IxIx, IxIy, IyIy, data_out, lambda_S2, lambda_S2_cross, z_right, z_down,
+                              z_rightDown, z_rightUp, z_t_right, z_t_down, z_t_rightDown, z_t_rightUp, neta, lo,
+                              nombre))
+      return kNaN;
+    const int taille = (int)H.row_ptr.size() - 1;
+    value = ILU_logDetA(taille, H.nnz(), H.val.data(), H.row_ptr.data(), H.col_ind.data());
+  }
   if (!std::isfinite(value)) {
     std::cout << "Error : zero or non-finite pivot in the incomplete-LU log-determinant (" << value << ")"
               << std::endl;

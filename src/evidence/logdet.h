@@ -7,6 +7,8 @@
 
 #include "primal/k41_stencil.h"
 
+class K41LevelSystem;
+
 // Storage that the log-determinant reserves from the level's entry count: (int)(1.2 * nombre), 0 for
 // a count of 0 or below, at most INT_MAX. More entries than this are still stored but reported.
 int logdetCapacity(int nombre);
@@ -29,7 +31,8 @@ bool fillDirichletHessian(K41Csr& H, const cimg_library::CImg<double>& IxIx, con
 // ILU(0) log-determinant of the Hessian built from the products of im_x and im_y (blurred with standard
 // deviation `scale` when non-zero), the data weights data_out, the multipliers and the eight lag weight
 // lists, under the fixed ring. im_t takes no part. A zero or non-finite pivot sum gives NaN with one
-// message.
+// message. `level`: the level's kept system when the lists hold its weights (1 and 0), whose pattern and
+// incomplete-LU analysis are taken when they are this Hessian's.
 double logdetA(const cimg_library::CImg<double>& im_x, const cimg_library::CImg<double>& im_y,
                const cimg_library::CImg<double>& im_t, cimg_library::CImg<double> data_out,
                const cimg_library::CImg<double>& lambda_S2, const cimg_library::CImg<double>& lambda_S2_cross,
@@ -37,7 +40,8 @@ double logdetA(const cimg_library::CImg<double>& im_x, const cimg_library::CImg<
                const cimg_library::CImgList<double>& z_rightDown, const cimg_library::CImgList<double>& z_rightUp,
                const cimg_library::CImgList<double>& z_t_right, const cimg_library::CImgList<double>& z_t_down,
                const cimg_library::CImgList<double>& z_t_rightDown,
-               const cimg_library::CImgList<double>& z_t_rightUp, float scale, int neta, int lo, int nombre);
+               const cimg_library::CImgList<double>& z_t_rightUp, float scale, int neta, int lo, int nombre,
+               K41LevelSystem* level = nullptr);
 
 // Longitudinal lag weights 1, transverse 0, blur scaleSmooth.
 double logdetA_K41Long(const cimg_library::CImg<double>& im_x, const cimg_library::CImg<double>& im_y,

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <initializer_list>
 #include <iostream>
+#include <memory>
 
 #include "evidence/derivative_products.h"
 #include "evidence/random.h"
@@ -56,17 +57,24 @@ bool imagesCover(int nc, int nl, std::initializer_list<const CImg<double>*> imag
   return true;
 }
 
-// The caller's matrix, read in place, and its incomplete-LU factor, built once for every probe of an
-// estimate, with the solver's work vectors.
+// The caller's matrix, read in place, and its incomplete-LU factor and the solver's work vectors, the
+// caller's or made once for every probe of an estimate.
 struct FactoredSystem {
   int n;
   CompRowView A;
-  CompRow_ILUPreconditioner_double M;
-  CGSWork work;
-  FactoredSystem(const char* who, int taille, int nombre, double* val, int* row_ptr, int* col_ind)
-      : n((check_compressed_rows(who, taille, nombre, val, row_ptr, col_ind), taille)),
+  std::unique_ptr<CompRow_ILUPreconditioner_double> own;
+  const CompRow_ILUPreconditioner_double& M;
+  CGSWork ownWork;
+  CGSWork& work;
+  FactoredSystem(const char* who, int taille, int nombre, double* val, int* row_ptr, int* col_ind,
+                 const CompRow_ILUPreconditioner_double* factor = nullptr, CGSWork* kept = nullptr)
+      : n(taille),
         A{val, col_ind, row_ptr},
-        M(taille, nombre, val, row_ptr, col_ind) {}
+        own(factor ? nullptr
+                   : (check_compressed_rows(who, taille, nombre, val, row_ptr, col_ind),
+                      new CompRow_ILUPreconditioner_double(taille, nombre, val, row_ptr, col_ind))),
+        M(factor ? *factor : *own),
+        work(kept ? *kept : ownWork) {}
 };
 
 // x = A^-1 B from a zero start, at most 500 iterations, tolerance tol: the solve of
@@ -76,9 +84,7 @@ int solveProbe(FactoredSystem& sys, const MV_Vector_double& B, MV_Vector_double&
   int max_iter = 500;
   double t = tol;
   const CompRow_ILUPreconditioner_double& M = sys.M;
-  int code = CGS(sys.n, sys.A, {M.l_values().data(), M.l_column_indices().data(), M.l_row_pointers().data()},
-                 {M.u_values().data(), M.u_column_indices().data(), M.u_row_pointers().data()}, x.data(), B.data(),
-                 sys.work, max_iter, t);
+  int code = CGS(sys.n, sys.A, M, x.data(), B.data(), sys.work, max_iter, t);
   if (code != 0) std::cout << "no convergence (output CGS " << code << ")";
   if (code != 0) std::cout << "Error CGS convergence " << code << " (in trace randomization)" << std::endl;
   return code;
@@ -134,13 +140,14 @@ void releaseTraceEstimatorSeed() { g_seedFixed = false; }
 
 double CGS_randomB_traceInvAA0(int taille, int nombre, double* val, int* row_ptr, int* col_ind,
                                const CImg<double>& IxIx, const CImg<double>& IxIy, const CImg<double>& IyIy,
-                               const CImg<double>& data_out, int nbIt, double tol) {
+                               const CImg<double>& data_out, int nbIt, double tol,
+                               const CompRow_ILUPreconditioner_double* factor, CGSWork* work) {
   const int nc = IxIx.width(), nl = IxIx.height(), ncnl = nc * nl;
   if (!probeCountUsable(nbIt) || !sizeMatches(taille, nc, nl) || !imagesCover(nc, nl, {&IxIy, &IyIy, &data_out}))
     return kNaN;
   if (taille == 0) return 0.0;  // every sample is an empty sum
   long seed = traceSeed();
-  FactoredSystem sys("CGS_randomB_traceInvAA0", taille, nombre, val, row_ptr, col_ind);
+  FactoredSystem sys("CGS_randomB_traceInvAA0", taille, nombre, val, row_ptr, col_ind, factor, work);
   MV_Vector_double A0B(taille, 0.0);
   return meanOverProbes(sys, ncnl, nbIt, tol, &seed, [&](const double* b, const double* x) {
     double* a0b = A0B.data();

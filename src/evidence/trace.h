@@ -5,15 +5,20 @@
 
 #include <CImg.h>
 
+class CompRow_ILUPreconditioner_double;
+struct CGSWork;
+
 // Estimate of tr(A^-1 A0), A0 the per-pixel data block data_out * [IxIx IxIy; IxIy IyIy]: the mean of
 // b' A^-1 A0 b over nbIt probes b. taille = 2 * width * height of IxIx; nombre = entries stored in the
 // arrays (only read). A solve that does not converge is reported and its probe still counts; a probe
 // whose sample is not a finite number is reported and left out of the mean. NaN when nbIt < 1 or when
-// no probe is left.
+// no probe is left. `factor`, `work`: the caller's incomplete-LU factor of these (checked) arrays and
+// solver work vectors; without them the arrays are checked and factorised here.
 double CGS_randomB_traceInvAA0(int taille, int nombre, double* val, int* row_ptr, int* col_ind,
                                const cimg_library::CImg<double>& IxIx, const cimg_library::CImg<double>& IxIy,
                                const cimg_library::CImg<double>& IyIy, const cimg_library::CImg<double>& data_out,
-                               int nbIt, double tol);
+                               int nbIt, double tol, const CompRow_ILUPreconditioner_double* factor = nullptr,
+                               CGSWork* work = nullptr);
 
 // Estimate of tr(A^-1) for an nc x nl grid (taille = 2 nc nl).
 double CGS_randomB_traceInvA(int taille, int nombre, int nc, int nl, double* val, int* row_ptr, int* col_ind,

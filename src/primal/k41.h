@@ -109,6 +109,24 @@ void fillingSparseHessian_A(K41Csr& A, const cimg_library::CImg<double>& IxIx, c
                             const cimg_library::CImgList<double>& z_t_rightUp, int neta, int lo, int nc, int nl,
                             int nombre);
 
+// The same Hessian with the ring of the grid (first and last line and column) held fixed, as the
+// log-determinant factorises it: ring rows identity rows, every lag coupling of or into a ring pixel an
+// explicit 0 (absent ones stay absent), in the pattern of the overload above, into growing arrays.
+// False when the entries exceed int indices (nothing printed).
+bool fillingSparseHessianRingFixed_A(K41Csr& A, const cimg_library::CImg<double>& IxIx,
+                                     const cimg_library::CImg<double>& IxIy, const cimg_library::CImg<double>& IyIy,
+                                     const cimg_library::CImg<double>& data_out,
+                                     const cimg_library::CImg<double>& lambda_S2,
+                                     const cimg_library::CImg<double>& lambda_S2_cross,
+                                     const cimg_library::CImgList<double>& z_right,
+                                     const cimg_library::CImgList<double>& z_down,
+                                     const cimg_library::CImgList<double>& z_rightDown,
+                                     const cimg_library::CImgList<double>& z_rightUp,
+                                     const cimg_library::CImgList<double>& z_t_right,
+                                     const cimg_library::CImgList<double>& z_t_down,
+                                     const cimg_library::CImgList<double>& z_t_rightDown,
+                                     const cimg_library::CImgList<double>& z_t_rightUp, int neta, int lo);
+
 // ---- Right-hand side --------------------------------------------------------------------------------
 
 // Overwrites B[0 .. 2N-1] with minus the energy gradient at w = 0 around the total field (Util, Vtil):

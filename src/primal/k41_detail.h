@@ -92,13 +92,16 @@ std::int64_t writeHalf(const Setup& S, bool vRows, double* val, int* col_ind, in
 // Counts the entries of both halves.
 std::int64_t countEntries(const Setup& S);
 
-// Writes both halves into arrays that grow to what is written.
-void fillGrowing(const Setup& S, K41Csr& A);
+// Writes both halves into arrays that grow to what is written, refusing (exit status 1) more entries
+// than int indices address; with ringFixed, the log-determinant's rows and false instead of a refusal.
+bool fillGrowing(const Setup& S, K41Csr& A, bool ringFixed = false);
 
 // Writes the values of both halves into arrays that already hold the pattern (row pointers and column
 // indices) of these inputs, leaving the pattern as it is. Returns false when the inputs give another
-// pattern (the values are then partly written and the arrays must be filled anew).
-bool fillValuesInPattern(const Setup& S, K41Csr& A);
+// pattern (the values are then partly written and the arrays must be filled anew). With ringFixed, the
+// rows are those of the log-determinant's Hessian: the ring of the grid (first and last line and
+// column) held fixed, as the Dirichlet fixes of the coefficient images hold it (same pattern).
+bool fillValuesInPattern(const Setup& S, K41Csr& A, bool ringFixed = false);
 
 // Right-hand side (products ItIx, ItIy, total field planes Util, Vtil).
 void fillRhs(const Setup& S, double* B, const cimg_library::CImg<double>& ItIx, const cimg_library::CImg<double>& ItIy,

@@ -148,3 +148,19 @@ void fillingSparseHessian_A(K41Csr& A, const CImg<double>& IxIx, const CImg<doub
   fillGrowing(S, A);
   reportCountMismatch(A.nnz(), nombre);
 }
+
+bool fillingSparseHessianRingFixed_A(K41Csr& A, const CImg<double>& IxIx, const CImg<double>& IxIy,
+                                     const CImg<double>& IyIy, const CImg<double>& data_out,
+                                     const CImg<double>& lambda_S2, const CImg<double>& lambda_S2_cross,
+                                     const CImgList<double>& z_right, const CImgList<double>& z_down,
+                                     const CImgList<double>& z_rightDown, const CImgList<double>& z_rightUp,
+                                     const CImgList<double>& z_t_right, const CImgList<double>& z_t_down,
+                                     const CImgList<double>& z_t_rightDown, const CImgList<double>& z_t_rightUp,
+                                     int neta, int lo) {
+  const Setup S = fillSetup("fillingSparseHessianRingFixed_A", IxIx, IxIy, IyIy, data_out, lambda_S2,
+                            lambda_S2_cross,
+                            k41ListWeights(z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down,
+                                         z_t_rightDown, z_t_rightUp),
+                            neta, lo, IxIx.width(), IxIx.height());
+  return fillGrowing(S, A, true);
+}

@@ -128,8 +128,54 @@ void K41LevelSystem::assemble(const Setup& S, std::ostream& out) {
     solverHasPattern_ = false;
     ++work_.assemblies;
   }
+  factorOfA_ = false;
   reportCountMismatch(A_.nnz(), nombre_, out);
   assembledKey_.set(S);
+}
+
+void K41LevelSystem::adoptPattern() {
+  if (solverHasPattern_) return;
+  solver_.adopt(2 * nc_ * nl_, A_.nnz(), A_.val.data(), A_.row_ptr.data(), A_.col_ind.data());
+  solverHasPattern_ = true;
+}
+
+bool K41LevelSystem::sameLevel(const CImg<double>& IxIx, const CImg<double>& IxIy, const CImg<double>& IyIy,
+                               int neta, int lo) const {
+  auto same = [](const CImg<double>& a, const CImg<double>& b) {
+    return a.width() == b.width() && a.height() == b.height() && a.depth() == 1 && b.depth() == 1 &&
+           a.spectrum() == 1 && b.spectrum() == 1 && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+  };
+  return neta == neta_ && lo == lo_ && nc_ > 0 && nl_ > 0 && same(IxIx, IxIx_) && same(IxIy, IxIy_) &&
+         same(IyIy, IyIy_);
+}
+
+K41LevelSystem::Factored K41LevelSystem::factoredHessian(const CImg<double>& IxIx, const CImg<double>& IxIy,
+                                                         const CImg<double>& IyIy, const CImg<double>& data_out,
+                                                         const CImg<double>& lambda_S2,
+                                                         const CImg<double>& lambda_S2_cross, int neta, int lo,
+                                                         int nombre) {
+  if (nombre != nombre_ || !sameLevel(IxIx, IxIy, IyIy, neta, lo)) return {nullptr, nullptr, nullptr};
+  system(data_out, lambda_S2, lambda_S2_cross);
+  adoptPattern();
+  if (!factorOfA_) solver_.factorize(A_.val.data(), A_.row_ptr.data(), A_.col_ind.data());
+  factorOfA_ = true;
+  return {&A_, &solver_.factor(), &solver_.work()};
+}
+
+CompRow_ILUPreconditioner_double* K41LevelSystem::ringFixedFactor(const CImg<double>& IxIx, const CImg<double>& IxIy,
+                                                                  const CImg<double>& IyIy,
+                                                                  const CImg<double>& data_out,
+                                                                  const CImg<double>& lambda_S2,
+                                                                  const CImg<double>& lambda_S2_cross, int neta, int lo,
+                                                                  int& entries) {
+  if (!havePattern_ || !sameLevel(IxIx, IxIy, IyIy, neta, lo)) return nullptr;
+  adoptPattern();
+  // A_ then holds other values than those of an assembly, and the factor follows them.
+  assembledKey_.valid = false;
+  factorOfA_ = false;
+  if (!fillValuesInPattern(setupOf(data_out, lambda_S2, lambda_S2_cross), A_, true)) return nullptr;
+  entries = A_.nnz();
+  return &solver_.factorize(A_.val.data(), A_.row_ptr.data(), A_.col_ind.data());
 }
 
 K41LevelSystem::System K41LevelSystem::system(const CImg<double>& data_out, const CImg<double>& lambda_S2,
@@ -172,11 +218,9 @@ bool K41LevelSystem::primalStep(CImg<double>& UV, const CImg<double>& data_out, 
 
   const auto start = std::chrono::steady_clock::now();
   assemble(S, out);
-  if (!solverHasPattern_) {
-    solver_.adopt(2 * nc_ * nl_, A_.nnz(), A_.val.data(), A_.row_ptr.data(), A_.col_ind.data());
-    solverHasPattern_ = true;
-  }
+  adoptPattern();
   const int code = solver_.solve(A_.val.data(), A_.row_ptr.data(), A_.col_ind.data(), B_, 1e-6, out);
+  factorOfA_ = true;
   work_.solveSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::swap(solves_[0], solves_[1]);  // the older record's storage takes the new solve
   Solve& s = solves_[0];

@@ -77,6 +77,31 @@ class K41LevelSystem {
   System system(const cimg_library::CImg<double>& data_out, const cimg_library::CImg<double>& lambda_S2,
                 const cimg_library::CImg<double>& lambda_S2_cross);
 
+  // For the evidence of the level, when IxIx, IxIy, IyIy are the level's products bit for bit and the
+  // scale interval and entry count its own: the Hessian for these inputs as fillingSparseHessian_A gives
+  // it (with its line), its incomplete-LU factor (the last solve's when made of it) and the solver's
+  // work vectors, free for other solves. All null otherwise. Valid until the next step or request.
+  struct Factored {
+    const K41Csr* A;
+    const CompRow_ILUPreconditioner_double* M;
+    CGSWork* work;
+  };
+  Factored factoredHessian(const cimg_library::CImg<double>& IxIx, const cimg_library::CImg<double>& IxIy,
+                           const cimg_library::CImg<double>& IyIy, const cimg_library::CImg<double>& data_out,
+                           const cimg_library::CImg<double>& lambda_S2,
+                           const cimg_library::CImg<double>& lambda_S2_cross, int neta, int lo, int nombre);
+  // The same Hessian with the ring held fixed (the log-determinant's), written into the pattern of the
+  // last assembly and factorised with its analysis; `entries` receives its entry count. Null when the
+  // products or scale interval are not the level's or the pattern is another. The factor stays the
+  // level's (logDetLP may make its pivots positive) until the next step or request.
+  CompRow_ILUPreconditioner_double* ringFixedFactor(const cimg_library::CImg<double>& IxIx,
+                                                    const cimg_library::CImg<double>& IxIy,
+                                                    const cimg_library::CImg<double>& IyIy,
+                                                    const cimg_library::CImg<double>& data_out,
+                                                    const cimg_library::CImg<double>& lambda_S2,
+                                                    const cimg_library::CImg<double>& lambda_S2_cross, int neta, int lo,
+                                                    int& entries);
+
   // For the constant part of the dual value: the squared temporal derivative (blurred as the other
   // products), the carried planes u and v, their sum and their difference (each nc x nl).
   const cimg_library::CImg<double>& ItIt() const { return ItIt_; }
@@ -116,6 +141,11 @@ class K41LevelSystem {
                             const cimg_library::CImg<double>& lambda_S2_cross) const;
   // Writes B and A for the setup S (values only when its pattern is the kept one).
   void assemble(const k41_detail::Setup& S, std::ostream& out);
+  // Hands the solver the pattern of A_ for its analysis, once per pattern (at its first factorisation).
+  void adoptPattern();
+  // Whether IxIx, IxIy, IyIy and the scale interval are the level's.
+  bool sameLevel(const cimg_library::CImg<double>& IxIx, const cimg_library::CImg<double>& IxIy,
+                 const cimg_library::CImg<double>& IyIy, int neta, int lo) const;
 
   const char* who_;
   K41LagWeights weights_;
@@ -127,6 +157,7 @@ class K41LevelSystem {
   bool havePattern_ = false;  // A_ holds a pattern that values can be written into
   bool solverHasPattern_ = false;  // the solver adopted A_'s pattern (done at the first solve in it)
   PatternCGSInversion solver_;
+  bool factorOfA_ = false;  // the solver's factor is that of A_ as it stands
   Solve solves_[2];   // the last two solves, the latest first
   mutable K41LevelWork work_;
 };

@@ -395,10 +395,34 @@ void buildRow(const Setup& S, bool vRows, int x, int y, RowCoefs& R) {
 
 namespace {
 
-// Builds and walks the rows of one half, pixel by pixel; rowEnd(r, k) follows row r, k being the entry
-// number after it.
+// The ring held fixed on the coefficients of the row of pixel (x, y), as the Dirichlet fixes of the
+// coefficient images leave it: a ring row has 1 on its diagonal and 0 as its same-pixel coupling, and
+// every lag coupling of a ring pixel or into one becomes 0 (absent ones stay absent). A coupling that
+// would leave the grid is always absent (its terms are products with a zero mask or weight).
+void fixRingRow(const Setup& S, bool vRows, int x, int y, RowCoefs& R) {
+  // No coupling reaches further than lo columns and lines.
+  if (x > S.lo && y > S.lo && x < S.nc - 1 - S.lo && y < S.nl - 1 - S.lo) return;
+  auto onRing = [&S](long px, long py) { return px == 0 || py == 0 || px == S.nc - 1 || py == S.nl - 1; };
+  const bool ring = onRing(x, y);
+  if (ring) {
+    R.self[vRows ? 1 : 0] = 1.0;
+    R.self[vRows ? 0 : 1] = 0.0;
+  }
+  // Offsets of the directions ijl, ij_l, ilj, i_lj, iljl, i_lj_l, ilj_l, i_ljl.
+  static const int dx[8] = {1, -1, 0, 0, 1, -1, -1, 1}, dy[8] = {0, 0, 1, -1, 1, -1, 1, -1};
+  for (int b = 0; b < 2; ++b)
+    for (int d = 0; d < 8; ++d)
+      for (int k = 0; k < S.nList; ++k) {
+        double& v = R.block(b)[d * S.nList + k];
+        const long l = k + (d < 4 ? S.neta : S.l0);
+        if (v != kNoEntry && (ring || onRing(x + dx[d] * l, y + dy[d] * l))) v = 0.0;
+      }
+}
+
+// Builds and walks the rows of one half, pixel by pixel (with the ring held fixed when ringFixed);
+// rowEnd(r, k) follows row r, k being the entry number after it.
 template <class Sink, class RowEnd>
-void walkHalf(const Setup& S, bool vRows, Sink& sink, RowEnd rowEnd) {
+void walkHalf(const Setup& S, bool vRows, Sink& sink, RowEnd rowEnd, bool ringFixed = false) {
   const int nc = S.nc, nl = S.nl;
   const long N = S.N;
   RowCoefs R;
@@ -409,6 +433,7 @@ void walkHalf(const Setup& S, bool vRows, Sink& sink, RowEnd rowEnd) {
   for (int y = 0; y < nl; ++y)
     for (int x = 0; x < nc; ++x) {
       buildRow(S, vRows, x, y, R);
+      if (ringFixed) fixRingRow(S, vRows, x, y, R);
       walkRow(nc, N, S.neta, S.lo, S.l0, S.lend, vRows, x, y, coef, self, sink);
       rowEnd(rowBase + (long)y * nc + x, sink.k);
     }
@@ -416,20 +441,28 @@ void walkHalf(const Setup& S, bool vRows, Sink& sink, RowEnd rowEnd) {
 
 // Writes row_ptr (2N + 1 elements) as the rows end; row_ptr[0] = 0 with the u rows.
 template <class Sink>
-void walkHalfInto(const Setup& S, bool vRows, Sink& sink, int* row_ptr) {
+void walkHalfInto(const Setup& S, bool vRows, Sink& sink, int* row_ptr, bool ringFixed = false) {
   if (!vRows) row_ptr[0] = 0;
-  walkHalf(S, vRows, sink,
-           [row_ptr](long r, std::int64_t k) { row_ptr[r + 1] = (int)std::min<std::int64_t>(k, INT_MAX); });
+  walkHalf(
+      S, vRows, sink, [row_ptr](long r, std::int64_t k) { row_ptr[r + 1] = (int)std::min<std::int64_t>(k, INT_MAX); },
+      ringFixed);
 }
 
-// Stores into vectors that grow when an entry does not fit.
+// Stores into vectors that grow when an entry does not fit; entries beyond int indices are refused, or
+// only counted (overflow) when refuse is false.
 struct GrowSink {
   std::vector<double>& val;
   std::vector<int>& col_ind;
   std::int64_t k;
+  bool refuse, overflow;
   void operator()(double v, long column) {
     if ((size_t)k >= val.size()) {
-      if (k >= INT_MAX) refuseEntryCount("fillingSparseHessian_A", k + 1);
+      if (k >= INT_MAX) {
+        if (refuse) refuseEntryCount("fillingSparseHessian_A", k + 1);
+        overflow = true;
+        ++k;
+        return;
+      }
       const size_t n = std::max<size_t>(val.size() + val.size() / 4, val.size() + 4096);
       val.resize(n);
       col_ind.resize(n);
@@ -476,22 +509,22 @@ std::int64_t countEntries(const Setup& S) {
   return writeHalf(S, true, nullptr, nullptr, nullptr, 0, k);
 }
 
-void fillGrowing(const Setup& S, K41Csr& A) {
+bool fillGrowing(const Setup& S, K41Csr& A, bool ringFixed) {
   A.row_ptr.assign(2 * S.N + 1, 0);
   if (A.col_ind.size() != A.val.size()) A.col_ind.resize(A.val.size());
-  GrowSink sink{A.val, A.col_ind, 0};
-  walkHalfInto(S, false, sink, A.row_ptr.data());
-  walkHalfInto(S, true, sink, A.row_ptr.data());
-  if (sink.k > INT_MAX) refuseEntryCount("fillingSparseHessian_A", sink.k);
+  GrowSink sink{A.val, A.col_ind, 0, !ringFixed, false};
+  walkHalfInto(S, false, sink, A.row_ptr.data(), ringFixed);
+  walkHalfInto(S, true, sink, A.row_ptr.data(), ringFixed);
+  return !sink.overflow;
 }
 
-bool fillValuesInPattern(const Setup& S, K41Csr& A) {
+bool fillValuesInPattern(const Setup& S, K41Csr& A, bool ringFixed) {
   if (A.row_ptr.size() != (size_t)(2 * S.N + 1)) return false;
   const int* rp = A.row_ptr.data();
   PatternSink sink{A.val.data(), A.col_ind.data(), A.nnz(), 0, true};
   auto rowEnd = [&sink, rp](long r, std::int64_t k) { sink.same = sink.same && rp[r + 1] == k; };
-  walkHalf(S, false, sink, rowEnd);
-  if (sink.same) walkHalf(S, true, sink, rowEnd);
+  walkHalf(S, false, sink, rowEnd, ringFixed);
+  if (sink.same) walkHalf(S, true, sink, rowEnd, ringFixed);
   return sink.same;
 }
 
@@ -537,69 +570,4 @@ std::int64_t k41NormaliserHV(int nc, int nl, int l) {
 }
 std::int64_t k41NormaliserCross(int nc, int nl, int l) {
   return 4 * ((std::int64_t)nl - 2 * (std::int64_t)l) * ((std::int64_t)nc - 2 * (std::int64_t)l);
-}
-
-void buildK41CoefImages(K41CoefImages& A, bool vRows, const CImg<double>& IxIx, const CImg<double>& IxIy,
-                        const CImg<double>& IyIy, const CImg<double>& data_out, const CImg<double>& lambda_S2,
-                        const CImg<double>& lambda_S2_cross, const CImgList<double>& z_right,
-                        const CImgList<double>& z_down, const CImgList<double>& z_rightDown,
-                        const CImgList<double>& z_rightUp, const CImgList<double>& z_t_right,
-                        const CImgList<double>& z_t_down, const CImgList<double>& z_t_rightDown,
-                        const CImgList<double>& z_t_rightUp, int neta, int lo) {
-  const char* who = "buildK41CoefImages";
-  const int nc = IxIx.width(), nl = IxIx.height();
-  const Setup S = makeSetup(who, nc, nl, &IxIx, &IxIy, &IyIy, data_out, lambda_S2, lambda_S2_cross,
-                            k41ListWeights(z_right, z_down, z_rightDown, z_rightUp, z_t_right, z_t_down,
-                                         z_t_rightDown, z_t_rightUp),
-                            neta, lo);
-  const int n = S.nList;
-  CImgList<double>* lists[2][8] = {
-      {&A.A1_ijl, &A.A1_ij_l, &A.A1_ilj, &A.A1_i_lj, &A.A1_iljl, &A.A1_i_lj_l, &A.A1_ilj_l, &A.A1_i_ljl},
-      {&A.A2_ijl, &A.A2_ij_l, &A.A2_ilj, &A.A2_i_lj, &A.A2_iljl, &A.A2_i_lj_l, &A.A2_ilj_l, &A.A2_i_ljl}};
-  A.A1_ij.assign(nc, nl, 1, 1);
-  A.A2_ij.assign(nc, nl, 1, 1);
-  for (auto& block : lists)
-    for (CImgList<double>* L : block) L->assign(n, nc, nl, 1, 1, kNoEntry);
-  RowCoefs R;
-  R.init(n);
-  for (int y = 0; y < nl; ++y)
-    for (int x = 0; x < nc; ++x) {
-      buildRow(S, vRows, x, y, R);
-      A.A1_ij(x, y) = R.self[0];
-      A.A2_ij(x, y) = R.self[1];
-      for (int b = 0; b < 2; ++b)
-        for (int d = 0; d < 8; ++d)
-          for (int k = 0; k < n; ++k) (*lists[b][d])[k](x, y) = R.get(b, d, k);
-    }
-}
-
-std::int64_t fillK41RowsFromImages(const K41CoefImages& A, bool vRows, int neta, int lo, double* val, int* col_ind,
-                                   int* row_ptr, std::int64_t capacity, std::int64_t k) {
-  const char* who = "fillK41RowsFromImages";
-  checkScaleInterval(who, neta, lo);
-  const int nc = A.A1_ij.width(), nl = A.A1_ij.height();
-  checkGridSize(who, nc, nl);
-  const long N = (long)nc * nl;
-  const int l0 = k41FirstDiagonalStep(neta), lend = k41LastDiagonalStep(lo), n = lo - neta + 1;
-  const CImgList<double>* lists[2][8] = {
-      {&A.A1_ijl, &A.A1_ij_l, &A.A1_ilj, &A.A1_i_lj, &A.A1_iljl, &A.A1_i_lj_l, &A.A1_ilj_l, &A.A1_i_ljl},
-      {&A.A2_ijl, &A.A2_ij_l, &A.A2_ilj, &A.A2_i_lj, &A.A2_iljl, &A.A2_i_lj_l, &A.A2_ilj_l, &A.A2_i_ljl}};
-  bool ok = A.A2_ij.width() >= nc && A.A2_ij.height() >= nl;
-  for (auto& block : lists)
-    for (const CImgList<double>* L : block) {
-      ok = ok && (int)L->size() >= n;
-      for (int i = 0; ok && i < n; ++i) ok = (*L)[i].width() >= nc && (*L)[i].height() >= nl;
-    }
-  if (!ok) failRun(std::string(who) + ": coefficient images smaller than the grid of A1_ij or lists too short");
-  if (!vRows) row_ptr[0] = 0;
-  ArraySink sink{val, col_ind, capacity, k};
-  const long rowBase = vRows ? N : 0;
-  for (int y = 0; y < nl; ++y)
-    for (int x = 0; x < nc; ++x) {
-      auto coef = [&](int b, int d, int i) { return (*lists[b][d])[i](x, y); };
-      auto self = [&](int b) { return b ? A.A2_ij(x, y) : A.A1_ij(x, y); };
-      walkRow(nc, N, neta, lo, l0, lend, vRows, x, y, coef, self, sink);
-      row_ptr[rowBase + (long)y * nc + x + 1] = (int)std::min<std::int64_t>(sink.k, INT_MAX);
-    }
-  return sink.k;
 }

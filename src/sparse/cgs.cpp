@@ -34,23 +34,28 @@ int CGS(const CompRow_Mat_double& A, MV_Vector_double& x, const MV_Vector_double
                                                                                                 max_iter, tol);
   }
   CGSWork work;
-  return CGS(n, {A.values().data(), A.column_indices().data(), A.row_pointers().data()},
-             {M.l_values().data(), M.l_column_indices().data(), M.l_row_pointers().data()},
-             {M.u_values().data(), M.u_column_indices().data(), M.u_row_pointers().data()}, x.data(), b.data(),
+  return CGS(n, {A.values().data(), A.column_indices().data(), A.row_pointers().data()}, M, x.data(), b.data(),
              work, max_iter, tol);
 }
 
-int CGS(int n, const CompRowView& A, const CompRowView& L, const CompRowView& U, double* x, const double* b,
-        CGSWork& work, int& max_iter, double& tol) {
+namespace {
+
+// The solver. With skipProduct (x +0 in every element) the start residual is b - x instead of b - A x:
+// the same values when A is finite (each product with +0 is a zero, their sum from +0 stays +0), which
+// the first iteration shows (a non-finite entry of A makes sigma = (rtilde, A phat) non-finite). A
+// solve that would end before that returns kRerun, x unchanged, to be run again with the product.
+constexpr int kRerun = -1;
+int run(int n, const CompRowView& A, const CompRow_ILUPreconditioner_double& M, double* x, const double* b,
+        CGSWork& work, int& max_iter, double& tol, bool skipProduct) {
   const double* const av = A.val;
   const int* const ac = A.col_ind;
   const int* const ap = A.row_ptr;
-  const double* const lv = L.val;
-  const int* const lc = L.col_ind;
-  const int* const lp = L.row_ptr;
-  const double* const uv = U.val;
-  const int* const uc = U.col_ind;
-  const int* const up = U.row_ptr;
+  const double* const lv = M.l_values().data();
+  const int* const lc = M.l_column_indices().data();
+  const int* const lp = M.l_row_pointers().data();
+  const double* const uv = M.u_values().data();
+  const int* const uc = M.u_column_indices().data();
+  const int* const up = M.u_row_pointers().data();
 
   work.reserve(n);
   double* const r = work.r.data();
@@ -71,11 +76,14 @@ int CGS(int n, const CompRowView& A, const CompRowView& L, const CompRowView& U,
     for (int i = 0; i < n; i++) s += bp[i] * bp[i];
     normb = std::sqrt(s);
   }
-  // r = b - A x, rtilde = r, |r|^2 (= (rtilde, r))
+  // r = b - A x, rtilde = r, |r|^2 (= (rtilde, r)); without the product, y is x[i] (+0) itself.
   double rr = 0.0;
   for (int i = 0; i < n; i++) {
-    double y = 0.0;
-    for (int j = ap[i]; j < ap[i + 1]; j++) y = y + av[j] * xp[ac[j]];
+    double y = xp[i];
+    if (!skipProduct) {
+      y = 0.0;
+      for (int j = ap[i]; j < ap[i + 1]; j++) y = y + av[j] * xp[ac[j]];
+    }
     const double ri = bp[i] - y;
     r[i] = ri;
     rtilde[i] = ri;
@@ -89,7 +97,7 @@ int CGS(int n, const CompRowView& A, const CompRowView& L, const CompRowView& U,
   double resid = rnorm / normb;
   work.iterations = 0;
   const int start = cgs_start_code(resid, tol, max_iter);
-  if (start >= 0) return start;
+  if (start >= 0) return skipProduct ? kRerun : start;
   const double inv_normb = 1.0 / normb;
 
   double rho_1 = 0.0, rho_2 = 0.0, alpha = 0.0, beta = 0.0;
@@ -97,6 +105,7 @@ int CGS(int n, const CompRowView& A, const CompRowView& L, const CompRowView& U,
     work.iterations = it;
     rho_1 = rho_next;
     if (rho_1 == 0.0 || !is_finite(rho_1)) {
+      if (skipProduct) return kRerun;
       tol = rnorm / normb;
       return 2;
     }
@@ -136,9 +145,11 @@ int CGS(int n, const CompRowView& A, const CompRowView& L, const CompRowView& U,
     }
     alpha = rho_1 / sigma;
     if (sigma == 0.0 || !is_finite(sigma) || !is_finite(alpha)) {
+      if (skipProduct) return kRerun;
       tol = rnorm / normb;
       return 2;
     }
+    skipProduct = false;  // sigma is finite: so is every entry of A
     // Pass D.
     for (int i = 0; i < n; i++) {
       const double ui = u[i];
@@ -183,4 +194,18 @@ int CGS(int n, const CompRowView& A, const CompRowView& L, const CompRowView& U,
   }
   tol = resid;
   return 1;
+}
+
+}  // namespace
+
+int CGS(int n, const CompRowView& A, const CompRow_ILUPreconditioner_double& M, double* x, const double* b,
+        CGSWork& work, int& max_iter, double& tol) {
+  bool zeroStart = true;
+  for (int i = 0; i < n && zeroStart; i++) zeroStart = x[i] == 0.0 && !std::signbit(x[i]);
+  const int max_iter0 = max_iter;
+  const double tol0 = tol;
+  if (const int code = run(n, A, M, x, b, work, max_iter, tol, zeroStart); code != kRerun) return code;
+  max_iter = max_iter0;
+  tol = tol0;
+  return run(n, A, M, x, b, work, max_iter, tol, false);
 }

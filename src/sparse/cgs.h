@@ -53,11 +53,11 @@ struct CGSWork {
   void reserve(int n);  // n elements each (kept when they already have them)
 };
 
-// The same solver on arrays read in place: A of order n, the incomplete-LU factor as its unit lower
-// part L (without the diagonal) and its upper part U (diagonal first in each row), x (the start, n
-// elements, updated) and b (n elements). Same codes and arithmetic as the form above; every work
-// vector is in `work`, so nothing is allocated once it holds n elements.
-int CGS(int n, const CompRowView& A, const CompRowView& L, const CompRowView& U, double* x, const double* b,
+// The same solver on arrays read in place: A of order n, its incomplete-LU factor M, x (the start, n
+// elements, updated) and b (n elements). Same codes and arithmetic as the form above; every work vector
+// is in `work`, so nothing is allocated once it holds n elements. From a zero start (+0 in every
+// element) the start residual b - A x is formed without the product, which gives the same values.
+int CGS(int n, const CompRowView& A, const CompRow_ILUPreconditioner_double& M, double* x, const double* b,
         CGSWork& work, int& max_iter, double& tol);
 
 // Generic form over a matrix, vector, preconditioner and real type.

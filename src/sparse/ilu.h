@@ -7,13 +7,31 @@
 #include "sparse/comprow.h"
 #include "sparse/mv_vector.h"
 
+// The ILU(0) factor of a compressed-row matrix, in two steps: the analysis of its pattern (the split
+// of every row into its L part, columns below the row, and its U part, the ascending column order of
+// each part and where each stored entry goes) and the numeric factorisation, which places the values
+// and eliminates without fill. One matrix: analyse, then factor once (the constructors from a matrix).
+// A sequence of matrices of one pattern, as a level's solves give them: adopt() the pattern once, then
+// factor() the values of each.
 class CompRow_ILUPreconditioner_double {
  public:
+  // No pattern yet: adopt() one.
+  CompRow_ILUPreconditioner_double() = default;
   explicit CompRow_ILUPreconditioner_double(const CompRow_Mat_double& A);
   // The factor of the square n x n matrix held by raw 0-based compressed-row arrays (nnz stored
   // entries), read in place: the same factor as that of a CompRow_Mat_double copied from them.
   CompRow_ILUPreconditioner_double(int n, int nnz, const double* val, const int* row_ptr, const int* col_ind);
-  ~CompRow_ILUPreconditioner_double();
+
+  // Analyses the pattern of n rows: row_ptr (n + 1 entries) and col_ind (row_ptr[n] entries) with
+  // column indices in 0..n - 1 (checked by the caller).
+  void adopt(int n, const int* row_ptr, const int* col_ind);
+  // Factorises the matrix whose values val lie in the stored order of the analysed pattern, given again
+  // by row_ptr and col_ind (the arrays it was analysed from, or equal ones). From the second
+  // factorisation of an adopted pattern on, rows of one shape share a program: the places and updates
+  // that the elimination derives for that shape, replayed with the same operations in the same order.
+  void factor(const double* val, const int* row_ptr, const int* col_ind);
+  // Row shapes that share a program (0: the factorisation goes through the scatter array).
+  int rowShapes() const { return static_cast<int>(programStart_.size()); }
 
   // y = U^-1 (L^-1 x)
   MV_Vector_double solve(const MV_Vector_double& x) const;
@@ -38,60 +56,20 @@ class CompRow_ILUPreconditioner_double {
   int dim(int i) const { return dim_[i]; }
 
  private:
-  // Split, sort and eliminate from A's row pointers (rowptr_size of them), columns and values (stored
-  // entries each).
-  void build(const int* arp, int rowptr_size, const int* acol, const double* aval, int stored);
-
-  MV_Vector_double l_val_;
-  MV_Vector_int l_rowptr_;
-  MV_Vector_int l_colind_;
-  int l_nz_;
-  MV_Vector_double u_val_;
-  MV_Vector_int u_rowptr_;
-  MV_Vector_int u_colind_;
-  int u_nz_;
-  int dim_[2];
-};
-
-// ILU(0) factors of a sequence of square matrices that share one sparsity pattern (the same row
-// pointers and the same column indices in the same stored order), as a level's primal steps give
-// them. What depends on the pattern alone is derived once by adopt(): the split of every row into its
-// L and U parts, the ascending column order of each part and where each stored entry goes. factor()
-// then places the values and eliminates; its factor equals CompRow_ILUPreconditioner_double of the
-// same matrix bit for bit. The buffers are kept from one factorisation to the next.
-class CompRow_ILUPatternFactor {
- public:
-  // n rows; row_ptr (n + 1 entries) and col_ind (row_ptr[n] entries) hold column indices in 0..n - 1
-  // (checked by the caller).
-  void adopt(int n, const int* row_ptr, const int* col_ind);
-  // Factor of the matrix whose values val lie in the stored order of the adopted pattern, given again
-  // by row_ptr and col_ind (the arrays it was adopted from, or equal ones).
-  void factor(const double* val, const int* row_ptr, const int* col_ind);
-
-  int size() const { return n_; }
-  int entries() const { return nnz_; }
-  // Row shapes that share a program, derived at the second factorisation of a pattern (0: the
-  // factorisation goes through the scatter array).
-  int rowShapes() const { return static_cast<int>(programStart_.size()); }
-  const double* l_values() const { return lv_.data(); }
-  const int* l_column_indices() const { return lc_.data(); }
-  const int* l_row_pointers() const { return lp_.data(); }
-  const double* u_values() const { return uv_.data(); }
-  const int* u_column_indices() const { return uc_.data(); }
-  const int* u_row_pointers() const { return up_.data(); }
-
- private:
+  // The analysis of the first dim_[1] rows of a pattern (any column indices).
+  void analyse(const int* row_ptr, const int* col_ind, bool programs);
   void derivePrograms(const int* row_ptr, const int* col_ind);
 
-  int n_ = 0, nnz_ = 0, min_col_ = 0;
-  std::vector<int> lp_, lc_, up_, uc_;  // the factor's pattern
-  std::vector<int> lsrc_, usrc_;        // stored position of each factor entry; only with repeated columns
-  std::vector<int> scatter_;            // -1 between rows
+  MV_Vector_double l_val_, u_val_;
+  MV_Vector_int l_rowptr_, l_colind_, u_rowptr_, u_colind_;
+  int dim_[2] = {0, 0};
+  int min_col_ = 0;
+  std::vector<int> lsrc_, usrc_;  // stored position of each factor entry; only with repeated columns
+  std::vector<int> scatter_;      // -1 between rows
   // Rows of one shape share a program (see derivePrograms); empty when the pattern keeps none.
   std::vector<int> rowShape_, programStart_, program_;
   bool programsDue_ = false;  // programs to derive before the next factorisation
-  int factored_ = 0;          // factorisations since the pattern was adopted
-  std::vector<double> lv_, uv_;         // the factor's values
+  int factored_ = 0;          // factorisations since the pattern was analysed
 };
 
 class CompCol_ILUPreconditioner_double {

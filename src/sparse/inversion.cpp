@@ -77,15 +77,18 @@ int PatternCGSInversion::solve(const double* val, const int* row_ptr, const int*
   if (B.size() != taille_)
     array_failure("standard_CGS_inversion", "right-hand side and system of different sizes", B.size(), taille_);
   x_ = 0.0;
-  factor_.factor(val, row_ptr, col_ind);
-  factorisations_++;
+  factorize(val, row_ptr, col_ind);
   int max_iter = 500;
-  const int code = CGS(taille_, {val, col_ind, row_ptr},
-                       {factor_.l_values(), factor_.l_column_indices(), factor_.l_row_pointers()},
-                       {factor_.u_values(), factor_.u_column_indices(), factor_.u_row_pointers()}, x_.data(),
-                       B.data(), work_, max_iter, tol);
+  const int code = CGS(taille_, {val, col_ind, row_ptr}, factor_, x_.data(), B.data(), work_, max_iter, tol);
   solves_++;
   iterations_ += work_.iterations;
   if (code != 0) note << "no convergence (output CGS " << code << ")";
   return code;
+}
+
+CompRow_ILUPreconditioner_double& PatternCGSInversion::factorize(const double* val, const int* row_ptr,
+                                                                 const int* col_ind) {
+  factor_.factor(val, row_ptr, col_ind);
+  factorisations_++;
+  return factor_;
 }

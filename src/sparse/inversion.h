@@ -44,6 +44,11 @@ class PatternCGSInversion {
             std::ostream& note = std::cout);
   // The last solution (taille elements, the last iterate when the solve failed).
   const MV_Vector_double& solution() const { return x_; }
+  // Factorises the values val in the adopted pattern (adopt() first) as a solve of them does.
+  CompRow_ILUPreconditioner_double& factorize(const double* val, const int* row_ptr, const int* col_ind);
+  // The factor of the last solve or factorisation, and the solver's work vectors.
+  const CompRow_ILUPreconditioner_double& factor() const { return factor_; }
+  CGSWork& work() { return work_; }
 
   // Work done so far: patterns adopted, factorisations, solves and CGS iterations.
   long structures() const { return structures_; }
@@ -54,7 +59,7 @@ class PatternCGSInversion {
  private:
   bool adopted_ = false;
   int taille_ = 0;
-  CompRow_ILUPatternFactor factor_;
+  CompRow_ILUPreconditioner_double factor_;
   CGSWork work_;
   MV_Vector_double x_;
   long structures_ = 0, factorisations_ = 0, solves_ = 0, iterations_ = 0;

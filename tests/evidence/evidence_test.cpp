@@ -227,3 +227,59 @@ TEST_F(EvidenceTest, AssembliesAreSizedByWhatTheyWrite) {
     EXPECT_EQ(minusLogEvidence(S, S.data, beta, 1.0), minusLogEvidence(L, L.data, beta, 1.0));
   });
 }
+
+// The data precision and minus log evidence on the level's kept system equal those built afresh, value
+// and lines: with the multipliers of its last solve (its pattern and factor taken), with another zero
+// pattern (a multiplier of 0: the ring-fixed Hessian no longer fits the kept pattern), on a grid that is
+// all ring, and with lags beyond half the grid.
+TEST_F(EvidenceTest, KeptLevelSystemGivesTheValuesBuiltAfresh) {
+  struct Row {
+    int nc, nl, lo;
+    bool zeroLag;
+  } rows[] = {{12, 10, 2, false}, {12, 10, 3, true}, {3, 4, 2, false}, {9, 7, 4, false}};
+  for (const Row& r : rows) {
+    const std::string what = std::to_string(r.nc) + "x" + std::to_string(r.nl) + " lo " + std::to_string(r.lo);
+    Level L(r.nc, r.nl, 7 + r.nc, r.lo);
+    K41LevelSystem level(L.UV, L.im_x, L.im_y, L.im_t, 0.0f, 1, L.lo, L.nombre);
+    CImg<double> step(L.nc, L.nl, 2, 1, 0.0);
+    printed([&] { level.primalStep(step, L.data, L.lambda, L.lambda_cross); });
+    if (r.zeroLag) L.lambda[2] = 0.0;
+    // The ring-fixed factor, every entry of it (couplings into the ring included), against the one-shot
+    // factor of the Hessian that the coefficient images give.
+    const CImg<double> XX = L.im_x.get_sqr(), XY = L.im_x.get_mul(L.im_y), YY = L.im_y.get_sqr();
+    int entries = 0;
+    const CompRow_ILUPreconditioner_double* M =
+        level.ringFixedFactor(XX, XY, YY, L.data, L.lambda, L.lambda_cross, 1, L.lo, entries);
+    EXPECT_EQ(M != nullptr, !r.zeroLag) << what;
+    const ConstantLagWeights on(L.lo, L.nc, L.nl, 1.0), off(L.lo, L.nc, L.nl, 0.0);
+    K41Csr H;
+    fillDirichletHessian(H, XX, XY, YY, L.data, L.lambda, L.lambda_cross, on.list, on.list, on.list, on.list, off.list,
+                         off.list, off.list, off.list, 1, L.lo, L.nombre);
+    const CompRow_ILUPreconditioner_double F(2 * L.nc * L.nl, H.nnz(), H.val.data(), H.row_ptr.data(), H.col_ind.data());
+    if (M) {
+      EXPECT_EQ(entries, H.nnz()) << what;
+      for (auto part : {&CompRow_ILUPreconditioner_double::l_values, &CompRow_ILUPreconditioner_double::u_values})
+        EXPECT_TRUE(std::memcmp((M->*part)().data(), (F.*part)().data(), (F.*part)().size() * sizeof(double)) == 0)
+            << what;
+    }
+    for (K41LevelSystem* kept : {(K41LevelSystem*)nullptr, &level, &level}) {
+      double beta[2];
+      CImg<double> save[2];
+      std::string out[2];
+      for (int k = 0; k < 2; k++) {
+        releaseTraceEstimatorSeed();
+        fixTraceEstimatorSeed(-2024);
+        save[k].assign(20, 1, 1, 1, 0.0);
+        out[k] = printed([&] {
+          beta[k] = evidence_betaLong(L.UV, L.im_x, L.im_y, L.im_t, L.data, L.lambda, L.lambda_cross, 0.0f, 1, L.lo,
+                                      L.nombre, 3, 0.01, 1.0, k ? kept : nullptr);
+          evidence_powerLawLong(L.UV, L.im_x, L.im_y, L.im_t, L.data, 2.0, L.lambda, L.lambda_cross, 0, 1, L.lo,
+                                L.nombre, 1.0, save[k], k ? kept : nullptr);
+        });
+      }
+      EXPECT_EQ(out[0], out[1]) << what;
+      EXPECT_TRUE(std::memcmp(&beta[0], &beta[1], sizeof(double)) == 0) << what;
+      EXPECT_TRUE(std::memcmp(save[0].data(), save[1].data(), 20 * sizeof(double)) == 0) << what;
+    }
+  }
+}

@@ -1,7 +1,7 @@
-// Solves that reuse what a pattern determines: the incomplete-LU factor of a kept pattern, the CGS
-// solver on arrays read in place, and the pattern solver, each bit for bit against the one-shot forms
-// (CompRow_ILUPreconditioner_double of a matrix copy, standard_CGS_inversion), over sequences of
-// values that share one pattern.
+// Solves that reuse what a pattern determines: the incomplete-LU factor of an adopted pattern (its row
+// programs included) against the elimination of a one-shot factor of a matrix copy, the CGS solver on
+// arrays read in place, and the pattern solver against standard_CGS_inversion, each bit for bit, over
+// sequences of values that share one pattern.
 #include <gtest/gtest.h>
 
 #include <CImg.h>
@@ -49,19 +49,19 @@ CsrSystem withRepeatsAndAMissingDiagonal() {
   return t;
 }
 
-void expectSameFactor(const CompRow_ILUPatternFactor& P, const CompRow_ILUPreconditioner_double& F,
+void expectSameFactor(const CompRow_ILUPreconditioner_double& P, const CompRow_ILUPreconditioner_double& F,
                       const std::string& what) {
-  ASSERT_EQ(P.size(), F.dim(0)) << what;
-  const int n = P.size();
+  ASSERT_EQ(P.dim(0), F.dim(0)) << what;
+  const int n = P.dim(0);
   for (int i = 0; i <= n; i++) {
-    ASSERT_EQ(P.l_row_pointers()[i], F.l_row_pointers()(i)) << what << " row " << i;
-    ASSERT_EQ(P.u_row_pointers()[i], F.u_row_pointers()(i)) << what << " row " << i;
+    ASSERT_EQ(P.l_row_pointers()(i), F.l_row_pointers()(i)) << what << " row " << i;
+    ASSERT_EQ(P.u_row_pointers()(i), F.u_row_pointers()(i)) << what << " row " << i;
   }
   const int nl = F.l_values().size(), nu = F.u_values().size();
-  for (int t = 0; t < nl; t++) ASSERT_EQ(P.l_column_indices()[t], F.l_column_indices()(t)) << what;
-  for (int t = 0; t < nu; t++) ASSERT_EQ(P.u_column_indices()[t], F.u_column_indices()(t)) << what;
-  EXPECT_TRUE(sameBits(P.l_values(), F.l_values().data(), nl)) << what;
-  EXPECT_TRUE(sameBits(P.u_values(), F.u_values().data(), nu)) << what;
+  for (int t = 0; t < nl; t++) ASSERT_EQ(P.l_column_indices()(t), F.l_column_indices()(t)) << what;
+  for (int t = 0; t < nu; t++) ASSERT_EQ(P.u_column_indices()(t), F.u_column_indices()(t)) << what;
+  EXPECT_TRUE(sameBits(P.l_values().data(), F.l_values().data(), nl)) << what;
+  EXPECT_TRUE(sameBits(P.u_values().data(), F.u_values().data(), nu)) << what;
 }
 
 struct Case {
@@ -81,14 +81,15 @@ std::vector<Case> cases() {
 
 }  // namespace
 
-TEST(PatternReuse, FactorOfAKeptPatternEqualsTheOneShotFactor) {
+TEST(PatternReuse, RowProgramsEqualTheElimination) {
   for (Case& c : cases()) {
-    CompRow_ILUPatternFactor P;
+    CompRow_ILUPreconditioner_double P;
     P.adopt(c.s.n, c.s.row_ptr.data(), c.s.col_ind.data());
     for (uint64_t round = 0; round < 3; round++) {
       if (round > 0) perturb(c.s, round);
       P.factor(c.s.val.data(), c.s.row_ptr.data(), c.s.col_ind.data());
-      // The first factorisation goes through the scatter array; the programs come with the second.
+      // The first factorisation goes through the scatter array; the programs come with the second and
+      // must give the factor of the elimination itself.
       // A stencil has rows of a few shapes only (the border rows and the inner ones); rows stored in
       // random order have too many, a small random pattern one per row, repeated columns none.
       if (round == 0)
@@ -110,7 +111,7 @@ TEST(PatternReuse, FactorOfAKeptPatternEqualsTheOneShotFactor) {
 
 TEST(PatternReuse, NonFiniteValuesAndZeroPivotsFactoriseAlike) {
   CsrSystem s = makeGridSystem(8, 6, 2, 1.1, 2, false);
-  CompRow_ILUPatternFactor P;
+  CompRow_ILUPreconditioner_double P;
   P.adopt(s.n, s.row_ptr.data(), s.col_ind.data());
   s.val[s.row_ptr[5]] = 0.0;  // a zero pivot
   s.val[40] = std::numeric_limits<double>::quiet_NaN();
@@ -187,16 +188,51 @@ TEST(PatternReuse, RawArrayCgsMatchesTheMatrixForm) {
   double tol1 = 1e-9, tol2 = 1e-9;
   const int code1 = CGS(A, x1, b, M, it1, tol1);
   CGSWork work;
-  const int code2 = CGS(s.n, {s.val.data(), s.col_ind.data(), s.row_ptr.data()},
-                        {M.l_values().data(), M.l_column_indices().data(), M.l_row_pointers().data()},
-                        {M.u_values().data(), M.u_column_indices().data(), M.u_row_pointers().data()}, x2.data(),
-                        b.data(), work, it2, tol2);
+  const int code2 = CGS(s.n, {s.val.data(), s.col_ind.data(), s.row_ptr.data()}, M, x2.data(), b.data(), work, it2,
+                        tol2);
   EXPECT_EQ(code1, 0);
   EXPECT_EQ(code1, code2);
   EXPECT_EQ(it1, it2);
   EXPECT_EQ(work.iterations, it2);
   EXPECT_TRUE(sameBits(&tol1, &tol2, 1));
   EXPECT_TRUE(sameBits(x1.data(), x2.data(), s.n));
+}
+
+// From a zero start the start residual is formed without the product: the same code, iteration count,
+// tolerance and iterate bit for bit as the expression form, with right-hand sides holding -0, denormals
+// (read as zero by the process settings), a NaN or only zeros, no iteration allowed, and non-finite
+// entries of A (the solve is then run again with the product).
+TEST(PatternReuse, ZeroStartSkipsTheProductWithTheSameBits) {
+  const double tiny = std::numeric_limits<double>::denorm_min() * 3, nan = std::nan("");
+  struct Row {
+    std::vector<double> b;  // entries 0, 5, 10, ...; -1: the whole right-hand side -0
+    double a17;             // entry 17 of A
+    int max_iter;
+  } rows[] = {{{}, 0, 500},           {{-0.0, 0.0}, 0, 500}, {{tiny, -tiny, 1.0}, 0, 500}, {{-0.0, nan}, 0, 500},
+              {{-1}, 0, 500},         {{}, 0, 0},            {{}, HUGE_VAL, 500},          {{}, nan, 500},
+              {{-1}, HUGE_VAL, 500},  {{}, nan, 0}};
+  for (const Row& r : rows) {
+    CsrSystem s = makeGridSystem(9, 7, 2, 1.2, 6, false);
+    if (r.a17 != 0) s.val[17] = r.a17;
+    const CompRow_Mat_double A = fromSystem(s);
+    const CompRow_ILUPreconditioner_double M(A);
+    MV_Vector_double b(s.n);
+    for (int i = 0; i < s.n; i++) b(i) = r.b == std::vector<double>{-1} ? -0.0 : std::cos(0.3 * i);
+    for (size_t i = 0; i < r.b.size() && r.b[0] != -1; i++) b(int(5 * i)) = r.b[i];
+    MV_Vector_double x[2] = {MV_Vector_double(s.n, 0.0), MV_Vector_double(s.n, 0.0)};
+    int it[2] = {r.max_iter, r.max_iter}, code[2];
+    double tol[2] = {1e-8, 1e-8};
+    CGSWork work;
+    code[0] = CGS(s.n, {s.val.data(), s.col_ind.data(), s.row_ptr.data()}, M, x[0].data(), b.data(), work, it[0],
+                  tol[0]);
+    code[1] = CGS<CompRow_Mat_double, MV_Vector_double, CompRow_ILUPreconditioner_double, double>(A, x[1], b, M, it[1],
+                                                                                                 tol[1]);
+    const std::string what = "b of " + std::to_string(r.b.size()) + ", a " + std::to_string(r.a17);
+    EXPECT_EQ(code[0], code[1]) << what;
+    EXPECT_EQ(it[0], it[1]) << what;
+    EXPECT_TRUE(sameBits(&tol[0], &tol[1], 1)) << what;
+    EXPECT_TRUE(sameBits(x[0].data(), x[1].data(), s.n)) << what;
+  }
 }
 
 TEST(PatternReuse, RefusesInconsistentArraysAndMisuse) {
