@@ -80,26 +80,14 @@ struct SizeFigures {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> programs;
+  const BenchArgs cmd = parseBenchArgs(argc, argv, {"-runs", "-sizes"});
+  std::vector<std::string> programs = cmd.programs;
+  const std::vector<std::string>& extra = cmd.extra;
   int runs = 1;
   std::vector<int> tilings = {2, 4};
-  std::vector<std::string> extra;
-  for (int a = 1; a < argc; ++a) {
-    const std::string arg = argv[a];
-    if (arg == "--") {
-      extra.assign(argv + a + 1, argv + argc);
-      break;
-    } else if (arg == "-runs" && a + 1 < argc) {
-      runs = std::max(1, std::atoi(argv[++a]));
-    } else if (arg == "-sizes" && a + 1 < argc) {
-      tilings.clear();
-      std::stringstream s(argv[++a]);
-      std::string t;
-      while (std::getline(s, t, ',')) tilings.push_back(std::atoi(t.c_str()));
-    } else {
-      std::error_code absentOk;
-      programs.push_back(std::filesystem::absolute(arg, absentOk).string());
-    }
+  for (const auto& [option, value] : cmd.values) {
+    if (option == "-runs") runs = std::max(1, std::atoi(value.c_str()));
+    if (option == "-sizes") tilings = intList(value);
   }
   if (programs.empty()) programs.push_back(VRM_PROGRAM);
   const std::string base = std::string(VRM_EXTERNAL_DATA_DIR) + "/cai-piv-samples/DNS_turbulence_00001";

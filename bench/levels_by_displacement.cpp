@@ -23,26 +23,14 @@
 #include "support/timed_run.h"
 
 int main(int argc, char** argv) {
-  std::string program = VRM_PROGRAM;
+  const BenchArgs cmd = parseBenchArgs(argc, argv, {"-amplitude", "-levels"});
+  const std::string program = cmd.programs.empty() ? std::string(VRM_PROGRAM) : cmd.programs.back();
+  const std::vector<std::string>& extra = cmd.extra;
   double amplitude = 6.0;
   std::vector<int> levels = {2, 3, 4, 5};
-  std::vector<std::string> extra;
-  for (int a = 1; a < argc; ++a) {
-    const std::string arg = argv[a];
-    if (arg == "--") {
-      extra.assign(argv + a + 1, argv + argc);
-      break;
-    } else if (arg == "-amplitude" && a + 1 < argc) {
-      amplitude = std::atof(argv[++a]);
-    } else if (arg == "-levels" && a + 1 < argc) {
-      levels.clear();
-      std::stringstream s(argv[++a]);
-      std::string t;
-      while (std::getline(s, t, ',')) levels.push_back(std::atoi(t.c_str()));
-    } else {
-      std::error_code absentOk;
-      program = std::filesystem::absolute(arg, absentOk).string();
-    }
+  for (const auto& [option, value] : cmd.values) {
+    if (option == "-amplitude") amplitude = std::atof(value.c_str());
+    if (option == "-levels") levels = intList(value);
   }
 
   ParticleImageSettings settings;
