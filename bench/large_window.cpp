@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_args.h"
 #include "support/child_process.h"
 #include "support/timed_run.h"
 

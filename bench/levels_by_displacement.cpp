@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_args.h"
 #include "io/io.h"
 #include "support/child_process.h"
 #include "support/particles.h"

@@ -7,9 +7,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <algorithm>
-#include <sstream>
-#include <filesystem>
 #include <cstdio>
 #include <cstdlib>
 
@@ -140,30 +137,4 @@ std::vector<RunLevel> levelsOf(const TimedRun& run, double& finalEpe, double& fi
     }
   }
   return levels;
-}
-
-BenchArgs parseBenchArgs(int argc, char** argv, const std::vector<std::string>& options) {
-  BenchArgs b;
-  for (int a = 1; a < argc; ++a) {
-    const std::string arg = argv[a];
-    if (arg == "--") {
-      b.extra.assign(argv + a + 1, argv + argc);
-      break;
-    }
-    if (a + 1 < argc && std::find(options.begin(), options.end(), arg) != options.end()) {
-      b.values.emplace_back(arg, argv[++a]);
-    } else {
-      std::error_code absentOk;
-      b.programs.push_back(std::filesystem::absolute(arg, absentOk).string());
-    }
-  }
-  return b;
-}
-
-std::vector<int> intList(const std::string& commaSeparated) {
-  std::vector<int> v;
-  std::stringstream s(commaSeparated);
-  std::string t;
-  while (std::getline(s, t, ',')) v.push_back(std::atoi(t.c_str()));
-  return v;
 }

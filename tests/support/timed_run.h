@@ -2,7 +2,6 @@
 // with the time it arrived, its exit status, wall time and peak resident memory.
 #pragma once
 
-#include <utility>
 #include <string>
 #include <vector>
 
@@ -44,16 +43,3 @@ struct RunLevel {
 // The levels of a run, in their order; finalEpe and finalAe receive the run's last end-point and
 // angular errors (unchanged when there are none).
 std::vector<RunLevel> levelsOf(const TimedRun& run, double& finalEpe, double& finalAe);
-
-// The words of a benchmark's command line: the values of its own options (each named in `options`
-// and followed by one value), the other words as program paths made absolute, and every word after
-// "--" as options added to each run.
-struct BenchArgs {
-  std::vector<std::pair<std::string, std::string>> values;  // option, value; in their order
-  std::vector<std::string> programs;
-  std::vector<std::string> extra;
-};
-BenchArgs parseBenchArgs(int argc, char** argv, const std::vector<std::string>& options);
-
-// The integers of a comma-separated list ("2,3,4").
-std::vector<int> intList(const std::string& commaSeparated);
