@@ -1,23 +1,22 @@
 // Whole runs pinned by their outputs: each run kind of the table below is run by the program with its
 // evidence seeded (vrm_seeded_program) in a fresh folder holding copies of its inputs, and every file
 // it writes, its standard output (whole seconds of the processing time masked), its standard error and
-// its exit status are compared with the rows of tests/driver/golden_digests.txt. A change that means to
-// change values regenerates that table with scripts/regenerate_golden.sh and says so in its commit.
+// its exit status are compared with the rows of tests/driver/golden_digests.txt, and its input files
+// with what they held before it. A change that means to change values regenerates that table with
+// scripts/regenerate_golden.sh and says so in its commit.
 //
 // The rows are SHA-256 digests of this platform's outputs (Debian 12, x86-64). The runs with the
 // divergence-free projection go through FFTW, whose transforms pick their code by the processor's
-// instruction set: their rows pin the numbers of each output (count, sum, sum of squares and a
-// position-weighted sum, within 1e-6 of their scale) instead of its bytes.
+// instruction set: their rows pin the text of each output exactly and each of its numbers to its last
+// digits instead of its bytes (support/number_pins.h).
 #pragma once
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <ostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,6 +24,7 @@
 
 #include "support/child_process.h"
 #include "support/hostile_files.h"
+#include "support/number_pins.h"
 #include "support/program_run.h"
 #include "support/sha256.h"
 
@@ -102,57 +102,15 @@ inline std::string maskedProcessingTime(std::string out) {
   return out;
 }
 
-// The numbers of an output: the raster bytes of a PGM, else every blank-separated token that reads whole
-// as a number (after ':' and ';' are taken as blanks).
-inline std::vector<double> numbersOf(const std::string& name, const std::string& bytes) {
-  std::vector<double> v;
-  if (name.size() > 4 && name.compare(name.size() - 4, 4, ".pgm") == 0) {
-    size_t at = 0;
-    for (int lines = 0; lines < 3 && at < bytes.size(); ++at)
-      if (bytes[at] == '\n') ++lines;
-    for (; at < bytes.size(); ++at) v.push_back((unsigned char)bytes[at]);
-    return v;
-  }
-  std::string text = bytes;
-  for (char& c : text)
-    if (c == ':' || c == ';' || c == ',' || c == '(' || c == ')') c = ' ';
-  std::istringstream in(text);
-  std::string token;
-  while (in >> token) {
-    char* end = nullptr;
-    const double x = std::strtod(token.c_str(), &end);
-    if (end && *end == '\0' && std::isfinite(x)) v.push_back(x);
-  }
-  return v;
-}
-
-// One row's pin of an output: "sha256 <hex>" or "values <n> <sum> <sum of squares> <weighted sum>".
+// One row's pin of an output: "sha256\t<hex>", or with byValues its text and numbers (support/number_pins.h).
 inline std::string pinOf(const std::string& name, const std::string& bytes, bool byValues) {
-  if (!byValues) return "sha256\t" + sha256Hex(bytes);
-  const std::vector<double> v = numbersOf(name, bytes);
-  double sum = 0, squares = 0, weighted = 0;
-  for (size_t k = 0; k < v.size(); ++k) {
-    sum += v[k];
-    squares += v[k] * v[k];
-    weighted += v[k] * (double)(k + 1) / (double)v.size();
-  }
-  char text[160];
-  std::snprintf(text, sizeof text, "values\t%zu\t%.17g\t%.17g\t%.17g", v.size(), sum, squares, weighted);
-  return text;
+  return byValues ? pins::numbersPin(name, bytes) : "sha256\t" + sha256Hex(bytes);
 }
 
-// Whether an output's pin matches the table's: digests equal, or the counts equal and the sums within
-// 1e-6 of their scale (the square root of count times sum of squares).
-inline bool pinsMatch(const std::string& got, const std::string& want) {
-  if (got.rfind("values\t", 0) != 0 || want.rfind("values\t", 0) != 0) return got == want;
-  size_t n1 = 0, n2 = 0;
-  double a[3], b[3];
-  if (std::sscanf(got.c_str(), "values %zu %lg %lg %lg", &n1, &a[0], &a[1], &a[2]) != 4 ||
-      std::sscanf(want.c_str(), "values %zu %lg %lg %lg", &n2, &b[0], &b[1], &b[2]) != 4 || n1 != n2)
-    return false;
-  const double scale = std::sqrt((double)n2 * b[1]);
-  return std::fabs(a[0] - b[0]) <= 1e-6 * scale && std::fabs(a[1] - b[1]) <= 1e-6 * b[1] &&
-         std::fabs(a[2] - b[2]) <= 1e-6 * scale;
+// Empty when an output's pin matches the table's, else what differs.
+inline std::string pinMismatch(const std::string& name, const std::string& got, const std::string& want) {
+  if (want.rfind("numbers\t", 0) == 0) return pins::numbersMismatch(name, got, want);
+  return got == want ? "" : "got  " + got + "\n  want " + want;
 }
 
 using Pins = std::map<std::string, std::string>;  // output name -> pin
@@ -177,8 +135,12 @@ inline void checkRun(const GoldenRun& run) {
   std::vector<std::string> args = run.options;
   const std::vector<std::string> common = prepareInputs(run.inputs, dir);
   args.insert(args.end(), common.begin(), common.end());
+  std::map<std::string, std::string> inputs;  // what the run is given, to be found unchanged after it
+  for (const std::string& f : listFolder(dir)) inputs[f] = readFileBytes(dir + "/" + f);
   const ChildResult r = runProgramAt(VRM_SEEDED_PROGRAM, dir, args);
   ASSERT_TRUE(r.exited) << run.name;
+  for (const auto& [name, bytes] : inputs)
+    EXPECT_TRUE(readFileBytes(dir + "/" + name) == bytes) << run.name << ": the input " << name << " was changed by the run";
 
   Pins got;
   got["(exit status)"] = "status\t" + std::to_string(r.exitCode);
@@ -201,7 +163,8 @@ inline void checkRun(const GoldenRun& run) {
     if (it == got.end()) {
       ADD_FAILURE() << run.name << ": " << name << " was not written";
     } else {
-      EXPECT_TRUE(pinsMatch(it->second, pin)) << run.name << ": " << name << "\n  got  " << it->second << "\n  want " << pin;
+      const std::string mismatch = pinMismatch(name, it->second, pin);
+      EXPECT_TRUE(mismatch.empty()) << run.name << ": " << name << ": " << mismatch;
     }
   }
   for (const auto& [name, pin] : got)

@@ -1,0 +1,183 @@
+#include "support/number_pins.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <sstream>
+#include <vector>
+
+#include "support/sha256.h"
+
+namespace pins {
+
+namespace {
+
+bool endsWith(const std::string& s, const char* tail) {
+  const size_t n = std::strlen(tail);
+  return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+bool separator(char c) { return std::isspace((unsigned char)c) || std::strchr(":;,()=", c) != nullptr; }
+
+// A whole token written as a decimal number: [sign] digits [. digits] [e [sign] digits], with a digit
+// before or after the point.
+bool isNumber(const std::string& t) {
+  size_t k = 0, digits = 0;
+  if (k < t.size() && (t[k] == '+' || t[k] == '-')) ++k;
+  for (; k < t.size() && std::isdigit((unsigned char)t[k]); ++k) ++digits;
+  if (k < t.size() && t[k] == '.')
+    for (++k; k < t.size() && std::isdigit((unsigned char)t[k]); ++k) ++digits;
+  if (digits == 0) return false;
+  if (k < t.size() && (t[k] == 'e' || t[k] == 'E')) {
+    ++k;
+    if (k < t.size() && (t[k] == '+' || t[k] == '-')) ++k;
+    const size_t start = k;
+    for (; k < t.size() && std::isdigit((unsigned char)t[k]); ++k) {
+    }
+    if (k == start) return false;
+  }
+  return k == t.size();
+}
+
+// The value of the last digit of a number's text: 10^(exponent - digits after the point); with
+// `fixedDecimals` false, at most the value of its sixth significant digit (a "%g" text drops trailing
+// zeros). A zero's own digit says nothing of the precision: infinite, so that the other side decides.
+double unitOf(const std::string& text, bool fixedDecimals) {
+  const size_t point = text.find('.'), e = text.find_first_of("eE");
+  int decimals = 0;
+  if (point != std::string::npos) decimals = (int)((e == std::string::npos ? text.size() : e) - point - 1);
+  const int exponent = e == std::string::npos ? 0 : std::atoi(text.c_str() + e + 1);
+  const double printed = std::pow(10.0, exponent - decimals);
+  if (fixedDecimals) return printed;
+  const double v = std::fabs(std::strtod(text.c_str(), nullptr));
+  if (v == 0) return std::numeric_limits<double>::infinity();
+  return std::min(printed, std::pow(10.0, std::floor(std::log10(v)) - 5));
+}
+
+struct Scan {
+  std::string text;                  // the output with each number replaced by '\x01'
+  std::vector<std::string> numbers;  // the numbers' texts in order
+  std::vector<std::string> columns;  // the column of each: its index in its line, or "r" for a raster byte
+};
+
+Scan scan(const std::string& name, const std::string& bytes) {
+  Scan s;
+  size_t end = bytes.size();
+  if (endsWith(name, ".pgm")) {  // "P5", the size and the maxval, each on its line, then the raster
+    size_t at = 0;
+    for (int lines = 0; lines < 3 && at < bytes.size(); ++at)
+      if (bytes[at] == '\n') ++lines;
+    end = at;
+  }
+  int column = 0;
+  for (size_t k = 0; k < end;) {
+    if (separator(bytes[k])) {
+      if (bytes[k] == '\n') column = 0;
+      s.text.push_back(bytes[k++]);
+      continue;
+    }
+    size_t stop = k;
+    while (stop < end && !separator(bytes[stop])) ++stop;
+    const std::string token = bytes.substr(k, stop - k);
+    if (isNumber(token)) {
+      s.text.push_back('\x01');
+      s.numbers.push_back(token);
+      s.columns.push_back(std::to_string(column++));
+    } else {
+      s.text += token;
+    }
+    k = stop;
+  }
+  for (size_t k = end; k < bytes.size(); ++k) {
+    s.numbers.push_back(std::to_string((unsigned char)bytes[k]));
+    s.columns.push_back("r");
+  }
+  return s;
+}
+
+struct Column {
+  size_t count = 0;
+  double unit = 0, sum = 0, weighted = 0;
+};
+
+std::map<std::string, Column> columnsOf(const Scan& s) {
+  std::map<std::string, Column> cols;
+  std::map<std::string, size_t> sizes;
+  for (const std::string& c : s.columns) ++sizes[c];
+  for (size_t k = 0; k < s.numbers.size(); ++k) {
+    Column& c = cols[s.columns[k]];
+    const double v = std::strtod(s.numbers[k].c_str(), nullptr);
+    c.unit = std::max(c.unit, unitOf(s.numbers[k], true));
+    c.sum += v;
+    c.weighted += v * (double)(++c.count) / (double)sizes[s.columns[k]];
+  }
+  return cols;
+}
+
+std::vector<std::string> split(const std::string& s, char by) {
+  std::vector<std::string> out;
+  std::string item;
+  std::istringstream in(s);
+  while (std::getline(in, item, by))
+    if (!item.empty()) out.push_back(item);
+  return out;
+}
+
+}  // namespace
+
+std::string numbersPin(const std::string& name, const std::string& bytes) {
+  const Scan s = scan(name, bytes);
+  std::string pin = "numbers\t" + sha256Hex(s.text) + "\t" + std::to_string(s.numbers.size());
+  if (s.numbers.size() <= kEachLimit) {
+    pin += "\teach\t";
+    for (size_t k = 0; k < s.numbers.size(); ++k) pin += (k ? " " : "") + s.numbers[k];
+    return pin;
+  }
+  pin += "\tcolumns\t";
+  bool first = true;
+  for (const auto& [key, c] : columnsOf(s)) {
+    char item[160];
+    std::snprintf(item, sizeof item, "%s%s:%zu:%.17g:%.17g:%.17g", first ? "" : " ", key.c_str(), c.count, c.unit,
+                  c.sum, c.weighted);
+    pin += item;
+    first = false;
+  }
+  return pin;
+}
+
+std::string numbersMismatch(const std::string& name, const std::string& got, const std::string& want) {
+  const std::vector<std::string> g = split(got, '\t'), w = split(want, '\t');
+  if (g.size() < 4 || w.size() < 4 || g[0] != "numbers" || w[0] != "numbers") return "not a numbers pin";
+  if (g[1] != w[1]) return "the text around the numbers differs";
+  if (g[2] != w[2] || g[3] != w[3]) return g[2] + " numbers instead of " + w[2];
+  const std::vector<std::string> gi = split(g.size() > 4 ? g[4] : "", ' '), wi = split(w.size() > 4 ? w[4] : "", ' ');
+  if (gi.size() != wi.size()) return "the pins hold different numbers of items";
+  const bool fixed = endsWith(name, ".motion");
+  for (size_t k = 0; k < wi.size(); ++k) {
+    if (w[3] == "each") {
+      const double a = std::strtod(gi[k].c_str(), nullptr), b = std::strtod(wi[k].c_str(), nullptr);
+      const double tol = 1.5 * std::min(unitOf(gi[k], fixed), unitOf(wi[k], fixed));
+      if (!(std::fabs(a - b) <= tol)) return "number " + std::to_string(k + 1) + " is " + gi[k] + " instead of " + wi[k];
+      continue;
+    }
+    char key[2][64];
+    size_t n[2];
+    double unit[2], sum[2], weighted[2];
+    const std::string* items[2] = {&gi[k], &wi[k]};
+    for (int i = 0; i < 2; ++i)
+      if (std::sscanf(items[i]->c_str(), "%63[^:]:%zu:%lg:%lg:%lg", key[i], &n[i], &unit[i], &sum[i], &weighted[i]) != 5)
+        return "column item '" + *items[i] + "' unreadable";
+    const double tol = 4 * unit[1];
+    if (std::strcmp(key[0], key[1]) != 0 || n[0] != n[1] || !(std::fabs(sum[0] - sum[1]) <= tol) ||
+        !(std::fabs(weighted[0] - weighted[1]) <= tol))
+      return "column " + gi[k] + " instead of " + wi[k];
+  }
+  return "";
+}
+
+}  // namespace pins
