@@ -34,6 +34,17 @@ void maj_vecteurs(CImg<double>& X, const CImg<double>& Xin, bool divNul) {
     failRun("maj_vecteurs: the output field (" + sizeText(X) + ") is smaller than the input (" + sizeText(Xin) +
             ")");
 
+  // The mean of each component, summed in pixel order. A uniform motion has no divergence: the
+  // projection keeps it and works on the rest (the zero-frequency terms below are left out).
+  double meanU = 0, meanV = 0;
+  for (int y = 0; y < nbl; ++y)
+    for (int x = 0; x < nbc; ++x) {
+      meanU += Xin(x, y, 0);
+      meanV += Xin(x, y, 1);
+    }
+  meanU /= (double)nbc * (double)nbl;
+  meanV /= (double)nbc * (double)nbl;
+
   // Spectra of u and v (unnormalised forward transforms). The input is read completely here, so X
   // may be the input itself.
   CImg<double> FuRe = Xin.get_crop(0, 0, 0, 0, nbc - 1, nbl - 1, 0, 0), FuIm;
@@ -63,7 +74,7 @@ void maj_vecteurs(CImg<double>& X, const CImg<double>& Xin, bool divNul) {
 
       const double a = ak[m], b = bk[k];
       double xr, xi, yr, yi;
-      if (m == 0 && k == 0) {  // the mean of each component is removed
+      if (m == 0 && k == 0) {  // the means, added back after the inverse transforms
         xr = xi = yr = yi = 0;
       } else if (k == 0) {  // b = 0: its terms are left out
         const double d = ak2[m];
@@ -96,8 +107,8 @@ void maj_vecteurs(CImg<double>& X, const CImg<double>& Xin, bool divNul) {
   const double scale = std::sqrt((double)nbc * (double)nbl);
   for (int y = 0; y < nbl; ++y)
     for (int x = 0; x < nbc; ++x) {
-      X(x, y, 0) = fxRe(x, y) * scale * 0.15915494309189535;
-      X(x, y, 1) = fyRe(x, y) * scale * 0.15915494309189535;
+      X(x, y, 0) = fxRe(x, y) * scale * 0.15915494309189535 + meanU;
+      X(x, y, 1) = fyRe(x, y) * scale * 0.15915494309189535 + meanV;
     }
 }
 

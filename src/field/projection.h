@@ -7,8 +7,9 @@ template <typename T> struct CImg;
 }
 
 // Splits the spectrum of the field Xin (nbc x nbl, planes u and v, taken as periodic) into divergence
-// and curl spectra, drops the divergence spectrum when divNul is true, removes the mean and rebuilds u
-// and v into the nbc x nbl window of planes 0 and 1 of X. X may be the same object as Xin. Any size is
+// and curl spectra, drops the divergence spectrum when divNul is true and rebuilds u and v into the
+// nbc x nbl window of planes 0 and 1 of X. The mean of each component has no divergence and is kept: a
+// uniform field comes back as it was. X may be the same object as Xin. Any size is
 // accepted (transforms in double precision). Non-square fields use the wavenumbers of each axis for
 // the split, the plain frequency indices for the rebuild and the factor sqrt(nbc*nbl)/(2*pi), as the
 // program always has. An input without two planes, or an X smaller than nbc x nbl x 2, prints one
