@@ -120,8 +120,9 @@ void keepOwner(int fd, const struct stat& old) {
 
 }  // namespace
 
+void removeTemporaryOnTerminatingSignals() { watchTerminatingSignals(); }
+
 OutputFile::OutputFile(const std::string& name, CannotCreate cannotCreate) : name_(name), path_(linkTarget(name)) {
-  watchTerminatingSignals();
   const std::string folder = path_.substr(0, path_.find_last_of('/') + 1);
   struct stat old;
   const bool exists = ::stat(path_.c_str(), &old) == 0;

@@ -55,3 +55,9 @@ class OutputFile {
 // ends it as a failed OutputFile write does, after removing what it wrote of the line, and so does a
 // FIFO that no process reads.
 void appendLine(const std::string& name, const std::string& line);
+
+// Has the signals that end the process (hangup, interrupt, termination, file-size limit) remove the
+// temporary file being written before the process ends; signals the process ignores stay ignored.
+// Called once by the program at its start: the writers themselves never install handlers, so that
+// other programs linking them keep their own signal dispositions.
+void removeTemporaryOnTerminatingSignals();
