@@ -43,7 +43,8 @@ struct RunState {
   const std::string& prefix() const { return fileIm[2]; }
 };
 
-// Options with their headings and the whole-image resolution, then the refusals of values that
+// Options with their headings and the whole-image resolution, one line on standard error for each
+// argument ignored in an option name's place (ignoredArgumentNotices), then the refusals of values that
 // would index missing pyramid entries or empty images, and of levels that cannot run (lag range,
 // power-law factor, Horn & Schunck coefficient).
 RunOptions startOptions(int argc, char** argv);
