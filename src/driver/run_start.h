@@ -59,6 +59,12 @@ void readListFile(RunState& s);
 // refused (one line naming the file, exit status 1).
 void readInputImages(RunState& s);
 
+// When the run builds coarser levels from TIFF images: for each window that holds samples of
+// magnitude 1022 or more, which the low-pass filter and the warps take for missing data (saturated
+// ten-bit pixels), one line on standard error naming the file, their count and the threshold. Nothing
+// with -pgm (8-bit PGM stays below 1022, and 10-bit PGM saturates there) or with one level.
+void noteMissingSamples(const RunState& s);
+
 // Pads both windows to a size that the pyramid divides and prints
 // "image size before <dxOrig> <dyOrig>, and after expanding <dx> <dy>".
 void padInputs(RunState& s);
