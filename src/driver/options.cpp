@@ -1,5 +1,6 @@
 #include "driver/options.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <CImg.h>
 
@@ -255,4 +257,93 @@ void refuseInvalidOptions(const RunOptions& o) {
     refuse("-nbItTrace", "must be at least 0 (given " + std::to_string(o.nbItTrace) + ")");
   if (o.offEdeges < 0)
     refuse("-offEdeges", "must be at least 0 (given " + std::to_string(o.offEdeges) + ")");
+}
+
+namespace {
+
+// The argument a -h, -help or --help switch stands for: help, alone in its place.
+bool isHelpSwitch(const std::string& a) { return a == "-h" || a == "-help" || a == "--help"; }
+
+// Edit distance between two texts (insertions, deletions and substitutions of one character).
+size_t editDistance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t up = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = up;
+    }
+  }
+  return row[b.size()];
+}
+
+std::string lowerCase(std::string s) {
+  for (char& c : s) c = (char)std::tolower((unsigned char)c);
+  return s;
+}
+
+// The option name that an argument beginning with '-' was most likely meant to be: one that it
+// begins with or that begins with it (ignoring case), or one a character away (two for names of more
+// than four letters); empty when none is that close.
+std::string nearestOptionName(const std::string& arg) {
+  if (arg.size() < 2 || arg[0] != '-') return "";
+  const std::string a = lowerCase(arg);
+  std::string best;
+  size_t bestScore = 3;
+  for (const std::string& name : optionNames()) {
+    const std::string n = lowerCase(name);
+    const bool prefix = a.size() >= 3 && (a.compare(0, n.size(), n) == 0 || n.compare(0, a.size(), a) == 0);
+    const size_t distance = editDistance(a, n);
+    if (!prefix && distance > (n.size() > 5 ? 2u : 1u)) continue;
+    const size_t score = prefix ? 0 : distance;
+    // Ties (-DX: -dx or -Dx) go to the name closest with case.
+    if (score < bestScore || (score == bestScore && !best.empty() && editDistance(arg, name) < editDistance(arg, best)))
+      best = name, bestScore = score;
+  }
+  return best;
+}
+
+}  // namespace
+
+const std::vector<std::string>& optionNames() {
+  static const std::vector<std::string> names = {
+      "-inPath", "-dy", "-dx", "-neta", "-lo", "-gamma", "-power", "-multiresol", "-resolEnd", "-norm", "-sigma_obs",
+      "-sigBlur", "-sigDiff", "-offEdeges", "-nbItTrace", "-eps", "-nbItLbfgs", "-Umean", "-HS", "-initHS", "-alpha",
+      "-lambdaInit", "-lambdaInitFile", "-ofy", "-ofx", "-Dx", "-Dy", "-pgm", "-divZero", "-GT", "-offGT"};
+  return names;
+}
+
+std::vector<std::string> ignoredArgumentNotices(int argc, char** argv) {
+  // What the parser reads: for every option, the first argument equal to its name and the argument
+  // after it (its value); the help switches wherever they are.
+  std::vector<bool> read(argc > 0 ? (size_t)argc : 0, false);
+  for (const std::string& name : optionNames())
+    for (int k = 0; k < argc; ++k)
+      if (name == argv[k]) {
+        read[k] = true;
+        if (k + 1 < argc) read[k + 1] = true;
+        break;
+      }
+  std::vector<std::string> notices;
+  for (int k = 1; k < argc; ++k) {
+    if (read[k] || isHelpSwitch(argv[k])) continue;
+    const std::string arg = argv[k];
+    const std::vector<std::string>& names = optionNames();
+    const bool repeated = std::find(names.begin(), names.end(), arg) != names.end();
+    // Every option is a name followed by its value: an unread argument in a name's place takes the
+    // unread argument after it along. A repeated option (the first one counts) is no news.
+    const bool takesNext = k + 1 < argc && !read[k + 1] && !isHelpSwitch(argv[k + 1]);
+    if (!repeated) {
+      std::string notice = "Argument " + quoted(arg) + " is not an option name: it is ignored";
+      if (takesNext) notice += ", and so is the argument after it, " + quoted(argv[k + 1]);
+      const std::string meant = nearestOptionName(arg);
+      if (!meant.empty()) notice += " (did you mean " + meant + "?)";
+      notices.push_back(notice);
+    }
+    if (takesNext) ++k;
+  }
+  return notices;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct RunOptions {
   // Input parameters
@@ -74,3 +75,15 @@ void refuseInvalidOptions(const RunOptions& opt);
 // for callers that build options by hand).
 void resolveWholeImageSize(RunOptions& opt);
 void computeDerivedConstants(RunOptions& opt);
+
+// The names of the 31 options, in the order in which they are read.
+const std::vector<std::string>& optionNames();
+
+// One line for each argument that the run ignores although it stands where an option name belongs:
+// the parser reads, for each option, the first argument equal to its name and the argument after it,
+// and notices the help switches anywhere; any other argument is ignored. An ignored argument that is
+// not an option name (a repeated option is not news: the first counts) is named, with the ignored
+// argument after it (every option is a name followed by its value) and the option name it is closest
+// to: "Argument '-multiresolution' is not an option name: it is ignored, and so is the argument after
+// it, '3' (did you mean -multiresol?)". Names are quoted with their control characters shown as '?'.
+std::vector<std::string> ignoredArgumentNotices(int argc, char** argv);

@@ -1,5 +1,6 @@
 #include "driver/run_start.h"
 
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 
@@ -17,6 +18,9 @@ namespace {
 
 constexpr int kListLines = 5;
 constexpr int kResultSlots = 20;
+// Samples of this magnitude and above count as missing data in the pyramid's low-pass filter and in
+// the warps (saturated ten-bit pixels).
+constexpr double kMissingSample = 1022;
 
 // The dx x dy window at (ofx, ofy) of an image file: binary PGM read for the window itself with
 // -pgm, else the TIFF loaded whole and cut.
@@ -29,6 +33,7 @@ CImg<double> readImageWindow(const RunOptions& o, const std::string& file, int o
 
 RunOptions startOptions(int argc, char** argv) {
   RunOptions o = parseOptions(argc, argv);
+  for (const std::string& notice : ignoredArgumentNotices(argc, argv)) std::fprintf(stderr, "%s\n", notice.c_str());
   refuseInvalidOptions(o);
   refuseUnrunnableLevels(o);
   return o;
@@ -56,6 +61,27 @@ void readInputImages(RunState& s) {
   s.imdtOrig = cropWindow(tmpLarge, o.ofx, o.ofy, o.dx, o.dy,
                           "Image 2 " + quoted(s.fileIm[1]) + " (read as " + std::to_string(o.Dx) + " x " +
                               std::to_string(o.Dy) + " by -Dx/-Dy)");
+}
+
+void noteMissingSamples(const RunState& s) {
+  // A ten-bit PGM reaches 1022 only where it saturates, an 8-bit one never: those are read as meant.
+  if (s.opt.pgm || s.opt.multiresol < 2) return;
+  const struct {
+    const char* which;
+    const std::string& file;
+    const CImg<double>& window;
+  } images[] = {{"Image 1", s.fileIm[0], s.imOrig}, {"Image 2", s.fileIm[1], s.imdtOrig}};
+  for (const auto& im : images) {
+    long missing = 0;
+    cimg_for(im.window, p, double) if (std::fabs(*p) >= kMissingSample) ++missing;
+    if (missing == 0) continue;
+    std::fprintf(stderr,
+                 "%s %s: samples at or above %g in magnitude count as missing data when the coarser levels are "
+                 "built and in the warps (-multiresol above 1): %ld of the %lu of the window; scale the image "
+                 "into 0 to %g to keep them\n",
+                 im.which, quoted(im.file).c_str(), kMissingSample, missing, (unsigned long)im.window.size(),
+                 kMissingSample - 1);
+  }
 }
 
 void padInputs(RunState& s) {
@@ -127,6 +153,7 @@ void startRun(int argc, char** argv, RunState& s) {
   runStep("reading the list file", [&] { readListFile(s); });
   runStep("checking the output names", [&] { refuseOutputsOverInputs(s.opt, s.fileIm); });
   runStep("reading the input images", [&] { readInputImages(s); });
+  noteMissingSamples(s);
   runStep("padding the input windows", [&] { padInputs(s); });
   runStep("writing the input windows", [&] { writeInputWindows(s); });
   runStep("allocating the pyramids", [&] { allocateRunState(s); });

@@ -43,7 +43,8 @@ struct RunState {
   const std::string& prefix() const { return fileIm[2]; }
 };
 
-// Options with their headings and the whole-image resolution, then the refusals of values that
+// Options with their headings and the whole-image resolution, one line on standard error for each
+// argument ignored in an option name's place (ignoredArgumentNotices), then the refusals of values that
 // would index missing pyramid entries or empty images, and of levels that cannot run (lag range,
 // power-law factor, Horn & Schunck coefficient).
 RunOptions startOptions(int argc, char** argv);
@@ -57,6 +58,12 @@ void readListFile(RunState& s);
 // imdtOrig. PGM with -pgm, else TIFF (first slice, first channel). A window outside an image is
 // refused (one line naming the file, exit status 1).
 void readInputImages(RunState& s);
+
+// When the run builds coarser levels from TIFF images: for each window that holds samples of
+// magnitude 1022 or more, which the low-pass filter and the warps take for missing data (saturated
+// ten-bit pixels), one line on standard error naming the file, their count and the threshold. Nothing
+// with -pgm (8-bit PGM stays below 1022, and 10-bit PGM saturates there) or with one level.
+void noteMissingSamples(const RunState& s);
 
 // Pads both windows to a size that the pyramid divides and prints
 // "image size before <dxOrig> <dyOrig>, and after expanding <dx> <dy>".

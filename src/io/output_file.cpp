@@ -95,10 +95,34 @@ std::string linkTarget(const std::string& name) {
   return p.string();
 }
 
+// Opens `path` for writing with `flags`. A FIFO is opened without waiting: with no process reading
+// it, open(2) would block for ever, and ENXIO says so instead (it ends the process, naming `name`);
+// once open, the descriptor blocks again.
+int openWithoutWaiting(const std::string& path, int flags, const std::string& name) {
+  const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+  const int error = errno;
+  struct stat st;
+  if (fd < 0 && error == ENXIO && ::stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode))
+    failRun("Output " + quoted(name) + ": could not be written (a FIFO (named pipe) that no process is reading)");
+  if (fd >= 0) {
+    const int fl = ::fcntl(fd, F_GETFL);
+    if (fl != -1) (void)::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+  }
+  errno = error;  // why the open failed
+  return fd;
+}
+
+// The owner and group of the file being replaced, given to its replacement as far as the process may
+// set them (a process that may not give the file away may still keep its group).
+void keepOwner(int fd, const struct stat& old) {
+  if (::fchown(fd, old.st_uid, old.st_gid) != 0) (void)::fchown(fd, (uid_t)-1, old.st_gid);
+}
+
 }  // namespace
 
+void removeTemporaryOnTerminatingSignals() { watchTerminatingSignals(); }
+
 OutputFile::OutputFile(const std::string& name, CannotCreate cannotCreate) : name_(name), path_(linkTarget(name)) {
-  watchTerminatingSignals();
   const std::string folder = path_.substr(0, path_.find_last_of('/') + 1);
   struct stat old;
   const bool exists = ::stat(path_.c_str(), &old) == 0;
@@ -116,9 +140,10 @@ OutputFile::OutputFile(const std::string& name, CannotCreate cannotCreate) : nam
     inPlace_ = true, error = 0;
   if (inPlace_) {
     gTempSet = 0;
-    fd = ::open(path_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    fd = openWithoutWaiting(path_, O_WRONLY | O_TRUNC, name_);
     if (fd < 0) error = errno;
   } else if (fd >= 0 && exists) {
+    keepOwner(fd, old);
     (void)::fchmod(fd, old.st_mode & 0777);  // the permissions of the file it replaces
   }
   if (fd >= 0 && !(f_ = ::fdopen(fd, "w"))) error = errno;
@@ -179,7 +204,7 @@ void OutputFile::commit() {
 }
 
 void appendLine(const std::string& name, const std::string& line) {
-  const int fd = ::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  const int fd = openWithoutWaiting(name, O_WRONLY | O_APPEND | O_CREAT, name);
   if (fd < 0) failCreate(name);
   const size_t done = writeAll(fd, line.data(), line.size());
   if (done == line.size()) {

@@ -10,15 +10,18 @@
 
 class OutputFile {
  public:
-  // Creates the temporary file (".vrm_<pid>_<n>.tmp" in the folder of `name`, with the permissions of
-  // the file it will replace, else those a new file of that name would get). A symbolic link under
-  // `name` is followed: the file it leads to is replaced and the link stays. A device or a FIFO under
-  // the name, and a file that may be written in a folder that takes no new file, are written in place
-  // instead (as outputs always were; a failed write then leaves such a file empty). When it cannot be
-  // created, or `name` is a folder or a file without write permission (which could not be opened for
-  // writing either), calls `cannotCreate` with the name and the system's error code, by default:
-  // prints "Can't create <name> !" on standard output and ends the process with status 1, as the
-  // writers always have.
+  // Creates the temporary file (".vrm_<pid>_<n>.tmp" in the folder of `name`, with the permissions,
+  // and as far as the process may set them the owner and group, of the file it will replace, else the
+  // permissions a new file of that name would get). A symbolic link under `name` is followed: the file
+  // it leads to is replaced and the link stays. A device or a FIFO under the name, and a file that may
+  // be written in a folder that takes no new file, are written in place instead, as outputs always
+  // were: such a file is emptied when it is opened, so a failed write leaves it empty and a signal
+  // that ends the process while it is written leaves it cut. A FIFO that no process reads ends the
+  // process as a failed write does (the reason says so) instead of waiting in open(2) for ever. When
+  // it cannot be created, or `name` is a folder or a file without write permission (which could not be
+  // opened for writing either), calls `cannotCreate` with the name and the system's error code, by
+  // default: prints "Can't create <name> !" on standard output and ends the process with status 1, as
+  // the writers always have.
   using CannotCreate = void (*)(const std::string& name, int error);
   explicit OutputFile(const std::string& name, CannotCreate cannotCreate = nullptr);
   // Removes the temporary file unless commit() put it in place (see discard()).
@@ -49,5 +52,12 @@ class OutputFile {
 // Appends `line` to the file `name` (created when absent) with one write, so that the lines of runs
 // appending to the same file at the same time never mix. A file that cannot be opened prints
 // "Can't create <name> !" on standard output and ends the process with status 1; a write that fails
-// ends it as a failed OutputFile write does, after removing what it wrote of the line.
+// ends it as a failed OutputFile write does, after removing what it wrote of the line, and so does a
+// FIFO that no process reads.
 void appendLine(const std::string& name, const std::string& line);
+
+// Has the signals that end the process (hangup, interrupt, termination, file-size limit) remove the
+// temporary file being written before the process ends; signals the process ignores stay ignored.
+// Called once by the program at its start: the writers themselves never install handlers, so that
+// other programs linking them keep their own signal dispositions.
+void removeTemporaryOnTerminatingSignals();

@@ -93,6 +93,32 @@ TEST(Options, HelpGoesToStandardErrorAndTheRunGoesOn) {
   }
 }
 
+// An argument the parser leaves unread where an option name belongs is named, with the unread
+// argument after it; repeated options, values and help switches are not.
+TEST(Options, IgnoredArgumentsAreNamed) {
+  auto notice = [](const std::string& arg, const std::string& next, const std::string& meant) {
+    return "Argument '" + arg + "' is not an option name: it is ignored" +
+           (next.empty() ? "" : ", and so is the argument after it, '" + next + "'") +
+           (meant.empty() ? "" : " (did you mean " + meant + "?)");
+  };
+  const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> cases = {
+      {{"-pgm", "-dx", "64", "-lo", "3", "-lo", "4", "-h"}, {}},  // "-dx": value of -pgm and name of -dx
+      {{"-multiresolution", "3", "-offEdges", "5", "-DX", "9"},
+       {notice("-multiresolution", "3", "-multiresol"), notice("-offEdges", "5", "-offEdeges"),
+        notice("-DX", "9", "-Dx")}},
+      {{"-foo", "-dx", "64", "7", "-x\x1b[0m"}, {notice("-foo", "", ""), notice("7", "-x?[0m", "")}}};
+  for (const auto& c : cases) {
+    Args a(c.first);
+    EXPECT_EQ(ignoredArgumentNotices((int)a.text.size(), a.ptrs.data()), c.second) << c.first[0];
+  }
+  // The names are those the parser reads, in its order (as its help lists them).
+  const std::string help = parse({"-h"}).err;
+  std::vector<std::string> listed;
+  for (size_t at = 0; (at = help.find("\n    -", at + 1)) != std::string::npos;)
+    listed.push_back(help.substr(at + 5, help.find(' ', at + 5) - at - 5));
+  EXPECT_EQ(listed, optionNames());
+}
+
 TEST(Options, OffsetCheckAndDerivedConstants) {
   Parsed p = parse({"-ofx", "5", "-dx", "100"});
   EXPECT_EQ(p.out, kHeadings + "Error in -ofx !! \n" + kMisc);

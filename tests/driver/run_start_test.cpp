@@ -147,6 +147,27 @@ TEST_F(RunStartTest, HorizontalPreShiftWarpsImageTwoBeforeCropping) {
   EXPECT_FALSE(s.imdtOrig == pair.second.get_crop(10, 20, 59, 59));
 }
 
+// Samples of magnitude 1022 or more in a TIFF window are named when coarser levels are built from it.
+TEST(MissingSamples, NamedPerTiffWindowWhenLevelsAreBuilt) {
+  auto line = [](const char* image, int n) {
+    return std::string("Image ") + image + "': samples at or above 1022 in magnitude count as missing data when the "
+           "coarser levels are built and in the warps (-multiresol above 1): " + std::to_string(n) + " of the 6 of "
+           "the window; scale the image into 0 to 1021 to keep them\n";
+  };
+  const struct { bool pgm; int multiresol; double a, b; int count; } cases[] = {  // image 2: minus image 1
+      {false, 3, 1022, 65535, 2}, {false, 2, 1021.99, 1023, 1}, {false, 1, 65535, 1022, 0}, {true, 3, 1023, 1023, 0}};
+  for (const auto& c : cases) {
+    RunState s;
+    s.opt.pgm = c.pgm, s.opt.multiresol = c.multiresol, s.fileIm = {"a.tif", "b.tif"};
+    s.imOrig.assign(3, 2, 1, 1, 5.0);
+    s.imOrig(0) = c.a, s.imOrig(3) = c.b, s.imdtOrig = -s.imOrig;
+    testing::internal::CaptureStderr();
+    noteMissingSamples(s);
+    const std::string expected = c.count ? line("1 'a.tif", c.count) + line("2 'b.tif", c.count) : "";
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), expected);
+  }
+}
+
 TEST_F(RunStartTest, InputsThatCannotBeUsedAreRefused) {
   auto refused = [&](std::vector<std::string> args, const std::string& needle) {
     args.insert(args.begin(), {"-inPath", "list"});

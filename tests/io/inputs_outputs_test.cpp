@@ -1,6 +1,8 @@
 // Inputs and plain outputs: binary PGM, TIFF, padding, windows, border masks, list file, multiplier
 // file, curves, result lines and output names.
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -219,6 +221,8 @@ TEST_F(TextFiles, OutputsKeepLinksPermissionsDevicesAndLockedFolders) {
   file("store/kept", "old\n"), file("locked/out", "old\n");
   fs::create_symlink("store/kept", dir + "/link"), fs::create_symlink("/dev/null", dir + "/null");
   fs::permissions(dir + "/store/kept", P::owner_read | P::owner_write);
+  const bool root = getuid() == 0;  // only root may give a file away: then it keeps its owner and group
+  ASSERT_TRUE(!root || chown((dir + "/store/kept").c_str(), 4242, 4343) == 0);
   fs::permissions(dir, P::owner_all | P::others_exec), fs::permissions(dir + "/locked/out", P::all);
   fs::permissions(dir + "/locked", P::owner_read | P::owner_exec | P::others_exec);
   for (const std::string name : {"/link", "/null", "/locked/out"}) {
@@ -231,7 +235,29 @@ TEST_F(TextFiles, OutputsKeepLinksPermissionsDevicesAndLockedFolders) {
   EXPECT_TRUE(fs::is_symlink(dir + "/link") && fs::is_symlink(dir + "/null"));
   EXPECT_EQ(readFileBytes(dir + "/store/kept") + readFileBytes(dir + "/locked/out"), "0 5.000000e-01\n0 5.000000e-01\n");
   EXPECT_EQ(fs::status(dir + "/store/kept").permissions(), P::owner_read | P::owner_write);
+  struct stat kept {};
+  ASSERT_EQ(stat((dir + "/store/kept").c_str(), &kept), 0);
+  EXPECT_TRUE(!root || (kept.st_uid == 4242 && kept.st_gid == 4343)) << kept.st_uid << ":" << kept.st_gid;
   fs::permissions(dir + "/locked", P::owner_all);
+}
+
+// An output that is a FIFO is written to the process reading it; with none, the writer ends the run
+// naming the file instead of waiting in open for ever.
+TEST_F(TextFiles, FifoOutputsNeedAReader) {
+  const std::string fifo = dir + "/fifo", plain = dir + "/plain";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  for (const auto write : {+[](const std::string& f) { write_S2(CImg<double>(2, 1, 1, 1, 0.5), f); },
+                           +[](const std::string& f) { writeLine(CImg<double>(3, 1, 1, 1, 2.0), f); }}) {
+    expectRefusal(runInChild([&] { alarm(20), write(fifo); }),  // a hang ends as a signal
+                  {"Output '" + fifo + "': could not be written (a FIFO (named pipe) that no process is reading)"});
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    EXPECT_EQ(runInChild([&] { alarm(20), write(fifo); }).exitCode, 0);
+    char got[256];
+    const ssize_t n = read(reader, got, sizeof got);
+    close(reader);
+    std::remove(plain.c_str()), write(plain);  // the bytes a plain file receives
+    EXPECT_EQ(std::string(got, n > 0 ? n : 0), readFileBytes(plain));
+  }
 }
 
 }  // namespace

@@ -1,15 +1,17 @@
 // A small program built against the relocatable tools object (plus the sparse library, the
 // random-number routines and liblbfgs): runs one synthetic K41 level through the entry count,
 // a primal step, a structure function, the data precision and minus the log evidence, and checks
-// that every value is a finite number.
+// that every value is a finite number, and that writing an output leaves the signal handlers alone.
 #include <CImg.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 
 #include "dual/dual.h"
 #include "evidence/evidence.h"
 #include "field/field.h"
+#include "io/outputs.h"
 #include "primal/primal.h"
 
 using namespace cimg_library;
@@ -37,8 +39,11 @@ int main() {
   CImg<double> save(20, 1, 1, 1, 0.0);
   const double mle = evidence_powerLawLong(UV, im_x, im_y, im_t, data, beta, lambda, lambda_cross, 0, neta, lo, nombre,
                                            1.0, save);
-  const bool ok = nombre > 4 * nc * nl && !failed && std::isfinite(S2(lo)) && N == nc * nl && beta > 0 &&
-                  std::isfinite(mle) && save[2] == mle;
+  write_S2(S2, "/dev/null");
+  struct sigaction interrupt;
+  const bool handlersKept = sigaction(SIGINT, nullptr, &interrupt) == 0 && interrupt.sa_handler == SIG_DFL;
+  const bool ok = handlersKept && nombre > 4 * nc * nl && !failed && std::isfinite(S2(lo)) && N == nc * nl &&
+                  beta > 0 && std::isfinite(mle) && save[2] == mle;
   std::printf("tools object: count %d, beta %g, -log evidence %g: %s\n", nombre, beta, mle, ok ? "ok" : "FAILED");
   return ok ? 0 : 1;
 }
