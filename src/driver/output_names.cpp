@@ -1,6 +1,6 @@
 #include "driver/output_names.h"
 
-#include "driver/level_loop.h"
+#include "driver/level_constants.h"
 #include "dual/dual.h"
 #include "field/field.h"
 #include "io/io.h"

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "driver/level_loop.h"
+#include "driver/level_constants.h"
 #include "driver/output_names.h"
 #include "io/io.h"
 

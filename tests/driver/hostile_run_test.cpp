@@ -76,6 +76,7 @@ TEST_F(HostileRun, ImpossibleOrNonNumericOptionsAreRefusedAtStartUp) {
       {{"-eps", "-1"}, {"Option -eps: the precision of the dual optimisation must not be negative"}},
       {{"-offEdeges", "-2147483648"}, {"Option -offEdeges: must be at least 0 (given -2147483648)"}},
       {{"-offEdeges", "16"}, {"Option -offEdeges: 16 leaves no pixel of the data term at level 0", "allowed here is 15"}},
+      {{"-dx", "31", "-offEdeges", "16"}, {"at level 0 (31 x 32 pixels)", "allowed here is 15"}},  // padded to 32
       {{"-HS", "true", "-offEdeges", "8", "-multiresol", "2"}, {"at level 1 (16 x 16 pixels)", "allowed here is 7"}}};
   for (const auto& c : cases) {
     const ChildResult r = run(c.args);

@@ -7,7 +7,7 @@
 
 #include <CImg.h>
 
-#include "driver/level_loop.h"
+#include "driver/level_constants.h"
 #include "dual/dual.h"
 #include "field/field.h"
 

@@ -93,8 +93,11 @@ TEST(K41LevelSystem, StepsEqualTheOneShotStepSolvedOrRemembered) {
   Request e = a;
   e.lamX(1) = std::nextafter(e.lamX(1), 0.0);
   expectSameStep(in, kept, e, nombre, "multiplier one ulp off");
+  Request f = e;
+  f.lamX(1) *= 2;  // only the diagonal multipliers differ from the last solve
+  expectSameStep(in, kept, f, nombre, "diagonal multiplier doubled");
   EXPECT_EQ(kept.work().reusedSteps, 3);
-  EXPECT_EQ(kept.work().solves, 5);
+  EXPECT_EQ(kept.work().solves, 6);
 }
 
 TEST(K41LevelSystem, ZeroPatternChangesSolverFailuresAndWideLags) {
@@ -138,19 +141,19 @@ TEST(K41LevelSystem, SystemIsTheAssemblyOfTheSameInputsAndIsHeldForThem) {
   d.lamX(1) = std::numeric_limits<double>::infinity();
   K41LevelSystem kept(in.UVtil, in.Ix, in.Iy, in.It, 0.0f, in.neta, in.lo, 1);  // nombre 1: mismatch lines
   const Lists Z = longLists(in.lo - in.neta + 1, in.nc, in.nl);
-  for (const Request* q : std::initializer_list<const Request*>{&a, &a, &b, &a, &c, &d}) {
+  auto expectAssembly = [&](K41LevelSystem& sys, const Lists& W, const Request* q) {
     K41Csr A;
     MV_Vector_double B(2 * in.nc * in.nl, 0.0);
     const std::string out1 = captureStdout([&] {
       fillingVector_B(B, in.It.get_mul(in.Ix), in.It.get_mul(in.Iy), in.UVtil.get_slice(0), in.UVtil.get_slice(1),
-                      q->data, q->lamHV, q->lamX, Z.z[0], Z.z[1], Z.z[2], Z.z[3], Z.z[4], Z.z[5], Z.z[6], Z.z[7],
+                      q->data, q->lamHV, q->lamX, W.z[0], W.z[1], W.z[2], W.z[3], W.z[4], W.z[5], W.z[6], W.z[7],
                       in.neta, in.lo, in.nc, in.nl);
       fillingSparseHessian_A(A, in.Ix.get_mul(in.Ix), in.Ix.get_mul(in.Iy), in.Iy.get_mul(in.Iy), q->data, q->lamHV,
-                             q->lamX, Z.z[0], Z.z[1], Z.z[2], Z.z[3], Z.z[4], Z.z[5], Z.z[6], Z.z[7], in.neta, in.lo,
+                             q->lamX, W.z[0], W.z[1], W.z[2], W.z[3], W.z[4], W.z[5], W.z[6], W.z[7], in.neta, in.lo,
                              in.nc, in.nl, 1);
     });
     const std::string out2 = captureStdout([&] {
-      const K41LevelSystem::System s = kept.system(q->data, q->lamHV, q->lamX);
+      const K41LevelSystem::System s = sys.system(q->data, q->lamHV, q->lamX);
       ASSERT_EQ(s.A.nnz(), A.nnz());
       EXPECT_TRUE(s.A.row_ptr == A.row_ptr);
       EXPECT_TRUE(std::equal(A.col_ind.begin(), A.col_ind.begin() + A.nnz(), s.A.col_ind.begin()));
@@ -159,9 +162,32 @@ TEST(K41LevelSystem, SystemIsTheAssemblyOfTheSameInputsAndIsHeldForThem) {
     });
     EXPECT_EQ(out1, out2);
     EXPECT_NE(out2.find("ERROR : number non zero elements not identical to prevision: "), std::string::npos);
-  }
+  };
+  for (const Request* q : std::initializer_list<const Request*>{&a, &a, &b, &a, &c, &d}) expectAssembly(kept, Z, q);
   EXPECT_EQ(kept.work().heldSystems, 1);
   EXPECT_EQ(kept.work().assemblies + kept.work().valueAssemblies, 5);
+
+  // Constant weights 0 with data weights of -0: every same-pixel coefficient starts at -0 and the lags
+  // add +0 to it, as they add to the image lists' coefficients.
+  Request e = a;
+  e.data.fill(-0.0);
+  K41LevelSystem none("PrimalMinimizer", in.UVtil, in.Ix, in.Iy, in.It, k41ConstantWeights(0.0, 0.0), 0.0f, in.neta,
+                      in.lo, 1);
+  Lists Z0;
+  for (auto& z : Z0.z) z = constantList(in.lo - in.neta + 1, in.nc, in.nl, 0.0);
+  expectAssembly(none, Z0, &e);
+  // Lag 1 weights at columns 3 and 5 of line 4, lag 2 weights at columns 3 and 4: with one lag or the
+  // other, the rows hold as many entries but in other columns.
+  Lists S = Z0;
+  S.z[0][0](3, 4) = S.z[0][0](5, 4) = S.z[0][1](3, 4) = S.z[0][1](4, 4) = 1.0;
+  K41LevelSystem lists("PrimalMinimizer", in.UVtil, in.Ix, in.Iy, in.It,
+                       k41ListWeights(S.z[0], S.z[1], S.z[2], S.z[3], S.z[4], S.z[5], S.z[6], S.z[7]), 0.0f, in.neta,
+                       in.lo, 1);
+  Request lag1 = a, lag2 = a;
+  lag1.lamHV(2) = lag2.lamHV(1) = 0.0;
+  expectAssembly(lists, S, &lag1);
+  expectAssembly(lists, S, &lag2);
+  EXPECT_EQ(lists.work().assemblies, 2);
 }
 
 TEST(K41LevelSystem, StepWritesItsLinesOnTheStreamItIsGiven) {
