@@ -257,12 +257,15 @@ TEST_F(HostileInput, PgmHeaderAndRasterAsTheFormatDefinesThem) {
   const std::string raster("\x0a\x20\x07\xff", 4), ten("\xff\x03\x00\x01", 4), big("\x03\xff\x00\x01", 4);
   const struct { std::string content; int w, h; const char* problem; std::vector<double> values; } cases[] = {
       {"P5\n2 2\n255\n" + raster, 2, 2, "", {10, 32, 7, 255}},
-      {"P5\n2 2\n255 " + raster + std::string(200, '\n'), 2, 2, "", {10, 32, 7, 255}},
+      {"P5\n2 2\n255 " + raster, 2, 2, "", {10, 32, 7, 255}},
+      // The same bytes as "255 \n" and a raster followed by bytes: the file cannot tell, the line break counts.
+      {"P5\n2 2\n255 " + raster + std::string(200, '\n'), 2, 2, "", {32, 7, 255, 10}},
       {"P5\r\n2 2\r\n255\r\n" + raster, 2, 2, "", {10, 32, 7, 255}},
       {"P5 # by hand\n# size\n2 # width\n2#height\n# maxval\n255\t" + raster, 2, 2, "", {10, 32, 7, 255}},
       {"P5\n2 2\n255# ends the header\n" + raster, 2, 2, "", {10, 32, 7, 255}},
       {"P5\n2 1\n1023\n" + ten, 2, 1, "", {1023, 256}},
       {"P5\n2 2\n255x" + raster, 2, 2, "the maxval is not followed by one white-space character", {}},
+      {"P5\n2 1\n1023\n" + ten.substr(0, 2) + std::string("\x00\x04", 2), 2, 1, "column 1, line 0 is 1024", {}},
       {"P5\n1 2\n1023\n" + ten.substr(0, 2) + big.substr(0, 2), 1, 1,
        "the sample at column 0, line 1 is 65283; with maxval 1023 samples are two bytes, least significant first, "
        "at most 1023", {}}};
@@ -273,6 +276,27 @@ TEST_F(HostileInput, PgmHeaderAndRasterAsTheFormatDefinesThem) {
     else
       EXPECT_EQ(valuesOf(read_pgm(f, c.w, c.h, 0, 0)), c.values) << c.content;
   }
+}
+
+// Each ending of the maxval line, 8 and 10 bits, with the raster (first sample 10) alone to the end of
+// the file or followed by bytes. With bytes after it, "255 " and a raster "\n..." are "255 \n" and a
+// raster one byte later (the line break counts): (32, 7, 255, 5) in 8 bits, a sample 8192 in 10 bits.
+TEST_F(HostileInput, PgmRasterStartsWhereTheFileSaysAfterTheMaxval) {
+  const struct { const char* end; bool lateWithBytesAfter; } forms[] = {
+      {"\n", false}, {" \n", false}, {"\t \r\n", false}, {"\r\n", false}, {" # note\n", false},
+      {"# note\n", false}, {" ", true}, {"\t", true}, {"\r", true}};
+  for (const int maxval : {255, 1023})
+    for (const auto& form : forms)
+      for (const std::string after : {"", "\x05\x05\x05"}) {
+        const std::string raster = maxval == 255 ? "\x0a\x20\x07\xff" : std::string("\x0a\0\x20\0\x07\0\xff\x03", 8);
+        const std::string f = file("form.pgm", "P5\n2 2\n" + std::to_string(maxval) + form.end + raster + after);
+        const bool late = form.lateWithBytesAfter && !after.empty();
+        const ChildResult r = runInChild([&] { for (double v : valuesOf(read_pgm(f, 2, 2, 0, 0))) printf("%g ", v); });
+        const std::string late10 = "PGM file '" + f + "': the sample at column 0, line 0 is 8192";
+        EXPECT_EQ(r.out + r.err.substr(0, r.err.find(';')),
+                  !late ? "10 32 7 " + std::to_string(maxval) + " " : maxval == 255 ? "32 7 255 5 " : late10)
+            << maxval << " '" << form.end << "' " << after.size();
+      }
 }
 
 // Every reader refuses a FIFO (which would block in open) and a folder before opening it, reads a
