@@ -1,8 +1,6 @@
 #include "io/listfile.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include "io/fail.h"
@@ -24,10 +22,9 @@ std::vector<std::string> alloc_seqPath(int nbIm) { return std::vector<std::strin
 
 void read_path(const std::string& ifn1, int nbIm, std::vector<std::string>& fileIm) {
   const std::string list = "List file " + quoted(ifn1);
-  const std::string kind = inputFileProblem(ifn1);
-  if (!kind.empty()) failRun(list + " " + kind);
-  std::unique_ptr<std::FILE, FileCloser> in(std::fopen(ifn1.c_str(), "r"));
-  if (!in) failRun(list + " cannot be opened (" + std::strerror(errno) + ")");
+  std::string problem;
+  std::unique_ptr<std::FILE, FileCloser> in(openTextInput(ifn1, problem));
+  if (!in) failRun(list + " " + problem);
   if ((int)fileIm.size() < nbIm) fileIm.resize(nbIm);
   int read = 0;
   for (int i = 0; i < nbIm; ++i) {

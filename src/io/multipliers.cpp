@@ -1,9 +1,7 @@
 #include "io/multipliers.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <memory>
 #include <vector>
@@ -25,10 +23,9 @@ constexpr size_t kMaxLine = 4096;
 void readLambdaInit(CImg<double>& lambda, CImg<double>& lambda_cross, const std::string& filename) {
   if (filename.empty()) failRun("Multiplier file: list-file line 5 names no file");
   const std::string file = "Multiplier file " + quoted(filename);
-  const std::string kind = inputFileProblem(filename);
-  if (!kind.empty()) failRun(file + " " + kind);
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(filename.c_str(), "r"), &std::fclose);
-  if (!f) failRun(file + " cannot be opened (" + std::strerror(errno) + ")");
+  std::string problem;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(openTextInput(filename, problem), &std::fclose);
+  if (!f) failRun(file + " " + problem);
   std::cout << escaped(filename) << std::endl;
   const int n = lambda.width();
   if (lambda_cross.width() < n) failRun(file + ": the diagonal multiplier vector is shorter than the other");

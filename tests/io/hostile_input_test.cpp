@@ -3,7 +3,9 @@
 // motion tables holding values that are not finite numbers, sizes that wrap around in 16 or 32 bits.
 // Each refusal is one line on standard error naming the file, exit status 1; valid TIFF files give
 // exactly the values the image library's own loader gives.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <tiffio.h>
 #include <unistd.h>
 
@@ -24,6 +26,7 @@
 #include "io/io.h"
 #include "support/expect.h"
 #include "support/hostile_files.h"
+#include "support/program_run.h"
 
 using namespace cimg_library;
 
@@ -299,32 +302,69 @@ TEST_F(HostileInput, PgmRasterStartsWhereTheFileSaysAfterTheMaxval) {
       }
 }
 
-// Every reader refuses a FIFO (which would block in open) and a folder before opening it, reads a
-// character device, and shows control characters of a name as '?'; a list line holding one is refused.
+// The image readers refuse a FIFO (they seek) and every reader a folder before opening it; the text
+// readers read a FIFO: without a writer it is empty at once, with one they wait for its data. Every
+// reader reads a character device and shows control characters of a name as '?'; a list line holding
+// one is refused.
 TEST_F(HostileInput, InputsThatAreNotFilesAndNamesThatAreNotText) {
   const std::string fifo = dir + "/fifo", folder = dir + "/folder", odd = dir + "/\x1b[31mred\r";
   ASSERT_TRUE(mkfifo(fifo.c_str(), 0600) == 0 && std::filesystem::create_directory(folder));
   std::vector<std::string> lines = alloc_seqPath(5);
   CImg<double> lambda(2, 1, 1, 1, 0.0), cross(2, 1, 1, 1, 0.0);
-  const std::vector<std::pair<std::string, std::function<void(const std::string&)>>> readers = {
-      {"List file", [&](const std::string& f) { read_path(f, 5, lines); }},
-      {"PGM file", [](const std::string& f) { read_pgm(f, 1, 1, 0, 0); }},
-      {"TIFF file", [](const std::string& f) { read_tiff(f); }},
-      {"read_aMotionFile", [](const std::string& f) { read_aMotionFile(f, 1, 1, 1, 0, 0); }},
-      {"Multiplier file", [&](const std::string& f) { readLambdaInit(lambda, cross, f); }}};
+  // Each text reader with what a writer sends through the FIFO and part of what the reader shows.
+  const struct { const char* who; std::function<void(const std::string&)> read; std::string sent, shown; } readers[] = {
+      {"List file", [&](const std::string& f) { read_path(f, 5, lines), std::printf("%s", lines[2].c_str()); },
+       "a.pgm\nb.pgm\nout/\n", "out/"},
+      {"PGM file", [](const std::string& f) { read_pgm(f, 1, 1, 0, 0); }, "", ""},
+      {"TIFF file", [](const std::string& f) { read_tiff(f); }, "", ""},
+      {"read_aMotionFile", [](const std::string& f) { std::printf("%g", read_aMotionFile(f, 1, 1, 1, 0, 0)[1]); },
+       "1 1\n#i\tj\tU\tV\n0\t0\t0.5\t-2\n", "\n-2"},
+      {"Multiplier file", [&](const std::string& f) { readLambdaInit(lambda, cross, f); }, "1 2\n3 4\n", "\n3 4\n"}};
   for (const auto& r : readers) {
-    expectRefusal(runInChild([&] { alarm(20), r.second(fifo); }),
-                  {r.first, "'" + fifo + "'", "is a FIFO (named pipe), not a regular file or a character device"});
-    expectRefusal(runInChild([&] { r.second(folder); }), {folder + "'", "is a directory, not a regular file"});
-    const ChildResult null = runInChild([&] { r.second("/dev/null"); });
+    expectRefusal(runInChild([&] { alarm(20), r.read(fifo); }),
+                  {r.who, "'" + fifo + "'", r.sent.empty() ? "is a FIFO (named pipe), not a regular file or a "
+                                                             "character device: an image is read by seeking"
+                                                           : "is empty"});
+    // A writer opens (at once: a reading end is held here) and says so, then writes; then the reader starts.
+    int held = open(fifo.c_str(), O_RDONLY | O_NONBLOCK), opened[2], w = 0;
+    if (!r.sent.empty()) {
+      ASSERT_TRUE(held >= 0 && pipe(opened) == 0);
+      if (fork() == 0) {
+        const int fd = (alarm(20), open(fifo.c_str(), O_WRONLY));
+        _exit(write(opened[1], "w", 1) + write(fd, r.sent.data(), r.sent.size()) == 1 + (ssize_t)r.sent.size() ? 0 : 1);
+      }
+      ASSERT_EQ(read(opened[0], &w, 1), 1);
+      const ChildResult got = runInChild([&] { alarm(20), r.read(fifo); });
+      EXPECT_TRUE(got.exitCode == 0 && got.out.find(r.shown) != std::string::npos) << r.who << got.out << got.err;
+      wait(nullptr), close(opened[0]), close(opened[1]);
+    }
+    close(held);
+    expectRefusal(runInChild([&] { r.read(folder); }), {folder + "'", "is a directory, not a regular file"});
+    const ChildResult null = runInChild([&] { r.read("/dev/null"); });
     EXPECT_TRUE(null.exitCode == 1 && null.err.find("not a regular file") == std::string::npos) << null.err;
-    expectRefusal(runInChild([&] { r.second(odd); }), {"'" + dir + "/?[31mred?'"});
+    expectRefusal(runInChild([&] { r.read(odd); }), {"'" + dir + "/?[31mred?'"});
   }
   for (const std::string& bad : {std::string("\x1b[31mred.pgm"), std::string("a.pgm\rb"), std::string("a\0b", 3)}) {
     const std::string f = file("list", "ok.pgm\n" + bad + "\nout/\n");
     expectRefusal(runInChild([&] { read_path(f, 5, lines); }),
                   {"List file '" + f + "': line 2 is not text: '", "' holds a control character at position "});
   }
+}
+
+// A run reads its list file from /dev/stdin fed by a pipe.
+TEST_F(HostileInput, RunReadsItsListFileFromAPipe) {
+  const std::string ex = std::string(VRM_SOURCE_DIR) + "/examples/particles_";
+  const std::string list = ex + "t.pgm\n" + ex + "dt.pgm\n" + dir + "/out_\n";
+  int p[2];
+  ASSERT_TRUE(pipe(p) == 0 && write(p[1], list.data(), list.size()) == (ssize_t)list.size());
+  close(p[1]);
+  const int stdinKept = dup(0);
+  dup2(p[0], 0), close(p[0]);
+  const ChildResult r = runProgram(dir, {"-inPath", "/dev/stdin", "-pgm", "true", "-dx", "32", "-dy", "32",
+                                         "-multiresol", "1", "-resolEnd", "3"});
+  dup2(stdinKept, 0), close(stdinKept);
+  EXPECT_TRUE(r.exited && r.exitCode == 0) << r.err;
+  EXPECT_TRUE(read_pgm(dir + "/out_Im_t.pgm", 32, 32, 0, 0) == read_pgm(ex + "t.pgm", 32, 32, 0, 0));
 }
 
 // Palette images read as the image library's loader read them: the red component of each pixel's
