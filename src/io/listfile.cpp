@@ -20,7 +20,7 @@ struct FileCloser {
 
 std::vector<std::string> alloc_seqPath(int nbIm) { return std::vector<std::string>(nbIm > 0 ? nbIm : 0); }
 
-void read_path(const std::string& ifn1, int nbIm, std::vector<std::string>& fileIm) {
+void read_path(const std::string& ifn1, int nbIm, std::vector<std::string>& fileIm, const std::vector<bool>& used) {
   const std::string list = "List file " + quoted(ifn1);
   std::string problem;
   std::unique_ptr<std::FILE, FileCloser> in(openTextInput(ifn1, problem));
@@ -36,9 +36,10 @@ void read_path(const std::string& ifn1, int nbIm, std::vector<std::string>& file
       // A list written on Windows ends its lines with "\r\n": the carriage return is no part of a name.
       if (!line.empty() && line.back() == '\r') line.pop_back();
       // A control character (escape sequence, carriage return, NUL...) is no part of a file name:
-      // it would open another file or act on the terminal when the name is shown.
+      // it would open another file or act on the terminal when the name is shown. A line the run
+      // does not use is kept as it is.
       const std::string::size_type c = firstControlCharacter(line);
-      if (c != std::string::npos)
+      if (c != std::string::npos && (i >= (int)used.size() || used[i]))
         failRun(where + " is not text: " + quoted(line) + " holds a control character at position " +
                 std::to_string(c + 1));
       fileIm[i] = line;

@@ -244,7 +244,8 @@ TEST_F(HostileInput, TrueTablesAndMultiplierFilesAreReadLineByLine) {
   }
   const struct { const char* content; const char* problem; } multipliers[] = {
       {"0.5 0.25\n2\t3\r\n-1 1e3", ""}, {"1 2 3\n1 2 3\n1 2 3\n", "line 1 holds 3 value(s), not the pair"},
-      {"1 1\n1\n1 1\n", "line 2 holds 1 value(s)"}, {"1 1\n\n1 1\n", "line 2 holds 0 value(s)"},
+      {"1 1\n1\n1 1\n", "line 2 holds 1 value(s)"}, {"1 1\n\n1 1\n", "ends at line 4 after 2 of the 3 pairs"},
+      {" \r\n0.5 0.25\n\t\n\n2 3\n-1 1e3\n", ""},  // blank lines hold no pair
       {"1 1\n1 1\n1 x\n", "line 3 holds 'x', which is not a number"}};
   for (const auto& c : multipliers) {
     const std::string f = file("lambda", c.content);
@@ -304,10 +305,10 @@ TEST_F(HostileInput, PgmRasterStartsWhereTheFileSaysAfterTheMaxval) {
 
 // The image readers refuse a FIFO (they seek) and every reader a folder before opening it; the text
 // readers read a FIFO: without a writer it is empty at once, with one they wait for its data. Every
-// reader reads a character device and shows control characters of a name as '?'; a list line holding
-// one is refused.
+// reader reads a character device and shows control characters of a name as '?'; a list line that
+// the run uses is refused for holding one, and so, in 8-bit codes, is a byte 0x80..0x9F outside UTF-8.
 TEST_F(HostileInput, InputsThatAreNotFilesAndNamesThatAreNotText) {
-  const std::string fifo = dir + "/fifo", folder = dir + "/folder", odd = dir + "/\x1b[31mred\r";
+  const std::string fifo = dir + "/fifo", folder = dir + "/folder", odd = dir + "/\x1b[31mred\r\x9b\xc3\x9b";
   ASSERT_TRUE(mkfifo(fifo.c_str(), 0600) == 0 && std::filesystem::create_directory(folder));
   std::vector<std::string> lines = alloc_seqPath(5);
   CImg<double> lambda(2, 1, 1, 1, 0.0), cross(2, 1, 1, 1, 0.0);
@@ -342,19 +343,20 @@ TEST_F(HostileInput, InputsThatAreNotFilesAndNamesThatAreNotText) {
     expectRefusal(runInChild([&] { r.read(folder); }), {folder + "'", "is a directory, not a regular file"});
     const ChildResult null = runInChild([&] { r.read("/dev/null"); });
     EXPECT_TRUE(null.exitCode == 1 && null.err.find("not a regular file") == std::string::npos) << null.err;
-    expectRefusal(runInChild([&] { r.read(odd); }), {"'" + dir + "/?[31mred?'"});
+    expectRefusal(runInChild([&] { r.read(odd); }), {"'" + dir + "/?[31mred??\xc3\x9b'"});
   }
-  for (const std::string& bad : {std::string("\x1b[31mred.pgm"), std::string("a.pgm\rb"), std::string("a\0b", 3)}) {
+  for (const std::string& bad : {std::string("\x1b[31mred.pgm"), std::string("a.pgm\rb"), std::string("a\0b", 3),
+                                 std::string("\xe9t\x9b.pgm")}) {
     const std::string f = file("list", "ok.pgm\n" + bad + "\nout/\n");
     expectRefusal(runInChild([&] { read_path(f, 5, lines); }),
                   {"List file '" + f + "': line 2 is not text: '", "' holds a control character at position "});
   }
 }
 
-// A run reads its list file from /dev/stdin fed by a pipe.
+// A run reads its list file from /dev/stdin fed by a pipe; lines 4 and 5, unused, may hold anything.
 TEST_F(HostileInput, RunReadsItsListFileFromAPipe) {
   const std::string ex = std::string(VRM_SOURCE_DIR) + "/examples/particles_";
-  const std::string list = ex + "t.pgm\n" + ex + "dt.pgm\n" + dir + "/out_\n";
+  const std::string list = ex + "t.pgm\n" + ex + "dt.pgm\n" + dir + "/out_\n\tnot used\n\x1b[31m\n";
   int p[2];
   ASSERT_TRUE(pipe(p) == 0 && write(p[1], list.data(), list.size()) == (ssize_t)list.size());
   close(p[1]);
