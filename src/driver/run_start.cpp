@@ -41,7 +41,7 @@ RunOptions startOptions(int argc, char** argv) {
 
 void readListFile(RunState& s) {
   s.fileIm = alloc_seqPath(kListLines);
-  read_path(s.opt.inPath, kListLines, s.fileIm);
+  read_path(s.opt.inPath, kListLines, s.fileIm, {true, true, true, s.opt.GT, s.opt.lambdaInitFile});
   if (s.opt.GT && s.fileIm[3].empty())
     failRun("List file " + quoted(s.opt.inPath) + ": line 4 names no true motion file (needed by -GT)");
   if (s.opt.lambdaInitFile && s.fileIm[4].empty())

@@ -18,14 +18,40 @@ void failCreate(const std::string& filename) {
 
 namespace {
 
-// The number of bytes of the control character that begins at text[k], or 0: one byte below 32 or
-// 127, or the two bytes 0xC2 0x80..0x9F of a character 128 to 159 in UTF-8.
-std::string::size_type controlLength(const std::string& text, std::string::size_type k) {
+// The length of the valid UTF-8 character that begins with the byte 0x80 or above at text[k], or 0
+// when the bytes there are no such character (a lone continuation byte, a cut, overlong or surrogate
+// form, a byte of another 8-bit encoding).
+std::string::size_type utf8Length(const std::string& text, std::string::size_type k) {
   const unsigned char c = (unsigned char)text[k];
-  if (c < 32 || c == 127) return 1;
-  if (c == 0xC2 && k + 1 < text.size() && (unsigned char)text[k + 1] >= 0x80 && (unsigned char)text[k + 1] <= 0x9F)
-    return 2;
-  return 0;
+  const std::string::size_type n = c >= 0xC2 && c <= 0xDF   ? 2
+                                   : c >= 0xE0 && c <= 0xEF ? 3
+                                   : c >= 0xF0 && c <= 0xF4 ? 4
+                                                            : 0;
+  if (n == 0 || k + n > text.size()) return 0;
+  for (std::string::size_type i = 1; i < n; ++i)
+    if (((unsigned char)text[k + i] & 0xC0) != 0x80) return 0;
+  // The second byte's range where the first allows fewer: no overlong forms, surrogates or values
+  // beyond U+10FFFF.
+  const unsigned char second = (unsigned char)text[k + 1];
+  if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second > 0x9F) || (c == 0xF0 && second < 0x90) ||
+      (c == 0xF4 && second > 0x8F))
+    return 0;
+  return n;
+}
+
+// The number of bytes of the character that begins at text[k] (a whole UTF-8 character, else one
+// byte), and whether it is a control character: a byte below 32 or 127, the UTF-8 form of a
+// character 128 to 159 (0xC2 0x80..0x9F), or a byte 0x80..0x9F that is no part of a UTF-8
+// character (a terminal reading 8-bit codes takes 0x9B as the start of an escape sequence).
+std::string::size_type characterAt(const std::string& text, std::string::size_type k, bool& control) {
+  const unsigned char c = (unsigned char)text[k];
+  const std::string::size_type n = c < 0x80 ? 1 : utf8Length(text, k);
+  if (n == 0) {
+    control = c <= 0x9F;
+    return 1;
+  }
+  control = c < 32 || c == 127 || (c == 0xC2 && (unsigned char)text[k + 1] <= 0x9F);
+  return n;
 }
 
 }  // namespace
@@ -34,9 +60,13 @@ std::string escaped(const std::string& text) {
   std::string out;
   out.reserve(text.size());
   for (std::string::size_type k = 0; k < text.size();) {
-    const std::string::size_type n = controlLength(text, k);
-    out.push_back(n == 0 ? text[k] : '?');
-    k += n == 0 ? 1 : n;
+    bool control = false;
+    const std::string::size_type n = characterAt(text, k, control);
+    if (control)
+      out.push_back('?');
+    else
+      out.append(text, k, n);
+    k += n;
   }
   return out;
 }
@@ -44,7 +74,11 @@ std::string escaped(const std::string& text) {
 std::string quoted(const std::string& text) { return "'" + escaped(text) + "'"; }
 
 std::string::size_type firstControlCharacter(const std::string& text) {
-  for (std::string::size_type k = 0; k < text.size(); ++k)
-    if (controlLength(text, k) > 0) return k;
+  for (std::string::size_type k = 0; k < text.size();) {
+    bool control = false;
+    const std::string::size_type n = characterAt(text, k, control);
+    if (control) return k;
+    k += n;
+  }
   return std::string::npos;
 }

@@ -13,9 +13,10 @@
 [[noreturn]] void failCreate(const std::string& filename);
 
 // `text` with every control character shown as '?': the bytes 0 to 31 (NUL, tab, line breaks,
-// escape...), 127 and the UTF-8 forms of the characters 128 to 159. Anything else, other bytes of 128
-// and above included (names in UTF-8 or in another 8-bit encoding), is kept, so that a message stays
-// one line and cannot act on the terminal. Ordinary names are unchanged.
+// escape...), 127, the UTF-8 forms of the characters 128 to 159, and the bytes 0x80 to 0x9F that are
+// no part of a valid UTF-8 character (8-bit codes of those characters). Anything else (names in UTF-8,
+// other bytes of 160 and above in another 8-bit encoding) is kept, so that a message stays one line
+// and cannot act on the terminal. Ordinary names are unchanged.
 std::string escaped(const std::string& text);
 
 // escaped(text) between single quotes: how messages name a file or quote an option text.

@@ -1,23 +1,85 @@
 #include "io/input_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The kind of a file that no reader opens, as it follows the quoted name in a message.
+std::string kindProblem(mode_t mode) {
+  const char* kind = S_ISDIR(mode)    ? "a directory"
+                     : S_ISSOCK(mode) ? "a socket"
+                     : S_ISBLK(mode)  ? "a block device"
+                     : S_ISFIFO(mode) ? "a FIFO (named pipe)"
+                                      : "of another kind";
+  return std::string("is ") + kind + ", not a regular file or a character device";
+}
+
+const char* const kNulName = "is not a file name: it holds a NUL byte";
+
+}  // namespace
 
 std::string inputFileProblem(const std::string& name) {
-  if (name.find('\0') != std::string::npos) return "is not a file name: it holds a NUL byte";
+  if (name.find('\0') != std::string::npos) return kNulName;
   struct stat st;
   if (stat(name.c_str(), &st) != 0) return "";
   if (S_ISREG(st.st_mode) || S_ISCHR(st.st_mode)) return "";
-  const char* kind = S_ISFIFO(st.st_mode)   ? "a FIFO (named pipe)"
-                     : S_ISDIR(st.st_mode)  ? "a directory"
-                     : S_ISSOCK(st.st_mode) ? "a socket"
-                     : S_ISBLK(st.st_mode)  ? "a block device"
-                                            : "of another kind";
-  return std::string("is ") + kind + ", not a regular file or a character device";
+  if (S_ISFIFO(st.st_mode))
+    return kindProblem(st.st_mode) + ": an image is read by seeking in its file, which a pipe does not allow";
+  return kindProblem(st.st_mode);
+}
+
+std::FILE* openTextInput(const std::string& name, std::string& problem) {
+  if (name.find('\0') != std::string::npos) {
+    problem = kNulName;
+    return nullptr;
+  }
+  struct stat st;
+  if (stat(name.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode) && !S_ISFIFO(st.st_mode)) {
+    problem = kindProblem(st.st_mode);
+    return nullptr;
+  }
+  // Opened without blocking, whatever the name is by the time it is opened: a FIFO then opens at once
+  // even without a writer. Blocking is restored for the reads, which wait for a writer's data; with
+  // no writer the first read finds the end of the pipe.
+  const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    problem = std::string("cannot be opened (") + std::strerror(errno) + ")";
+    return nullptr;
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (fstat(fd, &st) != 0 || flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    problem = std::string("cannot be read (") + std::strerror(errno) + ")";
+    close(fd);
+    return nullptr;
+  }
+  if (!S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode) && !S_ISFIFO(st.st_mode)) {
+    problem = kindProblem(st.st_mode);
+    close(fd);
+    return nullptr;
+  }
+  std::FILE* f = fdopen(fd, "r");
+  if (!f) {
+    problem = std::string("cannot be read (") + std::strerror(errno) + ")";
+    close(fd);
+    return nullptr;
+  }
+  const int first = std::getc(f);
+  if (first == EOF) {
+    problem = std::ferror(f) ? std::string("cannot be read (") + std::strerror(errno) + ")" : "is empty";
+    std::fclose(f);
+    return nullptr;
+  }
+  std::ungetc(first, f);
+  return f;
 }
 
 bool readInputLine(std::FILE* f, std::string& line, std::size_t maxLength, bool& tooLong) {

@@ -1,7 +1,7 @@
-// What the readers of a run's inputs (list file, images, true motion table, multiplier file) may
-// open: a regular file or a character device such as /dev/null. Anything else is refused before it
-// is opened: a FIFO without a writer would block the run in open(2) for ever, a directory or a socket
-// holds no data to read.
+// Opening a run's inputs. The text inputs (list file, true motion table, multiplier file) are read
+// from a regular file, a character device such as /dev/null, or a pipe ("<(...)", /dev/stdin fed by a
+// pipe, a FIFO). The images are read by seeking in their file: a pipe is refused for them. A
+// directory, a socket or a block device holds no data to read and is refused before it is opened.
 #pragma once
 
 #include <cstddef>
@@ -9,12 +9,23 @@
 #include <string>
 #include <vector>
 
-// Empty when `name` may be opened for reading: a regular file or a character device (symbolic links
-// followed), or a name that cannot be looked at (missing, no permission), whose open then says why.
-// Otherwise the problem, to follow the quoted name in a message: "is a FIFO (named pipe), not a
-// regular file or a character device", likewise for a directory, a socket and a block device; and
-// for a name holding a NUL byte (it would open another file), "is not a file name: it holds a NUL byte".
+// Empty when the image `name` may be opened for reading: a regular file or a character device
+// (symbolic links followed), or a name that cannot be looked at (missing, no permission), whose open
+// then says why. Otherwise the problem, to follow the quoted name in a message: "is a FIFO (named
+// pipe), not a regular file or a character device: an image is read by seeking in its file, which a
+// pipe does not allow"; "is a directory, not a regular file or a character device", likewise for a
+// socket and a block device; and for a name holding a NUL byte (it would open another file), "is not
+// a file name: it holds a NUL byte".
 std::string inputFileProblem(const std::string& name);
+
+// Opens the text input `name` for reading (closed by the caller with fclose): a regular file, a
+// character device, or a pipe or FIFO. A FIFO is opened without waiting for a writer (open would
+// block for ever without one) and then read as a pipe: with a writer, reads wait for its data up to
+// its end; without one it holds no data. Null when it cannot be read, with `problem` set to the text
+// that follows the quoted name in a message: the refusals of inputFileProblem for a directory, a
+// socket, a block device or a NUL byte, "cannot be opened (<reason>)", "cannot be read (<reason>)",
+// or "is empty" when it holds no byte at all (a pipe without a writer included).
+std::FILE* openTextInput(const std::string& name, std::string& problem);
 
 // One line of a text input, up to its line break (not kept), into `line`; false at the end of the
 // file with nothing read. A line of more than maxLength characters sets tooLong and is not read

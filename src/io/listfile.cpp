@@ -1,8 +1,6 @@
 #include "io/listfile.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 #include "io/fail.h"
@@ -22,12 +20,11 @@ struct FileCloser {
 
 std::vector<std::string> alloc_seqPath(int nbIm) { return std::vector<std::string>(nbIm > 0 ? nbIm : 0); }
 
-void read_path(const std::string& ifn1, int nbIm, std::vector<std::string>& fileIm) {
+void read_path(const std::string& ifn1, int nbIm, std::vector<std::string>& fileIm, const std::vector<bool>& used) {
   const std::string list = "List file " + quoted(ifn1);
-  const std::string kind = inputFileProblem(ifn1);
-  if (!kind.empty()) failRun(list + " " + kind);
-  std::unique_ptr<std::FILE, FileCloser> in(std::fopen(ifn1.c_str(), "r"));
-  if (!in) failRun(list + " cannot be opened (" + std::strerror(errno) + ")");
+  std::string problem;
+  std::unique_ptr<std::FILE, FileCloser> in(openTextInput(ifn1, problem));
+  if (!in) failRun(list + " " + problem);
   if ((int)fileIm.size() < nbIm) fileIm.resize(nbIm);
   int read = 0;
   for (int i = 0; i < nbIm; ++i) {
@@ -39,9 +36,10 @@ void read_path(const std::string& ifn1, int nbIm, std::vector<std::string>& file
       // A list written on Windows ends its lines with "\r\n": the carriage return is no part of a name.
       if (!line.empty() && line.back() == '\r') line.pop_back();
       // A control character (escape sequence, carriage return, NUL...) is no part of a file name:
-      // it would open another file or act on the terminal when the name is shown.
+      // it would open another file or act on the terminal when the name is shown. A line the run
+      // does not use is kept as it is.
       const std::string::size_type c = firstControlCharacter(line);
-      if (c != std::string::npos)
+      if (c != std::string::npos && (i >= (int)used.size() || used[i]))
         failRun(where + " is not text: " + quoted(line) + " holds a control character at position " +
                 std::to_string(c + 1));
       fileIm[i] = line;

@@ -33,10 +33,9 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 }
 
 File openForReading(const char* who, const std::string& name) {
-  const std::string kind = inputFileProblem(name);
-  if (!kind.empty()) failFile(who, name, kind);
-  File f(std::fopen(name.c_str(), "r"));
-  if (!f) failFile(who, name, std::string("cannot be opened (") + std::strerror(errno) + ")");
+  std::string problem;
+  File f(openTextInput(name, problem));
+  if (!f) failFile(who, name, problem);
   return f;
 }
 

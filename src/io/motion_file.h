@@ -37,9 +37,10 @@ void write_champ_im(const float* U, const float* V, const float* Im, short nb_co
 // every pixel line read holds exactly its line index, its column index, u and v, separated by blanks
 // or tabs, and ends with its line break (a carriage return may precede it), with the indices of its
 // place in the table. Refused, ending
-// the process with status 1 and one line naming the file (and the line): a file that is not a regular
-// file or a character device, or cannot be opened; a size line that does not match the table asked
-// for (other column count than Dx, fewer lines than ofy + dy, more than 32767) or holds more; a
+// the process with status 1 and one line naming the file (and the line): a directory, a socket or a
+// block device (a pipe is read), a file that cannot be opened or is empty; a size line that does
+// not match the table asked for (other column count than Dx, fewer lines than ofy + dy, more than
+// 32767) or holds more; a
 // window outside the table; a line 2 that is not the header; a pixel line with fewer or more fields,
 // a field that is not a number, a value that is not a finite number (nan, inf, beyond single
 // precision) or indices other than its place; a file that ends early or within a pixel line.

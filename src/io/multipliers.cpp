@@ -1,9 +1,7 @@
 #include "io/multipliers.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <iostream>
 #include <memory>
 #include <vector>
@@ -19,28 +17,38 @@ namespace {
 
 // No pair of numbers needs more; the bound keeps a stream without line breaks from being read for ever.
 constexpr size_t kMaxLine = 4096;
+constexpr int kMaxBlankLines = 1 << 20;
 
 }  // namespace
 
 void readLambdaInit(CImg<double>& lambda, CImg<double>& lambda_cross, const std::string& filename) {
   if (filename.empty()) failRun("Multiplier file: list-file line 5 names no file");
   const std::string file = "Multiplier file " + quoted(filename);
-  const std::string kind = inputFileProblem(filename);
-  if (!kind.empty()) failRun(file + " " + kind);
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(filename.c_str(), "r"), &std::fclose);
-  if (!f) failRun(file + " cannot be opened (" + std::strerror(errno) + ")");
+  std::string problem;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(openTextInput(filename, problem), &std::fclose);
+  if (!f) failRun(file + " " + problem);
   std::cout << escaped(filename) << std::endl;
   const int n = lambda.width();
   if (lambda_cross.width() < n) failRun(file + ": the diagonal multiplier vector is shorter than the other");
+  int fileLine = 0;
   for (int l = 0; l < n; ++l) {
     // One pair per line: a line with fewer or more numbers is refused rather than paired across lines.
-    const std::string line = file + ": line " + std::to_string(l + 1);
+    // Blank lines (blanks, tabs and a carriage return at most) hold no pair and are skipped.
     std::string text;
     bool tooLong = false;
-    if (!readInputLine(f.get(), text, kMaxLine, tooLong)) {
-      if (std::ferror(f.get())) failRun(file + " cannot be read");
-      failRun(line + " of the " + std::to_string(n) + " needed holds no pair of numbers");
+    for (int blank = 0;; ++blank) {
+      ++fileLine;
+      if (!readInputLine(f.get(), text, kMaxLine, tooLong)) {
+        if (std::ferror(f.get())) failRun(file + " cannot be read");
+        failRun(file + " ends at line " + std::to_string(fileLine) + " after " + std::to_string(l) + " of the " +
+                std::to_string(n) + " pairs of numbers needed");
+      }
+      if (tooLong || text.find_first_not_of(" \t\r") != std::string::npos) break;
+      // A stream of blank lines that never ends (a device, a pipe) is not read for ever.
+      if (blank == kMaxBlankLines)
+        failRun(file + " holds more than " + std::to_string(kMaxBlankLines) + " blank lines in a row");
     }
+    const std::string line = file + ": line " + std::to_string(fileLine);
     if (tooLong) failRun(line + " is longer than " + std::to_string(kMaxLine) + " characters");
     const std::vector<std::string> pair = lineFields(text);
     if (pair.size() != 2)

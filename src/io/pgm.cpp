@@ -1,5 +1,6 @@
 #include "io/pgm.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -82,6 +83,23 @@ class HeaderScan {
   long count_ = 0;
 };
 
+// After the blank or carriage return that follows the maxval: reads on while the maxval line goes on
+// as white space, then perhaps a comment, up to its line break, keeping every byte read in `tail`.
+// True when it ends so in a line break (the last byte of `tail`); false at another byte (kept), at
+// the end of the file, or past a bound that no header line reaches.
+bool endOfMaxvalLine(std::FILE* fp, std::string& tail) {
+  constexpr size_t kMaxLine = 1 << 20;
+  bool comment = false;
+  int c;
+  while (tail.size() < kMaxLine && (c = std::fgetc(fp)) != EOF) {
+    tail.push_back((char)c);
+    if (c == '\n') return true;
+    if (c == '#') comment = true;
+    if (!comment && !std::isspace(c)) return false;
+  }
+  return false;
+}
+
 }  // namespace
 
 CImg<short> read_pgm(const std::string& nom, int dx, int dy, int ofx, int ofy) {
@@ -116,19 +134,19 @@ CImg<short> read_pgm(const std::string& nom, int dx, int dy, int ofx, int ofy) {
     std::fflush(stdout);
     std::exit(1);
   }
-  // One white-space character ends the header (a line break, as writers put, or a blank): the raster
-  // begins right after it, so raster bytes 10 and 32 are samples, not blanks. A header written as
-  // text on Windows ends its maxval line with a carriage return and a line break: that pair is the
-  // line break (as it has always been read), not a blank followed by a first sample 10.
-  // A comment right after the maxval ends the header at its line break, which is that character.
+  // The raster follows the header's end. "255\n" (what writers put) and a comment right after the
+  // maxval end the header at their line break. Blanks or a carriage return after the maxval leave
+  // two readings: the raster right after that one white-space character ("255 " + raster), or right
+  // after the line break that ends the maxval line ("255 \n", "255\r\n", "255 # note\n"), so raster
+  // bytes 10 and 32 are samples, not blanks, either way. `tail` keeps the bytes read past the one
+  // character while looking for that line break.
   c = h.next();
   if (c == '#') c = h.skipLine() ? '\n' : EOF;
   if (c == EOF) failPgm(nom, "the header ends before the raster");
   if (!std::isspace(c)) failPgm(nom, "the maxval is not followed by one white-space character");
-  if (c == '\r') {
-    const int after = std::fgetc(fp);
-    if (after != '\n' && after != EOF) std::ungetc(after, fp);
-  }
+  const long afterOneCharacter = std::ftell(fp);
+  std::string tail;
+  const bool lineBreakAfter = c != '\n' && endOfMaxvalLine(fp, tail);
 
   if (width <= 0 || height <= 0 || width > 32767 || height > 32767)
     failPgm(nom, "the image size " + std::to_string(width) + " x " + std::to_string(height) +
@@ -142,17 +160,33 @@ CImg<short> read_pgm(const std::string& nom, int dx, int dy, int ofx, int ofy) {
   const size_t n = (size_t)width * (size_t)height;
   const size_t bytesPerSample = maxval == 255 ? 1 : 2;
   const size_t rasterBytes = n * bytesPerSample;
+  // The file decides between the two readings: the start from which exactly the raster's bytes remain
+  // to its end. When neither or both do (bytes after the raster, or a file that cannot seek), the
+  // raster follows the line break where the maxval line ends in one, else the one character.
+  long fileEnd = -1;
+  if (afterOneCharacter >= 0 && std::fseek(fp, 0, SEEK_END) == 0) fileEnd = std::ftell(fp);
+  const long afterLineBreak = afterOneCharacter + (long)tail.size();
+  bool fromLineBreak = lineBreakAfter;
+  if (lineBreakAfter && fileEnd >= 0) {
+    const bool exactAfterOne = (unsigned long)(fileEnd - afterOneCharacter) == rasterBytes;
+    const bool exactAfterLine = (unsigned long)(fileEnd - afterLineBreak) == rasterBytes;
+    if (exactAfterOne != exactAfterLine) fromLineBreak = exactAfterLine;
+  }
   // A header may announce far more samples than the file holds: compare with the bytes left before
-  // reserving memory for the raster (a file that cannot seek is checked by the read itself).
-  const long rasterStart = std::ftell(fp);
-  if (rasterStart >= 0 && std::fseek(fp, 0, SEEK_END) == 0) {
-    const long fileEnd = std::ftell(fp);
+  // reserving memory for the raster (a file that cannot seek is checked by the read itself, after the
+  // raster bytes already read into `tail` when the raster follows the one character).
+  size_t kept = 0;
+  if (fileEnd >= 0) {
+    const long rasterStart = fromLineBreak ? afterLineBreak : afterOneCharacter;
     if (fileEnd >= rasterStart && (unsigned long)(fileEnd - rasterStart) < rasterBytes)
       failPgm(nom, "the raster is truncated (expected " + std::to_string(rasterBytes) + " bytes)");
     if (std::fseek(fp, rasterStart, SEEK_SET) != 0) failPgm(nom, "cannot be read");
+  } else if (!fromLineBreak) {
+    kept = std::min(tail.size(), rasterBytes);
   }
   std::vector<unsigned char> raw(rasterBytes, 0);
-  if (std::fread(raw.data(), 1, raw.size(), fp) != raw.size())
+  std::copy(tail.begin(), tail.begin() + (long)kept, raw.begin());
+  if (std::fread(raw.data() + kept, 1, raw.size() - kept, fp) != raw.size() - kept)
     failPgm(nom, "the raster is truncated (expected " + std::to_string(raw.size()) + " bytes)");
 
   // Ten-bit samples above 1023 (a file written most significant byte first, or 16-bit data) are no

@@ -3,7 +3,9 @@
 // motion tables holding values that are not finite numbers, sizes that wrap around in 16 or 32 bits.
 // Each refusal is one line on standard error naming the file, exit status 1; valid TIFF files give
 // exactly the values the image library's own loader gives.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <tiffio.h>
 #include <unistd.h>
 
@@ -24,6 +26,7 @@
 #include "io/io.h"
 #include "support/expect.h"
 #include "support/hostile_files.h"
+#include "support/program_run.h"
 
 using namespace cimg_library;
 
@@ -241,7 +244,8 @@ TEST_F(HostileInput, TrueTablesAndMultiplierFilesAreReadLineByLine) {
   }
   const struct { const char* content; const char* problem; } multipliers[] = {
       {"0.5 0.25\n2\t3\r\n-1 1e3", ""}, {"1 2 3\n1 2 3\n1 2 3\n", "line 1 holds 3 value(s), not the pair"},
-      {"1 1\n1\n1 1\n", "line 2 holds 1 value(s)"}, {"1 1\n\n1 1\n", "line 2 holds 0 value(s)"},
+      {"1 1\n1\n1 1\n", "line 2 holds 1 value(s)"}, {"1 1\n\n1 1\n", "ends at line 4 after 2 of the 3 pairs"},
+      {" \r\n0.5 0.25\n\t\n\n2 3\n-1 1e3\n", ""},  // blank lines hold no pair
       {"1 1\n1 1\n1 x\n", "line 3 holds 'x', which is not a number"}};
   for (const auto& c : multipliers) {
     const std::string f = file("lambda", c.content);
@@ -257,12 +261,15 @@ TEST_F(HostileInput, PgmHeaderAndRasterAsTheFormatDefinesThem) {
   const std::string raster("\x0a\x20\x07\xff", 4), ten("\xff\x03\x00\x01", 4), big("\x03\xff\x00\x01", 4);
   const struct { std::string content; int w, h; const char* problem; std::vector<double> values; } cases[] = {
       {"P5\n2 2\n255\n" + raster, 2, 2, "", {10, 32, 7, 255}},
-      {"P5\n2 2\n255 " + raster + std::string(200, '\n'), 2, 2, "", {10, 32, 7, 255}},
+      {"P5\n2 2\n255 " + raster, 2, 2, "", {10, 32, 7, 255}},
+      // The same bytes as "255 \n" and a raster followed by bytes: the file cannot tell, the line break counts.
+      {"P5\n2 2\n255 " + raster + std::string(200, '\n'), 2, 2, "", {32, 7, 255, 10}},
       {"P5\r\n2 2\r\n255\r\n" + raster, 2, 2, "", {10, 32, 7, 255}},
       {"P5 # by hand\n# size\n2 # width\n2#height\n# maxval\n255\t" + raster, 2, 2, "", {10, 32, 7, 255}},
       {"P5\n2 2\n255# ends the header\n" + raster, 2, 2, "", {10, 32, 7, 255}},
       {"P5\n2 1\n1023\n" + ten, 2, 1, "", {1023, 256}},
       {"P5\n2 2\n255x" + raster, 2, 2, "the maxval is not followed by one white-space character", {}},
+      {"P5\n2 1\n1023\n" + ten.substr(0, 2) + std::string("\x00\x04", 2), 2, 1, "column 1, line 0 is 1024", {}},
       {"P5\n1 2\n1023\n" + ten.substr(0, 2) + big.substr(0, 2), 1, 1,
        "the sample at column 0, line 1 is 65283; with maxval 1023 samples are two bytes, least significant first, "
        "at most 1023", {}}};
@@ -275,32 +282,91 @@ TEST_F(HostileInput, PgmHeaderAndRasterAsTheFormatDefinesThem) {
   }
 }
 
-// Every reader refuses a FIFO (which would block in open) and a folder before opening it, reads a
-// character device, and shows control characters of a name as '?'; a list line holding one is refused.
+// Each ending of the maxval line, 8 and 10 bits, with the raster (first sample 10) alone to the end of
+// the file or followed by bytes. With bytes after it, "255 " and a raster "\n..." are "255 \n" and a
+// raster one byte later (the line break counts): (32, 7, 255, 5) in 8 bits, a sample 8192 in 10 bits.
+TEST_F(HostileInput, PgmRasterStartsWhereTheFileSaysAfterTheMaxval) {
+  const struct { const char* end; bool lateWithBytesAfter; } forms[] = {
+      {"\n", false}, {" \n", false}, {"\t \r\n", false}, {"\r\n", false}, {" # note\n", false},
+      {"# note\n", false}, {" ", true}, {"\t", true}, {"\r", true}};
+  for (const int maxval : {255, 1023})
+    for (const auto& form : forms)
+      for (const std::string after : {"", "\x05\x05\x05"}) {
+        const std::string raster = maxval == 255 ? "\x0a\x20\x07\xff" : std::string("\x0a\0\x20\0\x07\0\xff\x03", 8);
+        const std::string f = file("form.pgm", "P5\n2 2\n" + std::to_string(maxval) + form.end + raster + after);
+        const bool late = form.lateWithBytesAfter && !after.empty();
+        const ChildResult r = runInChild([&] { for (double v : valuesOf(read_pgm(f, 2, 2, 0, 0))) printf("%g ", v); });
+        const std::string late10 = "PGM file '" + f + "': the sample at column 0, line 0 is 8192";
+        EXPECT_EQ(r.out + r.err.substr(0, r.err.find(';')),
+                  !late ? "10 32 7 " + std::to_string(maxval) + " " : maxval == 255 ? "32 7 255 5 " : late10)
+            << maxval << " '" << form.end << "' " << after.size();
+      }
+}
+
+// The image readers refuse a FIFO (they seek) and every reader a folder before opening it; the text
+// readers read a FIFO: without a writer it is empty at once, with one they wait for its data. Every
+// reader reads a character device and shows control characters of a name as '?'; a list line that
+// the run uses is refused for holding one, and so, in 8-bit codes, is a byte 0x80..0x9F outside UTF-8.
 TEST_F(HostileInput, InputsThatAreNotFilesAndNamesThatAreNotText) {
-  const std::string fifo = dir + "/fifo", folder = dir + "/folder", odd = dir + "/\x1b[31mred\r";
+  const std::string fifo = dir + "/fifo", folder = dir + "/folder", odd = dir + "/\x1b[31mred\r\x9b\xc3\x9b";
   ASSERT_TRUE(mkfifo(fifo.c_str(), 0600) == 0 && std::filesystem::create_directory(folder));
   std::vector<std::string> lines = alloc_seqPath(5);
   CImg<double> lambda(2, 1, 1, 1, 0.0), cross(2, 1, 1, 1, 0.0);
-  const std::vector<std::pair<std::string, std::function<void(const std::string&)>>> readers = {
-      {"List file", [&](const std::string& f) { read_path(f, 5, lines); }},
-      {"PGM file", [](const std::string& f) { read_pgm(f, 1, 1, 0, 0); }},
-      {"TIFF file", [](const std::string& f) { read_tiff(f); }},
-      {"read_aMotionFile", [](const std::string& f) { read_aMotionFile(f, 1, 1, 1, 0, 0); }},
-      {"Multiplier file", [&](const std::string& f) { readLambdaInit(lambda, cross, f); }}};
+  // Each text reader with what a writer sends through the FIFO and part of what the reader shows.
+  const struct { const char* who; std::function<void(const std::string&)> read; std::string sent, shown; } readers[] = {
+      {"List file", [&](const std::string& f) { read_path(f, 5, lines), std::printf("%s", lines[2].c_str()); },
+       "a.pgm\nb.pgm\nout/\n", "out/"},
+      {"PGM file", [](const std::string& f) { read_pgm(f, 1, 1, 0, 0); }, "", ""},
+      {"TIFF file", [](const std::string& f) { read_tiff(f); }, "", ""},
+      {"read_aMotionFile", [](const std::string& f) { std::printf("%g", read_aMotionFile(f, 1, 1, 1, 0, 0)[1]); },
+       "1 1\n#i\tj\tU\tV\n0\t0\t0.5\t-2\n", "\n-2"},
+      {"Multiplier file", [&](const std::string& f) { readLambdaInit(lambda, cross, f); }, "1 2\n3 4\n", "\n3 4\n"}};
   for (const auto& r : readers) {
-    expectRefusal(runInChild([&] { alarm(20), r.second(fifo); }),
-                  {r.first, "'" + fifo + "'", "is a FIFO (named pipe), not a regular file or a character device"});
-    expectRefusal(runInChild([&] { r.second(folder); }), {folder + "'", "is a directory, not a regular file"});
-    const ChildResult null = runInChild([&] { r.second("/dev/null"); });
+    expectRefusal(runInChild([&] { alarm(20), r.read(fifo); }),
+                  {r.who, "'" + fifo + "'", r.sent.empty() ? "is a FIFO (named pipe), not a regular file or a "
+                                                             "character device: an image is read by seeking"
+                                                           : "is empty"});
+    // A writer opens (at once: a reading end is held here) and says so, then writes; then the reader starts.
+    int held = open(fifo.c_str(), O_RDONLY | O_NONBLOCK), opened[2], w = 0;
+    if (!r.sent.empty()) {
+      ASSERT_TRUE(held >= 0 && pipe(opened) == 0);
+      if (fork() == 0) {
+        const int fd = (alarm(20), open(fifo.c_str(), O_WRONLY));
+        _exit(write(opened[1], "w", 1) + write(fd, r.sent.data(), r.sent.size()) == 1 + (ssize_t)r.sent.size() ? 0 : 1);
+      }
+      ASSERT_EQ(read(opened[0], &w, 1), 1);
+      const ChildResult got = runInChild([&] { alarm(20), r.read(fifo); });
+      EXPECT_TRUE(got.exitCode == 0 && got.out.find(r.shown) != std::string::npos) << r.who << got.out << got.err;
+      wait(nullptr), close(opened[0]), close(opened[1]);
+    }
+    close(held);
+    expectRefusal(runInChild([&] { r.read(folder); }), {folder + "'", "is a directory, not a regular file"});
+    const ChildResult null = runInChild([&] { r.read("/dev/null"); });
     EXPECT_TRUE(null.exitCode == 1 && null.err.find("not a regular file") == std::string::npos) << null.err;
-    expectRefusal(runInChild([&] { r.second(odd); }), {"'" + dir + "/?[31mred?'"});
+    expectRefusal(runInChild([&] { r.read(odd); }), {"'" + dir + "/?[31mred??\xc3\x9b'"});
   }
-  for (const std::string& bad : {std::string("\x1b[31mred.pgm"), std::string("a.pgm\rb"), std::string("a\0b", 3)}) {
+  for (const std::string& bad : {std::string("\x1b[31mred.pgm"), std::string("a.pgm\rb"), std::string("a\0b", 3),
+                                 std::string("\xe9t\x9b.pgm")}) {
     const std::string f = file("list", "ok.pgm\n" + bad + "\nout/\n");
     expectRefusal(runInChild([&] { read_path(f, 5, lines); }),
                   {"List file '" + f + "': line 2 is not text: '", "' holds a control character at position "});
   }
+}
+
+// A run reads its list file from /dev/stdin fed by a pipe; lines 4 and 5, unused, may hold anything.
+TEST_F(HostileInput, RunReadsItsListFileFromAPipe) {
+  const std::string ex = std::string(VRM_SOURCE_DIR) + "/examples/particles_";
+  const std::string list = ex + "t.pgm\n" + ex + "dt.pgm\n" + dir + "/out_\n\tnot used\n\x1b[31m\n";
+  int p[2];
+  ASSERT_TRUE(pipe(p) == 0 && write(p[1], list.data(), list.size()) == (ssize_t)list.size());
+  close(p[1]);
+  const int stdinKept = dup(0);
+  dup2(p[0], 0), close(p[0]);
+  const ChildResult r = runProgram(dir, {"-inPath", "/dev/stdin", "-pgm", "true", "-dx", "32", "-dy", "32",
+                                         "-multiresol", "1", "-resolEnd", "3"});
+  dup2(stdinKept, 0), close(stdinKept);
+  EXPECT_TRUE(r.exited && r.exitCode == 0) << r.err;
+  EXPECT_TRUE(read_pgm(dir + "/out_Im_t.pgm", 32, 32, 0, 0) == read_pgm(ex + "t.pgm", 32, 32, 0, 0));
 }
 
 // Palette images read as the image library's loader read them: the red component of each pixel's
