@@ -77,7 +77,7 @@ std::string::size_type firstControlCharacter(const std::string& text) {
   for (std::string::size_type k = 0; k < text.size();) {
     bool control = false;
     const std::string::size_type n = characterAt(text, k, control);
-    if (control) return k;
+    if (control && !(n == 1 && (unsigned char)text[k] >= 0x80)) return k;
     k += n;
   }
   return std::string::npos;

@@ -22,5 +22,7 @@ std::string escaped(const std::string& text);
 // escaped(text) between single quotes: how messages name a file or quote an option text.
 std::string quoted(const std::string& text);
 
-// The position of the first control character of `text` (as escaped() shows them), or npos.
+// The position of the first control character of `text` as escaped() shows them, or npos; a byte
+// 0x80..0x9F outside UTF-8 is not counted (in an 8-bit encoding such as cp1252 it may be a letter of a
+// file name, and names holding one have always been read).
 std::string::size_type firstControlCharacter(const std::string& text);

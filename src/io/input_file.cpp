@@ -70,15 +70,7 @@ std::FILE* openTextInput(const std::string& name, std::string& problem) {
   if (!f) {
     problem = std::string("cannot be read (") + std::strerror(errno) + ")";
     close(fd);
-    return nullptr;
   }
-  const int first = std::getc(f);
-  if (first == EOF) {
-    problem = std::ferror(f) ? std::string("cannot be read (") + std::strerror(errno) + ")" : "is empty";
-    std::fclose(f);
-    return nullptr;
-  }
-  std::ungetc(first, f);
   return f;
 }
 

@@ -21,10 +21,10 @@ std::string inputFileProblem(const std::string& name);
 // Opens the text input `name` for reading (closed by the caller with fclose): a regular file, a
 // character device, or a pipe or FIFO. A FIFO is opened without waiting for a writer (open would
 // block for ever without one) and then read as a pipe: with a writer, reads wait for its data up to
-// its end; without one it holds no data. Null when it cannot be read, with `problem` set to the text
-// that follows the quoted name in a message: the refusals of inputFileProblem for a directory, a
-// socket, a block device or a NUL byte, "cannot be opened (<reason>)", "cannot be read (<reason>)",
-// or "is empty" when it holds no byte at all (a pipe without a writer included).
+// its end; without one it holds no data, and its reader refuses it as it refuses an empty file. Null
+// when it cannot be opened, with `problem` set to the text that follows the quoted name in a message:
+// the refusals of inputFileProblem for a directory, a socket, a block device or a NUL byte,
+// "cannot be opened (<reason>)" or "cannot be read (<reason>)".
 std::FILE* openTextInput(const std::string& name, std::string& problem);
 
 // One line of a text input, up to its line break (not kept), into `line`; false at the end of the

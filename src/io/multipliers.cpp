@@ -40,8 +40,9 @@ void readLambdaInit(CImg<double>& lambda, CImg<double>& lambda_cross, const std:
       ++fileLine;
       if (!readInputLine(f.get(), text, kMaxLine, tooLong)) {
         if (std::ferror(f.get())) failRun(file + " cannot be read");
-        failRun(file + " ends at line " + std::to_string(fileLine) + " after " + std::to_string(l) + " of the " +
-                std::to_string(n) + " pairs of numbers needed");
+        // The file ends before the (l + 1)-th of the n lines of pairs it needs.
+        failRun(file + ": line " + std::to_string(l + 1) + " of the " + std::to_string(n) +
+                " needed holds no pair of numbers");
       }
       if (tooLong || text.find_first_not_of(" \t\r") != std::string::npos) break;
       // A stream of blank lines that never ends (a device, a pipe) is not read for ever.

@@ -244,7 +244,7 @@ TEST_F(HostileInput, TrueTablesAndMultiplierFilesAreReadLineByLine) {
   }
   const struct { const char* content; const char* problem; } multipliers[] = {
       {"0.5 0.25\n2\t3\r\n-1 1e3", ""}, {"1 2 3\n1 2 3\n1 2 3\n", "line 1 holds 3 value(s), not the pair"},
-      {"1 1\n1\n1 1\n", "line 2 holds 1 value(s)"}, {"1 1\n\n1 1\n", "ends at line 4 after 2 of the 3 pairs"},
+      {"1 1\n1\n1 1\n", "line 2 holds 1 value(s)"}, {"1 1\n\n1 1\n", "line 3 of the 3 needed holds no pair of numbers"},
       {" \r\n0.5 0.25\n\t\n\n2 3\n-1 1e3\n", ""},  // blank lines hold no pair
       {"1 1\n1 1\n1 x\n", "line 3 holds 'x', which is not a number"}};
   for (const auto& c : multipliers) {
@@ -304,28 +304,29 @@ TEST_F(HostileInput, PgmRasterStartsWhereTheFileSaysAfterTheMaxval) {
 }
 
 // The image readers refuse a FIFO (they seek) and every reader a folder before opening it; the text
-// readers read a FIFO: without a writer it is empty at once, with one they wait for its data. Every
-// reader reads a character device and shows control characters of a name as '?'; a list line that
-// the run uses is refused for holding one, and so, in 8-bit codes, is a byte 0x80..0x9F outside UTF-8.
+// readers read a FIFO: without a writer it is empty at once (refused as an empty file), with one they
+// wait for its data. Every reader reads a character device and shows control characters of a name as
+// '?' (a byte 0x80..0x9F outside UTF-8 too); a list line that the run uses is refused for holding one
+// (not for such a byte: in cp1252 it is a letter).
 TEST_F(HostileInput, InputsThatAreNotFilesAndNamesThatAreNotText) {
   const std::string fifo = dir + "/fifo", folder = dir + "/folder", odd = dir + "/\x1b[31mred\r\x9b\xc3\x9b";
   ASSERT_TRUE(mkfifo(fifo.c_str(), 0600) == 0 && std::filesystem::create_directory(folder));
   std::vector<std::string> lines = alloc_seqPath(5);
   CImg<double> lambda(2, 1, 1, 1, 0.0), cross(2, 1, 1, 1, 0.0);
-  // Each text reader with what a writer sends through the FIFO and part of what the reader shows.
-  const struct { const char* who; std::function<void(const std::string&)> read; std::string sent, shown; } readers[] = {
+  // Each text reader with what a writer sends through the FIFO, part of what the reader shows, and
+  // its refusal of an empty file.
+  const struct { const char* who; std::function<void(const std::string&)> read; std::string sent, shown, empty; } readers[] = {
       {"List file", [&](const std::string& f) { read_path(f, 5, lines), std::printf("%s", lines[2].c_str()); },
-       "a.pgm\nb.pgm\nout/\n", "out/"},
-      {"PGM file", [](const std::string& f) { read_pgm(f, 1, 1, 0, 0); }, "", ""},
-      {"TIFF file", [](const std::string& f) { read_tiff(f); }, "", ""},
+       "a.pgm\nb.pgm\nout/\n", "out/", "holds 0 line(s)"},
+      {"PGM file", [](const std::string& f) { read_pgm(f, 1, 1, 0, 0); }, "", "",
+       "is a FIFO (named pipe), not a regular file or a character device: an image is read by seeking"},
+      {"TIFF file", [](const std::string& f) { read_tiff(f); }, "", "", "is a FIFO (named pipe)"},
       {"read_aMotionFile", [](const std::string& f) { std::printf("%g", read_aMotionFile(f, 1, 1, 1, 0, 0)[1]); },
-       "1 1\n#i\tj\tU\tV\n0\t0\t0.5\t-2\n", "\n-2"},
-      {"Multiplier file", [&](const std::string& f) { readLambdaInit(lambda, cross, f); }, "1 2\n3 4\n", "\n3 4\n"}};
+       "1 1\n#i\tj\tU\tV\n0\t0\t0.5\t-2\n", "\n-2", "the first line holds no column and line count"},
+      {"Multiplier file", [&](const std::string& f) { readLambdaInit(lambda, cross, f); }, "1 2\n3 4\n", "\n3 4\n",
+       "line 1 of the 2 needed holds no pair of numbers"}};
   for (const auto& r : readers) {
-    expectRefusal(runInChild([&] { alarm(20), r.read(fifo); }),
-                  {r.who, "'" + fifo + "'", r.sent.empty() ? "is a FIFO (named pipe), not a regular file or a "
-                                                             "character device: an image is read by seeking"
-                                                           : "is empty"});
+    expectRefusal(runInChild([&] { alarm(20), r.read(fifo); }), {r.who, "'" + fifo + "'", r.empty});
     // A writer opens (at once: a reading end is held here) and says so, then writes; then the reader starts.
     int held = open(fifo.c_str(), O_RDONLY | O_NONBLOCK), opened[2], w = 0;
     if (!r.sent.empty()) {
@@ -345,8 +346,7 @@ TEST_F(HostileInput, InputsThatAreNotFilesAndNamesThatAreNotText) {
     EXPECT_TRUE(null.exitCode == 1 && null.err.find("not a regular file") == std::string::npos) << null.err;
     expectRefusal(runInChild([&] { r.read(odd); }), {"'" + dir + "/?[31mred??\xc3\x9b'"});
   }
-  for (const std::string& bad : {std::string("\x1b[31mred.pgm"), std::string("a.pgm\rb"), std::string("a\0b", 3),
-                                 std::string("\xe9t\x9b.pgm")}) {
+  for (const std::string& bad : {std::string("\x1b[31mred.pgm"), std::string("a.pgm\rb"), std::string("a\0b", 3)}) {
     const std::string f = file("list", "ok.pgm\n" + bad + "\nout/\n");
     expectRefusal(runInChild([&] { read_path(f, 5, lines); }),
                   {"List file '" + f + "': line 2 is not text: '", "' holds a control character at position "});

@@ -40,12 +40,15 @@ bool finite(const float* p, size_t n) {
 
 // The numbers of the first `count` lines of a text file when each holds exactly `fields` numbers
 // (sscanf's "%f" on each, nothing after them but white space) and ends with its line break (the last
-// may lack it when `lastUnended`); empty when they do not.
-std::vector<float> lineNumbers(std::istream& in, int count, int fields, bool lastUnended) {
+// may lack it when `lastUnended`); empty when they do not. With `skipBlank`, lines of blanks, tabs
+// and carriage returns only are passed over.
+std::vector<float> lineNumbers(std::istream& in, int count, int fields, bool lastUnended, bool skipBlank = false) {
   std::vector<float> out;
   std::string line;
   for (int k = 0; k < count; ++k) {
-    if (!std::getline(in, line) || (in.eof() && !lastUnended)) return {};
+    do
+      if (!std::getline(in, line) || (in.eof() && !lastUnended)) return {};
+    while (skipBlank && line.find_first_not_of(" \t\r") == std::string::npos);
     float x[4];
     int end = -1;
     const int got = fields == 2 ? std::sscanf(line.c_str(), "%f %f %n", &x[0], &x[1], &end)
@@ -162,7 +165,7 @@ TEST_F(ReaderFuzz, MultiplierFile) {
     CImg<double> lambda(5, 1, 1, 1, 0.0), cross(5, 1, 1, 1, 0.0);
     readLambdaInit(lambda, cross, f);
     std::ifstream in(f);
-    const std::vector<float> said = lineNumbers(in, 5, 2, true);
+    const std::vector<float> said = lineNumbers(in, 5, 2, true, true);
     if (said.empty()) return false;
     for (int l = 0; l < 5; ++l)
       if (lambda(l) != said[2 * l] || cross(l) != said[2 * l + 1] || !std::isfinite(lambda(l) + cross(l)))
