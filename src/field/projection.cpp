@@ -52,10 +52,17 @@ void maj_vecteurs(CImg<double>& X, const CImg<double>& Xin, bool divNul) {
   CImg<double>::FFT(FuRe, FuIm, false);
   CImg<double>::FFT(FvRe, FvIm, false);
 
+  // The split uses the wavenumbers kx = 2*pi*a/nbc and ky = 2*pi*b/nbl of the frequency indices a, b.
+  // The rebuild uses the indices on one common scale, ra = a*L/nbc and rb = b*L/nbl with
+  // L = sqrt(nbc*nbl): (ra, rb) is (kx, ky) times L/(2*pi), so with the final factor L/(2*pi) each mode
+  // comes back as its part along (kx, ky) (from the divergence) plus its part across (from the curl),
+  // whatever the shape of the field. For a square field ra is a exactly (a*N/N, and L is N exactly), so
+  // every value is the one of the plain indices.
   const std::vector<double> ak = frequencyIndices(nbc), bk = frequencyIndices(nbl);
-  std::vector<double> ak2(nbc), bk2(nbl);
-  for (int j = 0; j < nbc; ++j) ak2[j] = ak[j] * ak[j];
-  for (int j = 0; j < nbl; ++j) bk2[j] = bk[j] * bk[j];
+  const double L = std::sqrt((double)nbc * (double)nbl);
+  std::vector<double> ra(nbc), rb(nbl), ra2(nbc), rb2(nbl);
+  for (int j = 0; j < nbc; ++j) ra[j] = ak[j] * L / nbc, ra2[j] = ra[j] * ra[j];
+  for (int j = 0; j < nbl; ++j) rb[j] = bk[j] * L / nbl, rb2[j] = rb[j] * rb[j];
 
   // Rebuilt spectra of u and v, from the divergence spectrum (zero when divNul) and the curl spectrum.
   CImg<double> fxRe(nbc, nbl), fxIm(nbc, nbl), fyRe(nbc, nbl), fyIm(nbc, nbl);
@@ -72,24 +79,24 @@ void maj_vecteurs(CImg<double>& X, const CImg<double>& Xin, bool divNul) {
       const double curlRe = ky * imFu - kx * imFv;
       const double curlIm = kx * reFv - ky * reFu;
 
-      const double a = ak[m], b = bk[k];
+      const double a = ra[m], b = rb[k];
       double xr, xi, yr, yi;
       if (m == 0 && k == 0) {  // the means, added back after the inverse transforms
         xr = xi = yr = yi = 0;
       } else if (k == 0) {  // b = 0: its terms are left out
-        const double d = ak2[m];
+        const double d = ra2[m];
         xr = (a * divIm) / d;
         xi = -(a * divRe) / d;
         yr = (a * curlIm) / d;
         yi = -(a * curlRe) / d;
       } else if (m == 0) {  // a = 0: its terms are left out
-        const double d = bk2[k];
+        const double d = rb2[k];
         xr = -(b * curlIm) / d;
         xi = (b * curlRe) / d;
         yr = (b * divIm) / d;
         yi = -(b * divRe) / d;
       } else {
-        const double d = ak2[m] + bk2[k];
+        const double d = ra2[m] + rb2[k];
         xr = (a * divIm - b * curlIm) / d;
         xi = (b * curlRe - a * divRe) / d;
         yr = (b * divIm + a * curlIm) / d;
@@ -104,11 +111,10 @@ void maj_vecteurs(CImg<double>& X, const CImg<double>& Xin, bool divNul) {
   // Inverse transforms (divided by nbc*nbl); the imaginary parts are dropped.
   CImg<double>::FFT(fxRe, fxIm, true);
   CImg<double>::FFT(fyRe, fyIm, true);
-  const double scale = std::sqrt((double)nbc * (double)nbl);
   for (int y = 0; y < nbl; ++y)
     for (int x = 0; x < nbc; ++x) {
-      X(x, y, 0) = fxRe(x, y) * scale * 0.15915494309189535 + meanU;
-      X(x, y, 1) = fyRe(x, y) * scale * 0.15915494309189535 + meanV;
+      X(x, y, 0) = fxRe(x, y) * L * 0.15915494309189535 + meanU;
+      X(x, y, 1) = fyRe(x, y) * L * 0.15915494309189535 + meanV;
     }
 }
 
