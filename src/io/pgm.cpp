@@ -54,20 +54,6 @@ class HeaderScan {
     }
     return c != EOF;
   }
-  // After the blank or carriage return that follows the maxval: reads on while the maxval line goes
-  // on as white space (tabs and the other blanks of isspace too), then perhaps a comment, up to its
-  // line break. True when it ends so, its line break read; false at another byte or at the end of the
-  // file. These bytes count in the header's bound: a line of blanks that never ends is refused.
-  bool maxvalLineEndsInLineBreak() {
-    bool comment = false;
-    int c;
-    while ((c = next()) != EOF) {
-      if (c == '\n') return true;
-      if (c == '#') comment = true;
-      if (!comment && !std::isspace(c)) return false;
-    }
-    return false;
-  }
   // A decimal integer after white space and comments (each from '#' to the end of its line), with an
   // optional sign, as "%ld" reads it (saturated far beyond any size this reader takes); false when
   // there is none. The character after its digits is left unread.
@@ -97,6 +83,23 @@ class HeaderScan {
   long count_ = 0;
 };
 
+// After the blank or carriage return that follows the maxval: reads on while the maxval line goes on
+// as white space (tabs and the other blanks of isspace too), then perhaps a comment, up to its line
+// break. True when it ends so, its line break read; false at another byte, at the end of the file, or
+// when no line break comes within 1 MiB (a line no header holds: the raster then follows the one
+// character).
+bool maxvalLineEndsInLineBreak(std::FILE* fp) {
+  constexpr long kMaxLine = 1 << 20;
+  bool comment = false;
+  int c;
+  for (long n = 0; n < kMaxLine && (c = std::fgetc(fp)) != EOF; ++n) {
+    if (c == '\n') return true;
+    if (c == '#') comment = true;
+    if (!comment && !std::isspace(c)) return false;
+  }
+  return false;
+}
+
 // The length of the file, the reading position kept. An image is read by seeking in its file.
 long fileLength(std::FILE* fp, const std::string& nom) {
   const long here = std::ftell(fp);
@@ -111,7 +114,7 @@ long fileLength(std::FILE* fp, const std::string& nom) {
 // Where the raster begins, as an offset in the file of `fileEnd` bytes, once the maxval and the
 // white-space character `c` after it are read (c is the line break of a comment written right after
 // the maxval). Raster bytes 10 and 32 are samples, not blanks, whichever start it is.
-long rasterStart(HeaderScan& h, std::FILE* fp, int c, long fileEnd, size_t rasterBytes) {
+long rasterStart(std::FILE* fp, int c, long fileEnd, size_t rasterBytes) {
   const long afterOneCharacter = std::ftell(fp);
   // After the line break of "255\n" (what writers put) or of a comment written right after the maxval.
   if (c == '\n') return afterOneCharacter;
@@ -121,7 +124,7 @@ long rasterStart(HeaderScan& h, std::FILE* fp, int c, long fileEnd, size_t raste
   // Else right after the line break that ends the maxval line ("255 \n", "255\r\n", "255 # note\n")
   // where it ends in one: from there exactly the raster's bytes remain, or bytes follow the raster
   // and the line break counts.
-  if (h.maxvalLineEndsInLineBreak()) return std::ftell(fp);
+  if (maxvalLineEndsInLineBreak(fp)) return std::ftell(fp);
   // Else right after the one character: the raster is followed by bytes, or truncated.
   return afterOneCharacter;
 }
@@ -180,7 +183,7 @@ CImg<short> read_pgm(const std::string& nom, int dx, int dy, int ofx, int ofy) {
   const size_t bytesPerSample = maxval == 255 ? 1 : 2;
   const size_t rasterBytes = n * bytesPerSample;
   const long fileEnd = fileLength(fp, nom);
-  const long start = rasterStart(h, fp, c, fileEnd, rasterBytes);
+  const long start = rasterStart(fp, c, fileEnd, rasterBytes);
   // A header may announce far more samples than the file holds: compare with the bytes left before
   // reserving memory for the raster.
   const std::string truncated = "the raster is truncated (expected " + std::to_string(rasterBytes) + " bytes)";
