@@ -177,12 +177,17 @@ CImg<float> read_aMotionFileWindow(const std::string& filename, int dx, int dy, 
   std::FILE* fp = f.get();
   std::printf("%s\n", escaped(filename).c_str());
 
-  // Line 1: the column count and the line count, nothing else.
+  // Line 1: the column count and the line count, nothing else, on a line of a bounded length (a
+  // stream without line breaks is not read for ever).
+  constexpr size_t kMaxFirstLine = 4096;
   std::string text;
   bool tooLong = false;
   long long cols = 0, rows = 0;
   std::vector<std::string> size;
-  if (readInputLine(fp, text, 4096, tooLong) && !tooLong) size = lineFields(text);
+  if (readInputLine(fp, text, kMaxFirstLine, tooLong)) {
+    if (tooLong) failFile(who, filename, "line 1 is longer than " + std::to_string(kMaxFirstLine) + " characters");
+    size = lineFields(text);
+  }
   if (size.size() < 2 || !integerField(size[0], cols) || !integerField(size[1], rows))
     failFile(who, filename, "the first line holds no column and line count");
   if (size.size() > 2) failFile(who, filename, "the first line holds more than the column and line count");

@@ -84,20 +84,49 @@ class HeaderScan {
 };
 
 // After the blank or carriage return that follows the maxval: reads on while the maxval line goes on
-// as white space, then perhaps a comment, up to its line break, keeping every byte read in `tail`.
-// True when it ends so in a line break (the last byte of `tail`); false at another byte (kept), at
-// the end of the file, or past a bound that no header line reaches.
-bool endOfMaxvalLine(std::FILE* fp, std::string& tail) {
-  constexpr size_t kMaxLine = 1 << 20;
+// as white space (tabs and the other blanks of isspace too), then perhaps a comment, up to its line
+// break. True when it ends so, its line break read; false at another byte, at the end of the file, or
+// when no line break comes within 1 MiB (a line no header holds: the raster then follows the one
+// character).
+bool maxvalLineEndsInLineBreak(std::FILE* fp) {
+  constexpr long kMaxLine = 1 << 20;
   bool comment = false;
   int c;
-  while (tail.size() < kMaxLine && (c = std::fgetc(fp)) != EOF) {
-    tail.push_back((char)c);
+  for (long n = 0; n < kMaxLine && (c = std::fgetc(fp)) != EOF; ++n) {
     if (c == '\n') return true;
     if (c == '#') comment = true;
     if (!comment && !std::isspace(c)) return false;
   }
   return false;
+}
+
+// The length of the file, the reading position kept. An image is read by seeking in its file.
+long fileLength(std::FILE* fp, const std::string& nom) {
+  const long here = std::ftell(fp);
+  long end = -1;
+  if (here >= 0 && std::fseek(fp, 0, SEEK_END) == 0) end = std::ftell(fp);
+  if (end < 0 || std::fseek(fp, here, SEEK_SET) != 0)
+    failPgm(nom, std::string("cannot be read: an image is read by seeking in its file, which this one does "
+                             "not allow (") + std::strerror(errno) + ")");
+  return end;
+}
+
+// Where the raster begins, as an offset in the file of `fileEnd` bytes, once the maxval and the
+// white-space character `c` after it are read (c is the line break of a comment written right after
+// the maxval). Raster bytes 10 and 32 are samples, not blanks, whichever start it is.
+long rasterStart(std::FILE* fp, int c, long fileEnd, size_t rasterBytes) {
+  const long afterOneCharacter = std::ftell(fp);
+  // After the line break of "255\n" (what writers put) or of a comment written right after the maxval.
+  if (c == '\n') return afterOneCharacter;
+  // After a blank or a carriage return the file decides. Right after that one character ("255 " +
+  // raster) when from there exactly the raster's bytes remain to its end.
+  if ((unsigned long)(fileEnd - afterOneCharacter) == rasterBytes) return afterOneCharacter;
+  // Else right after the line break that ends the maxval line ("255 \n", "255\r\n", "255 # note\n")
+  // where it ends in one: from there exactly the raster's bytes remain, or bytes follow the raster
+  // and the line break counts.
+  if (maxvalLineEndsInLineBreak(fp)) return std::ftell(fp);
+  // Else right after the one character: the raster is followed by bytes, or truncated.
+  return afterOneCharacter;
 }
 
 }  // namespace
@@ -134,19 +163,12 @@ CImg<short> read_pgm(const std::string& nom, int dx, int dy, int ofx, int ofy) {
     std::fflush(stdout);
     std::exit(1);
   }
-  // The raster follows the header's end. "255\n" (what writers put) and a comment right after the
-  // maxval end the header at their line break. Blanks or a carriage return after the maxval leave
-  // two readings: the raster right after that one white-space character ("255 " + raster), or right
-  // after the line break that ends the maxval line ("255 \n", "255\r\n", "255 # note\n"), so raster
-  // bytes 10 and 32 are samples, not blanks, either way. `tail` keeps the bytes read past the one
-  // character while looking for that line break.
+  // The header ends with the white-space character after the maxval, or with the line break of a
+  // comment written right after it; the maxval line may go on (rasterStart).
   c = h.next();
   if (c == '#') c = h.skipLine() ? '\n' : EOF;
   if (c == EOF) failPgm(nom, "the header ends before the raster");
   if (!std::isspace(c)) failPgm(nom, "the maxval is not followed by one white-space character");
-  const long afterOneCharacter = std::ftell(fp);
-  std::string tail;
-  const bool lineBreakAfter = c != '\n' && endOfMaxvalLine(fp, tail);
 
   if (width <= 0 || height <= 0 || width > 32767 || height > 32767)
     failPgm(nom, "the image size " + std::to_string(width) + " x " + std::to_string(height) +
@@ -160,34 +182,15 @@ CImg<short> read_pgm(const std::string& nom, int dx, int dy, int ofx, int ofy) {
   const size_t n = (size_t)width * (size_t)height;
   const size_t bytesPerSample = maxval == 255 ? 1 : 2;
   const size_t rasterBytes = n * bytesPerSample;
-  // The file decides between the two readings: the start from which exactly the raster's bytes remain
-  // to its end. When neither or both do (bytes after the raster, or a file that cannot seek), the
-  // raster follows the line break where the maxval line ends in one, else the one character.
-  long fileEnd = -1;
-  if (afterOneCharacter >= 0 && std::fseek(fp, 0, SEEK_END) == 0) fileEnd = std::ftell(fp);
-  const long afterLineBreak = afterOneCharacter + (long)tail.size();
-  bool fromLineBreak = lineBreakAfter;
-  if (lineBreakAfter && fileEnd >= 0) {
-    const bool exactAfterOne = (unsigned long)(fileEnd - afterOneCharacter) == rasterBytes;
-    const bool exactAfterLine = (unsigned long)(fileEnd - afterLineBreak) == rasterBytes;
-    if (exactAfterOne != exactAfterLine) fromLineBreak = exactAfterLine;
-  }
+  const long fileEnd = fileLength(fp, nom);
+  const long start = rasterStart(fp, c, fileEnd, rasterBytes);
   // A header may announce far more samples than the file holds: compare with the bytes left before
-  // reserving memory for the raster (a file that cannot seek is checked by the read itself, after the
-  // raster bytes already read into `tail` when the raster follows the one character).
-  size_t kept = 0;
-  if (fileEnd >= 0) {
-    const long rasterStart = fromLineBreak ? afterLineBreak : afterOneCharacter;
-    if (fileEnd >= rasterStart && (unsigned long)(fileEnd - rasterStart) < rasterBytes)
-      failPgm(nom, "the raster is truncated (expected " + std::to_string(rasterBytes) + " bytes)");
-    if (std::fseek(fp, rasterStart, SEEK_SET) != 0) failPgm(nom, "cannot be read");
-  } else if (!fromLineBreak) {
-    kept = std::min(tail.size(), rasterBytes);
-  }
+  // reserving memory for the raster.
+  const std::string truncated = "the raster is truncated (expected " + std::to_string(rasterBytes) + " bytes)";
+  if (fileEnd - start < (long)rasterBytes) failPgm(nom, truncated);
+  if (std::fseek(fp, start, SEEK_SET) != 0) failPgm(nom, "cannot be read");
   std::vector<unsigned char> raw(rasterBytes, 0);
-  std::copy(tail.begin(), tail.begin() + (long)kept, raw.begin());
-  if (std::fread(raw.data() + kept, 1, raw.size() - kept, fp) != raw.size() - kept)
-    failPgm(nom, "the raster is truncated (expected " + std::to_string(raw.size()) + " bytes)");
+  if (std::fread(raw.data(), 1, raw.size(), fp) != raw.size()) failPgm(nom, truncated);
 
   // Ten-bit samples above 1023 (a file written most significant byte first, or 16-bit data) are no
   // samples of this format: they would turn negative in the 16-bit result.

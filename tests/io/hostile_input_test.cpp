@@ -13,6 +13,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <limits>
@@ -186,6 +187,32 @@ TEST_F(HostileInput, PgmOfAnotherKindOrWithAnEndlessHeaderIsRefused) {
   // Blanks after the magic and a CRLF line end are still binary PGM.
   EXPECT_EQ(valuesOf(read_pgm(file("crlf.pgm", "P5 \r\n3 2\n255\n" + raster), 3, 2, 0, 0)),
             (std::vector<double>{0, 7, 14, 21, 28, 35}));
+  // The line break that ends the maxval line is looked for within 1 MiB after the one character: a
+  // longer line of blanks ends no header, and the raster follows the one character (its samples the
+  // blanks). A raster of blanks right after "255 " is read without looking for the line's end.
+  const std::string head = "P5\n3 2\n255 ", blanks((1 << 20) - 1, ' ');
+  EXPECT_EQ(valuesOf(read_pgm(file("mib.pgm", head + blanks + "\n" + raster + "\x05"), 3, 2, 0, 0)),
+            (std::vector<double>{0, 7, 14, 21, 28, 35}));
+  EXPECT_EQ(valuesOf(read_pgm(file("over.pgm", head + blanks + " \n" + raster + "\x05"), 3, 2, 0, 0)),
+            (std::vector<double>(6, 32)));
+  EXPECT_EQ(valuesOf(read_pgm(file("tabs.pgm", "P5\n3 2\n255\r" + std::string(2 << 20, '\t') + "\n" + raster + "\x05"),
+                              3, 2, 0, 0)),
+            (std::vector<double>(6, 9)));
+  const CImg<short> flat = read_pgm(file("flat.pgm", "P5\n1024 1025\n255 " + std::string(1024 * 1025, ' ')), 1024, 1025, 0, 0);
+  EXPECT_TRUE(flat.min() == 32 && flat.max() == 32);
+}
+
+// An image is read by seeking in its file: a character device that cannot seek (a terminal) is refused.
+TEST_F(HostileInput, PgmOnADeviceThatCannotSeekIsRefused) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) GTEST_SKIP() << "no pseudo-terminal here";
+  const std::string terminal = ptsname(master);
+  const std::string header = "P5\n1 1\n255\n";
+  ASSERT_EQ(write(master, header.data(), header.size()), (ssize_t)header.size());
+  expectRefusal(runInChild([&] { alarm(20), read_pgm(terminal, 1, 1, 0, 0); }),
+                {"PGM file '" + terminal + "': cannot be read: an image is read by seeking in its file, which this one "
+                 "does not allow (Illegal seek)"});
+  close(master);
 }
 
 TEST_F(HostileInput, ListFileLinesLoseTheirCarriageReturnAndStayBounded) {
@@ -285,10 +312,12 @@ TEST_F(HostileInput, PgmHeaderAndRasterAsTheFormatDefinesThem) {
 // Each ending of the maxval line, 8 and 10 bits, with the raster (first sample 10) alone to the end of
 // the file or followed by bytes. With bytes after it, "255 " and a raster "\n..." are "255 \n" and a
 // raster one byte later (the line break counts): (32, 7, 255, 5) in 8 bits, a sample 8192 in 10 bits.
+// A tab is a blank wherever it stands on the maxval line.
 TEST_F(HostileInput, PgmRasterStartsWhereTheFileSaysAfterTheMaxval) {
   const struct { const char* end; bool lateWithBytesAfter; } forms[] = {
-      {"\n", false}, {" \n", false}, {"\t \r\n", false}, {"\r\n", false}, {" # note\n", false},
-      {"# note\n", false}, {" ", true}, {"\t", true}, {"\r", true}};
+      {"\n", false},        {" \n", false},    {"\t \r\n", false}, {"\r\n", false},     {" # note\n", false},
+      {"# note\n", false},  {" ", true},       {"\t", true},       {"\r", true},       {"\t\n", false},
+      {" \t\n", false},     {" \t# c\n", false}, {"\r\t\n", false},  {"\t#\t\n", false}};
   for (const int maxval : {255, 1023})
     for (const auto& form : forms)
       for (const std::string after : {"", "\x05\x05\x05"}) {

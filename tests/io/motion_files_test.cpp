@@ -186,6 +186,31 @@ TEST_F(TextFiles, BadMotionTablesEndTheRunWithOneLine) {
   expectRefusal(runInChild([&] { read_aMotionFileWindow(good, 4, 4, 2, 2, 2, 1, 0); }), {good, "does not lie inside"});
 }
 
+// The size line is read up to 4096 characters: a longer one is named as too long, whatever it holds.
+TEST_F(TextFiles, MotionTableSizeLineOfAtMost4096Characters) {
+  const std::string pixels = "#i\tj\tU\tV\n0\t0\t1.5\t-2\n0\t1\t3\t4\n";
+  const struct { std::string sizeLine; const char* problem; } cases[] = {
+      {"2 1" + std::string(4093, ' '), ""},
+      {"2 1" + std::string(4092, ' ') + "\r", ""},
+      {"2" + std::string(4094, '\t') + "1", ""},
+      {"2 1" + std::string(4094, ' '), "line 1 is longer than 4096 characters"},
+      {"128 128" + std::string(4090, ' '), "line 1 is longer than 4096 characters"},
+      {std::string(5000, '7'), "line 1 is longer than 4096 characters"},
+      {"2 1 " + std::string(4092, 'x'), "the first line holds more than the column and line count"}};
+  for (const auto& c : cases) {
+    const std::string f = file("size.motion", c.sizeLine + "\n" + pixels);
+    if (*c.problem) {
+      const ChildResult r = runInChild([&] { read_aMotionFile(f, 2, 1, 2, 0, 0); });
+      expectRefusal(r, {});
+      EXPECT_EQ(r.err, "read_aMotionFile: '" + f + "': " + c.problem + "\n") << c.sizeLine.size();
+    } else {
+      CImg<float> got;
+      captureStdout([&] { got = read_aMotionFile(f, 2, 1, 2, 0, 0); });
+      EXPECT_EQ(valuesOf(got), (std::vector<double>{1.5, 3, -2, 4})) << c.sizeLine.size();
+    }
+  }
+}
+
 TEST_F(TextFiles, UVFileIsTurnedOver) {
   std::string text;  // 2 columns x 3 lines, column by column, y pointing up: value 10 x + y
   for (int x = 0; x < 2; ++x)
