@@ -54,16 +54,32 @@ struct RunOptions {
   // The first number option whose text is not a number of its type ("Option -dx: '1e3' is not an
   // integer ..."); empty when every text parses. Its value stays the default.
   std::string numberTextProblem;
+
+  // Lines for standard error about the command line, in this order: each yes/no option whose text is
+  // not a yes/no word, then each ignored argument that stands where an option name belongs.
+  std::vector<std::string> commandLineNotices;
 };
 
 // Reads the 31 options in their order with the banner and section headings on standard output
 // (help on standard error when "-h", "-help" or "--help" is among the arguments), resolves the
 // whole-image size of image 2 after the region-of-interest options ("Error in -ofx !! " /
 // "Error in -ofy !! " when an offset comes without the whole-image size: the offset becomes 0),
-// and computes the derived constants. Never fails: a number option whose text does not parse (an
-// integer: a decimal integer within int; a double: a finite number or ratio "a/b" of
+// and computes the derived constants. An option's text is the argument after the first argument
+// equal to its name; written last, the name itself. Never fails: a number option whose text does
+// not parse (an integer: a decimal integer within int; a double: a finite number or ratio "a/b" of
 // single-precision numbers) keeps its default and is noted in numberTextProblem. A number option
-// written last takes its own name as text and reads as 0, as the parser has always given it.
+// written last reads as 0. A yes/no option is off for "false", "off", "no" and "0" (any case) and on
+// for any other text; one that is not "true", "on", "yes" or "1" (any case) is noted in
+// commandLineNotices: "Option -HS: 'flase' is not a yes/no word: it is read as on; false, off, no or
+// 0 (any case) turn it off".
+//
+// Every argument the parser does not read (read are: the first argument equal to an option's name
+// and the one after it, and the help switches) that is not an option name is noted in
+// commandLineNotices, with the unread argument after it (every option is a name followed by its
+// value) and the option it is closest to: "Argument '-multiresolution' is not an option name: it is
+// ignored, and so is the argument after it, '3' (did you mean -multiresol, the number of pyramid
+// levels?)". A repeated option (the first one counts) is no news. Arguments are quoted with their
+// control characters shown as '?'.
 RunOptions parseOptions(int argc, char** argv);
 
 // Refuses a number option whose text did not parse, and option values that would make the run index
@@ -75,15 +91,3 @@ void refuseInvalidOptions(const RunOptions& opt);
 // for callers that build options by hand).
 void resolveWholeImageSize(RunOptions& opt);
 void computeDerivedConstants(RunOptions& opt);
-
-// The names of the 31 options, in the order in which they are read.
-const std::vector<std::string>& optionNames();
-
-// One line for each argument that the run ignores although it stands where an option name belongs:
-// the parser reads, for each option, the first argument equal to its name and the argument after it,
-// and notices the help switches anywhere; any other argument is ignored. An ignored argument that is
-// not an option name (a repeated option is not news: the first counts) is named, with the ignored
-// argument after it (every option is a name followed by its value) and the option name it is closest
-// to: "Argument '-multiresolution' is not an option name: it is ignored, and so is the argument after
-// it, '3' (did you mean -multiresol?)". Names are quoted with their control characters shown as '?'.
-std::vector<std::string> ignoredArgumentNotices(int argc, char** argv);

@@ -33,7 +33,7 @@ CImg<double> readImageWindow(const RunOptions& o, const std::string& file, int o
 
 RunOptions startOptions(int argc, char** argv) {
   RunOptions o = parseOptions(argc, argv);
-  for (const std::string& notice : ignoredArgumentNotices(argc, argv)) std::fprintf(stderr, "%s\n", notice.c_str());
+  for (const std::string& notice : o.commandLineNotices) std::fprintf(stderr, "%s\n", notice.c_str());
   refuseInvalidOptions(o);
   refuseUnrunnableLevels(o);
   return o;

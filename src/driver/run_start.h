@@ -43,10 +43,10 @@ struct RunState {
   const std::string& prefix() const { return fileIm[2]; }
 };
 
-// Options with their headings and the whole-image resolution, one line on standard error for each
-// argument ignored in an option name's place (ignoredArgumentNotices), then the refusals of values that
-// would index missing pyramid entries or empty images, and of levels that cannot run (lag range,
-// power-law factor, Horn & Schunck coefficient).
+// Options with their headings and the whole-image resolution, the notices of the command line on
+// standard error (yes/no texts that are no yes/no word, arguments ignored in an option name's place),
+// then the refusals of values that would index missing pyramid entries or empty images, and of levels
+// that cannot run (lag range, power-law factor, Horn & Schunck coefficient).
 RunOptions startOptions(int argc, char** argv);
 
 // Reads the five list-file lines of opt.inPath. With -GT an empty line 4, with -lambdaInitFile an

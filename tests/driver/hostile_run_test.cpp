@@ -85,6 +85,32 @@ TEST_F(HostileRun, ImpossibleOrNonNumericOptionsAreRefusedAtStartUp) {
   }
 }
 
+// The notices of the command line reach standard error before anything else: before a refusal of
+// the options, and in a run that goes on.
+TEST_F(HostileRun, CommandLineNoticesArePrinted) {
+  file("list", "a.pgm\nb.pgm\nout_\n");
+  const std::string misspelt = "Argument '-multiresolution' is not an option name: it is ignored, and so is the "
+                               "argument after it, '3' (did you mean -multiresol, the number of pyramid levels?)\n",
+                    vmean = "Argument '-Vmean' is not an option name: it is ignored, and so is the argument after "
+                            "it, '2' (did you mean -Umean, the horizontal pre-shift?)\n",
+                    nein = "Option -GT: 'nein' is not a yes/no word: it is read as on; false, off, no or 0 (any "
+                           "case) turn it off\n",
+                    refused = "Option -dx: must be at least 1 (given 0)\n";
+  const struct {
+    std::vector<std::string> args;
+    int exitCode;
+    std::string err;
+  } cases[] = {{{"-multiresolution", "3", "-dx", "0"}, 1, misspelt + refused},
+               {{"-Vmean", "2", "-GT", "nein", "-dx", "0"}, 1, nein + vmean + refused},
+               {{"-multiresolution", "3", "-HS", "true"}, 0, misspelt},
+               {{"-HS", "true", "-GT", "no"}, 0, ""}};
+  for (const auto& c : cases) {
+    const ChildResult r = run(c.args);
+    EXPECT_TRUE(r.exited && r.exitCode == c.exitCode) << r.err;
+    EXPECT_EQ(r.err, c.err);
+  }
+}
+
 // The readers' refusals are tested one by one beside them; here, that a run reaches them and ends
 // with their line, and that a list written with "\r\n" gives outputs named without a carriage return.
 TEST_F(HostileRun, MalformedInputsEndTheRunWithTheReadersLine) {

@@ -68,7 +68,7 @@ TEST(Options, ParserRules) {
   EXPECT_EQ((std::vector<double>{p.opt.power, p.opt.eps, p.opt.Umean, p.opt.alpha}),
             (std::vector<double>{(double)0.6666f, 2, -1.5, 0.75}));
   EXPECT_EQ(p.opt.numberTextProblem, "");
-  // Ints are decimal integers; bool false only for false/off/0.
+  // Ints are decimal integers; yes/no options: see YesNoWords.
   p = parse({"-dx", "+12", "-dy", " -7", "-pgm", "off", "-GT", "0", "-HS", "FALSE", "-divZero", "yes"});
   EXPECT_TRUE(p.opt.dx == 12 && p.opt.dy == -7 && !p.opt.pgm && !p.opt.GT && !p.opt.HS && p.opt.divZero);
   // An option given last takes its own name; the first argument equal to the name counts.
@@ -93,8 +93,50 @@ TEST(Options, HelpGoesToStandardErrorAndTheRunGoesOn) {
   }
 }
 
-// An argument the parser leaves unread where an option name belongs is named, with the unread
-// argument after it; repeated options, values and help switches are not.
+std::string yesNoNotice(const std::string& name, const std::string& text) {
+  return "Option " + name + ": '" + text + "' is not a yes/no word: it is read as on; false, off, no or 0 (any case) "
+         "turn it off";
+}
+
+// Yes/no texts: the words that mean off, those that mean on, and any other text (on, and named).
+TEST(Options, YesNoWords) {
+  const struct {
+    std::vector<std::string> args;
+    bool on;
+    std::vector<std::string> notices;
+  } cases[] = {
+      {{"-HS", "no"}, false, {}}, {{"-HS", "NO"}, false, {}}, {{"-HS", "No"}, false, {}},
+      {{"-HS", "false"}, false, {}}, {{"-HS", "FaLsE"}, false, {}}, {{"-HS", "OFF"}, false, {}},
+      {{"-HS", "0"}, false, {}}, {{"-HS", "yes"}, true, {}}, {{"-HS", "YES"}, true, {}}, {{"-HS", "on"}, true, {}},
+      {{"-HS", "True"}, true, {}}, {{"-HS", "1"}, true, {}}, {{"-dx", "9", "-HS"}, true, {}} /* written last */,
+      {{"-HS", "flase"}, true, {yesNoNotice("-HS", "flase")}}, {{"-HS", "nein"}, true, {yesNoNotice("-HS", "nein")}},
+      {{"-HS", "2"}, true, {yesNoNotice("-HS", "2")}}, {{"-HS", "0 "}, true, {yesNoNotice("-HS", "0 ")}},
+      {{"-HS", ""}, true, {yesNoNotice("-HS", "")}}, {{"-HS", "n\x1bo"}, true, {yesNoNotice("-HS", "n?o")}},
+      {{"-HS", "-dx"}, true, {yesNoNotice("-HS", "-dx")}} /* a name in the value's place is the value */};
+  for (const auto& c : cases) {
+    const Parsed p = parse(c.args);
+    EXPECT_EQ(p.opt.HS, c.on) << c.args[1];
+    EXPECT_EQ(p.opt.commandLineNotices, c.notices) << c.args[1];
+    EXPECT_EQ(p.out, kHeadings + kMisc);
+  }
+  // Every yes/no option reads the words, noticed in the order of the options; the help shows the value.
+  const Parsed p = parse({"-GT", "nein", "-divZero", "No", "-pgm", "ja", "-initHS", "yes", "-lambdaInitFile", "off",
+                          "-h"});
+  EXPECT_TRUE(p.opt.GT && !p.opt.divZero && p.opt.pgm && p.opt.initHS && !p.opt.lambdaInitFile);
+  EXPECT_EQ(p.opt.commandLineNotices,
+            (std::vector<std::string>{yesNoNotice("-pgm", "ja"), yesNoNotice("-GT", "nein")}));
+  for (const auto& shown : std::vector<std::pair<std::string, std::string>>{
+           {"-GT", "true"}, {"-divZero", "false"}, {"-pgm", "true"}, {"-HS", "false"}, {"-lambdaInitFile", "false"}}) {
+    const size_t at = p.err.find(shown.first + " ");
+    ASSERT_NE(at, std::string::npos) << shown.first;
+    const std::string line = p.err.substr(at, p.err.find('\n', at) - at);
+    EXPECT_NE(line.find(" " + shown.second + " "), std::string::npos) << line;
+  }
+}
+
+// Every argument the parser leaves unread where an option name belongs is named, with the unread
+// argument after it and the option meant with what it does; repeated options, values and help
+// switches are not.
 TEST(Options, IgnoredArgumentsAreNamed) {
   auto notice = [](const std::string& arg, const std::string& next, const std::string& meant) {
     return "Argument '" + arg + "' is not an option name: it is ignored" +
@@ -102,21 +144,45 @@ TEST(Options, IgnoredArgumentsAreNamed) {
            (meant.empty() ? "" : " (did you mean " + meant + "?)");
   };
   const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> cases = {
-      {{"-pgm", "-dx", "64", "-lo", "3", "-lo", "4", "-h"}, {}},  // "-dx": value of -pgm and name of -dx
+      // "-dx": the value of -pgm (no yes/no word) and the name of -dx.
+      {{"-pgm", "-dx", "64", "-lo", "3", "-lo", "4", "-h"}, {yesNoNotice("-pgm", "-dx")}},
       {{"-multiresolution", "3", "-offEdges", "5", "-DX", "9"},
-       {notice("-multiresolution", "3", "-multiresol"), notice("-offEdges", "5", "-offEdeges"),
-        notice("-DX", "9", "-Dx")}},
-      {{"-foo", "-dx", "64", "7", "-x\x1b[0m"}, {notice("-foo", "", ""), notice("7", "-x?[0m", "")}}};
-  for (const auto& c : cases) {
-    Args a(c.first);
-    EXPECT_EQ(ignoredArgumentNotices((int)a.text.size(), a.ptrs.data()), c.second) << c.first[0];
-  }
-  // The names are those the parser reads, in its order (as its help lists them).
+       {notice("-multiresolution", "3", "-multiresol, the number of pyramid levels"),
+        notice("-offEdges", "5", "-offEdeges, the border band left out of the data term"),
+        notice("-DX", "9", "-Dx, the width of image 2 read whole")}},
+      {{"-foo", "-dx", "64", "7", "-x\x1b[0m"}, {notice("-foo", "", ""), notice("7", "-x?[0m", "")}},
+      // Two edits away from a name of more than four letters, one from a shorter one.
+      {{"-multirseol", "3", "-sigma_osb", "2", "-nbItLbgfs", "5", "-eos", "1"},
+       {notice("-multirseol", "3", "-multiresol, the number of pyramid levels"),
+        notice("-sigma_osb", "2", "-sigma_obs, the robust parameter of the data term"),
+        notice("-nbItLbgfs", "5", "-nbItLbfgs, the line-search limit of the dual optimisation"),
+        notice("-eos", "1", "-eps, the precision of the dual optimisation")}},
+      {{"-Vmean", "2", "-Umean", "1"}, {notice("-Vmean", "2", "-Umean, the horizontal pre-shift")}},
+      {{"-Hs", "no", "-gama", "0.1"},
+       {notice("-Hs", "no", "-HS, Horn & Schunck at every level"),
+        notice("-gama", "0.1", "-gamma, the factor of the power law")}},
+      // An option written last is read (its name is its text); a help switch is read wherever it is.
+      {{"-dx", "64", "-foo", "-GT"}, {notice("-foo", "", "")}},
+      {{"-foo", "--help", "-bar", "-help", "-h"}, {notice("-foo", "", ""), notice("-bar", "", "")}},
+      {{"-inPath", "-help", "-xyz", "-h"}, {notice("-xyz", "", "")}},
+      // A repeated option is no news, and takes its value along.
+      {{"-lo", "7", "-lo", "-lo", "-nbItTrace", "0", "-gamma", "1", "-gamma"}, {}},
+      // Values that look like names are values; the name they would be is read where it first stands.
+      {{"-inPath", "-dy", "-dx", "5"}, {}},
+      {{"-inPath", "-dx", "-dx", "5"}, {notice("5", "", "")}},  // -dx written twice in a row is -dx's text
+      {{"-GT", "-Vmean", "-Vmean", "2"},
+       {yesNoNotice("-GT", "-Vmean"), notice("-Vmean", "2", "-Umean, the horizontal pre-shift")}}};
+  for (const auto& c : cases) EXPECT_EQ(parse(c.first).opt.commandLineNotices, c.second) << c.first[0];
+  // The parser reads the 31 options in this order (as its help lists them).
   const std::string help = parse({"-h"}).err;
   std::vector<std::string> listed;
   for (size_t at = 0; (at = help.find("\n    -", at + 1)) != std::string::npos;)
     listed.push_back(help.substr(at + 5, help.find(' ', at + 5) - at - 5));
-  EXPECT_EQ(listed, optionNames());
+  EXPECT_EQ(listed, (std::vector<std::string>{
+                        "-inPath", "-dy", "-dx", "-neta", "-lo", "-gamma", "-power", "-multiresol", "-resolEnd",
+                        "-norm", "-sigma_obs", "-sigBlur", "-sigDiff", "-offEdeges", "-nbItTrace", "-eps",
+                        "-nbItLbfgs", "-Umean", "-HS", "-initHS", "-alpha", "-lambdaInit", "-lambdaInitFile", "-ofy",
+                        "-ofx", "-Dx", "-Dy", "-pgm", "-divZero", "-GT", "-offGT"}));
 }
 
 TEST(Options, OffsetCheckAndDerivedConstants) {
