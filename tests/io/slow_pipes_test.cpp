@@ -3,7 +3,6 @@
 // The readers and writers wait for the other side: everything sent is read, everything written
 // reaches the reader, whatever the delays.
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -112,11 +111,16 @@ pid_t startSlowReader(const std::string& fifo, const std::string& copy) {
     const int fd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
     if (fd < 0 || write(ready[1], "r", 1) != 1) _exit(1);
     usleep(kFirstByteDelay);
-    // Waits for the first byte (or for the writer to leave), then reads to the end.
-    pollfd first = {fd, POLLIN, 0};
-    if (poll(&first, 1, -1) < 0 || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) _exit(1);
+    // Until a writer has sent its first byte the FIFO reads as empty, or at its end when no writer has
+    // opened it yet: the reader looks again (for 20 s at most), then reads to the end.
     std::string got;
     char buf[8192];
+    for (int k = 0; got.empty() && k < 2000; ++k) {
+      const ssize_t n = read(fd, buf, sizeof buf);
+      if (n > 0) got.append(buf, (size_t)n);
+      else usleep(10000);
+    }
+    if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) _exit(1);
     for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) got.append(buf, (size_t)n);
     _exit(writeFileBytes(copy, got) ? 0 : 1);
   }
