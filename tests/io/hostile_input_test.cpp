@@ -354,6 +354,7 @@ TEST_F(HostileInput, InputsThatAreNotFilesAndNamesThatAreNotText) {
     expectRefusal(runInChild([&] { read_path(f, 5, lines); }),
                   {"List file '" + f + "': line 2 is not text: '", "' holds a control character at position "});
   }
+  std::filesystem::remove_all(dir);  // the FIFO with it
 }
 
 // A run reads its list file from /dev/stdin fed by a pipe; lines 4 and 5, unused, may hold anything.
