@@ -273,7 +273,10 @@ TEST_F(HostileInput, TrueTablesAndMultiplierFilesAreReadLineByLine) {
       {"0.5 0.25\n2\t3\r\n-1 1e3", ""}, {"1 2 3\n1 2 3\n1 2 3\n", "line 1 holds 3 value(s), not the pair"},
       {"1 1\n1\n1 1\n", "line 2 holds 1 value(s)"}, {"1 1\n\n1 1\n", "line 3 of the 3 needed holds no pair of numbers"},
       {" \r\n0.5 0.25\n\t\n\n2 3\n-1 1e3\n", ""},  // blank lines hold no pair
-      {"1 1\n1 1\n1 x\n", "line 3 holds 'x', which is not a number"}};
+      {"1 1\n1 1\n1 x\n", "line 3 holds 'x', which is not a number"},
+      // Messages name the line of the file, blank lines counted.
+      {"\n1 1\n\n1 x\n", "line 4 holds 'x', which is not a number"}, {"1 1\n \n\t\n1 1 1\n", "line 4 holds 3 value(s)"},
+      {"\r\n\n1 inf\n", "line 3 holds a value that is not a finite number"}};
   for (const auto& c : multipliers) {
     const std::string f = file("lambda", c.content);
     CImg<double> lambda(3, 1, 1, 1, 0.0), cross(3, 1, 1, 1, 0.0);
@@ -380,6 +383,7 @@ TEST_F(HostileInput, InputsThatAreNotFilesAndNamesThatAreNotText) {
     expectRefusal(runInChild([&] { read_path(f, 5, lines); }),
                   {"List file '" + f + "': line 2 is not text: '", "' holds a control character at position "});
   }
+  std::filesystem::remove_all(dir);  // the FIFO with it
 }
 
 // A run reads its list file from /dev/stdin fed by a pipe; lines 4 and 5, unused, may hold anything.

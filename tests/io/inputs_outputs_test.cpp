@@ -1,6 +1,7 @@
 // Inputs and plain outputs: binary PGM, TIFF, padding, windows, border masks, list file, multiplier
 // file, curves, result lines and output names.
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -241,6 +242,41 @@ TEST_F(TextFiles, OutputsKeepLinksPermissionsDevicesAndLockedFolders) {
   fs::permissions(dir + "/locked", P::owner_all);
 }
 
+// A process that may not give a replaced output to its owner still keeps the file's group when it
+// belongs to that group, and else writes the output with its own group. Run as root, the test
+// replaces a file of another owner as a third user, member or not of the file's group.
+TEST_F(TextFiles, ReplacedOutputKeepsItsGroupWhenItsOwnerCannotBeKept) {
+  namespace fs = std::filesystem;
+  const uid_t owner = 4242, writer = 4545;
+  const gid_t group = 4343, writersGroup = 4646;
+  const auto becomeWriter = [&](bool member) {
+    const gid_t groups[1] = {group};
+    return setgroups(member ? 1 : 0, groups) == 0 && setgid(writersGroup) == 0 && setuid(writer) == 0;
+  };
+  if (getuid() != 0 || runInChild([&] { _exit(becomeWriter(true) ? 0 : 3); }).exitCode != 0)
+    GTEST_SKIP() << "needs root, to write as another user (member or not of its group) a file of a third owner";
+  fs::permissions(dir, fs::perms::owner_all | fs::perms::others_exec);
+  ASSERT_TRUE(fs::create_directory(dir + "/shared"));
+  fs::permissions(dir + "/shared", fs::perms::all);
+  const struct { bool member; mode_t mode; gid_t kept; } cases[] = {{true, 0660, group}, {false, 0646, writersGroup}};
+  for (const auto& c : cases) {
+    const std::string out = file("shared/out", "old\n");
+    ASSERT_TRUE(chown(out.c_str(), owner, group) == 0 && chmod(out.c_str(), c.mode) == 0);
+    const ChildResult r = runInChild([&] {
+      if (!becomeWriter(c.member)) _exit(3);
+      write_S2(CImg<double>(1, 1, 1, 1, 0.5), out);
+    });
+    EXPECT_TRUE(r.exited && r.exitCode == 0) << c.member << ": " << r.out << r.err;
+    struct stat st {};
+    ASSERT_EQ(stat(out.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, writer) << c.member;
+    EXPECT_EQ(st.st_gid, c.kept) << c.member;
+    EXPECT_EQ(st.st_mode & 07777, c.mode) << c.member;
+    EXPECT_EQ(readFileBytes(out), "0 5.000000e-01\n") << c.member;
+  }
+  fs::remove_all(dir);
+}
+
 // An output that is a FIFO is written to the process reading it; with none, the writer ends the run
 // naming the file instead of waiting in open for ever.
 TEST_F(TextFiles, FifoOutputsNeedAReader) {
@@ -258,6 +294,7 @@ TEST_F(TextFiles, FifoOutputsNeedAReader) {
     std::remove(plain.c_str()), write(plain);  // the bytes a plain file receives
     EXPECT_EQ(std::string(got, n > 0 ? n : 0), readFileBytes(plain));
   }
+  std::filesystem::remove_all(dir);  // the FIFO with it
 }
 
 }  // namespace
