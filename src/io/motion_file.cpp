@@ -184,10 +184,15 @@ CImg<float> read_aMotionFileWindow(const std::string& filename, int dx, int dy, 
   bool tooLong = false;
   long long cols = 0, rows = 0;
   std::vector<std::string> size;
+  // A failed read is said as such, not taken for the end of what the file holds.
+  const auto refuseIfUnreadable = [&] {
+    if (std::ferror(fp)) failFile(who, filename, "cannot be read on (" + std::string(std::strerror(errno)) + ")");
+  };
   if (readInputLine(fp, text, kMaxFirstLine, tooLong)) {
     if (tooLong) failFile(who, filename, "line 1 is longer than " + std::to_string(kMaxFirstLine) + " characters");
     size = lineFields(text);
   }
+  refuseIfUnreadable();
   if (size.size() < 2 || !integerField(size[0], cols) || !integerField(size[1], rows))
     failFile(who, filename, "the first line holds no column and line count");
   if (size.size() > 2) failFile(who, filename, "the first line holds more than the column and line count");
@@ -204,7 +209,10 @@ CImg<float> read_aMotionFileWindow(const std::string& filename, int dx, int dy, 
   const int first = std::fgetc(fp);
   if (first != '#' && first != EOF)
     failFile(who, filename, "line 2 is not the column header (a line beginning with '#', \"#i\\tj\\tU\\tV\")");
-  if (first == EOF || !skipLine(fp)) failFile(who, filename, "the file ends before the first pixel line");
+  if (first == EOF || !skipLine(fp)) {
+    refuseIfUnreadable();
+    failFile(who, filename, "the file ends before the first pixel line");
+  }
 
   // Pixel lines, lines of the field outer and columns inner: each holds its line index, its column
   // index, u and v, and nothing else. Lines of the plain form are converted by the scanner; any
@@ -227,7 +235,7 @@ CImg<float> read_aMotionFileWindow(const std::string& filename, int dx, int dy, 
     const Line got = scanner.next(i, j, u[k], v[k]);
     const Taken taken = got == Line::other ? scanner.take(text) : Taken::none;
     if (got == Line::end || (got == Line::other && taken == Taken::none)) {
-      if (std::ferror(fp)) failFile(who, filename, "cannot be read on (" + std::string(std::strerror(errno)) + ")");
+      refuseIfUnreadable();
       failFile(who, filename, ends(k));
     }
     if (got == Line::other) {

@@ -211,6 +211,15 @@ TEST_F(TextFiles, MotionTableSizeLineOfAtMost4096Characters) {
   }
 }
 
+// A read that fails is named as such, not as a first line without counts: /proc/self/mem is a file
+// whose first bytes (address 0, never mapped) cannot be read.
+TEST_F(TextFiles, MotionTableThatCannotBeReadIsNamedAsSuch) {
+  if (access("/proc/self/mem", R_OK) != 0) GTEST_SKIP() << "no /proc/self/mem here";
+  const ChildResult r = runInChild([] { read_aMotionFile("/proc/self/mem", 2, 1, 2, 0, 0); });
+  expectRefusal(r, {});
+  EXPECT_EQ(r.err, "read_aMotionFile: '/proc/self/mem': cannot be read on (Input/output error)\n");
+}
+
 TEST_F(TextFiles, UVFileIsTurnedOver) {
   std::string text;  // 2 columns x 3 lines, column by column, y pointing up: value 10 x + y
   for (int x = 0; x < 2; ++x)
