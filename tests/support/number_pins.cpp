@@ -136,7 +136,8 @@ struct ColumnPin {
 bool readColumnPin(const std::string& item, ColumnPin& c) {
   char key[64];
   int used = 0;
-  if (std::sscanf(item.c_str(), "%63[^:]:%zu:%lg:%n", key, &c.count, &c.unit, &used) != 3 || !(c.unit > 0)) return false;
+  if (std::sscanf(item.c_str(), "%63[^:]:%zu:%lg:%n", key, &c.count, &c.unit, &used) != 3 || !(c.unit > 0))
+    return false;
   c.key = key;
   const char* at = item.c_str() + used;
   for (;;) {

@@ -16,8 +16,8 @@
 // signed sums: the number at position p of the column (p = 0, 1, ... in the order of the text) enters
 // sum k with the sign -1 when bit k of signWord(p) is set, else +1. The sums are written in whole
 // units of u (exact when the column's numbers all print the same decimals, as in these outputs; else
-// the rounding adds up to one unit); each must lie within kTolerance units of the table's. A change D_p of the numbers of a
-// column moves sum k by the sum over p of sign_k(p) D_p, so:
+// the rounding adds up to one unit); each must lie within kTolerance units of the table's. A change
+// D_p of the numbers of a column moves sum k by the sum over p of sign_k(p) D_p, so:
 //  - a last-digit flip of m numbers moves every sum by at most m units: up to 4 flips always pass,
 //    more pass when their signs cancel;
 //  - one number changed by d, the others by e units in all, moves every sum by at least |d| - e:
@@ -27,8 +27,8 @@
 //    sign words (number_pins_test proves it), so some sum moves by |a + b| and another by |a - b|:
 //    the pair fails when |a| + |b| > 4 u + e (a motion value +3e-6 and its neighbour -3e-6 fail, so
 //    do two swapped values that differ by 3e-6 or more);
-//  - +c, -2c, +c on any three numbers (keeping the sum and any linear weighting) moves some sum by at
-//    least 2c: it fails when c > 2 u.
+//  - +c, -2c, +c on any three numbers (on three neighbours it keeps the sum and any weighting linear
+//    in the position) moves some sum by at least 2c: it fails when c > 2 u.
 // Not caught: a change of three or more numbers that keeps all 1 + kSums sums within 4 units. Such
 // changes exist among any kSums + 2 numbers (the sums are kSums + 1 linear forms), and may exist
 // among fewer when their sign words happen to be dependent; only pairs and the +c, -2c, +c shape are
