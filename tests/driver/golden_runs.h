@@ -7,8 +7,10 @@
 //
 // The rows are SHA-256 digests of this platform's outputs (Debian 12, x86-64). The runs with the
 // divergence-free projection go through FFTW, whose transforms pick their code by the processor's
-// instruction set: their rows pin the text of each output exactly and each of its numbers to its last
-// digits instead of its bytes (support/number_pins.h).
+// instruction set: their rows pin the text of each output exactly and its numbers instead of its bytes:
+// each number of a small output to its last digits, each column of a motion table or PGM by sums that
+// catch any change of one or two of its numbers by more than 4 units of the last digit in all
+// (support/number_pins.h).
 #pragma once
 
 #include <cstdio>

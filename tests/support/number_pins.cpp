@@ -102,21 +102,53 @@ Scan scan(const std::string& name, const std::string& bytes) {
 
 struct Column {
   size_t count = 0;
-  double unit = 0, sum = 0, weighted = 0;
+  double unit = 0, sum = 0, signedSums[kSums] = {};
 };
 
 std::map<std::string, Column> columnsOf(const Scan& s) {
   std::map<std::string, Column> cols;
-  std::map<std::string, size_t> sizes;
-  for (const std::string& c : s.columns) ++sizes[c];
   for (size_t k = 0; k < s.numbers.size(); ++k) {
     Column& c = cols[s.columns[k]];
     const double v = std::strtod(s.numbers[k].c_str(), nullptr);
+    const uint64_t signs = signWord(c.count++);
     c.unit = std::max(c.unit, unitOf(s.numbers[k], true));
     c.sum += v;
-    c.weighted += v * (double)(++c.count) / (double)sizes[s.columns[k]];
+    for (int b = 0; b < kSums; ++b) c.signedSums[b] += (signs >> b & 1) ? -v : v;
   }
   return cols;
+}
+
+// A sum in whole units of the column's last digit, as the pin writes it.
+void appendUnits(std::string& out, double sum, double unit) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.17g", std::nearbyint(sum / unit));
+  out += text;
+}
+
+// One column item of a pin, read back.
+struct ColumnPin {
+  std::string key;
+  size_t count = 0;
+  double unit = 0;
+  std::vector<double> sums;  // the sum, then the kSums signed sums, in units
+};
+
+bool readColumnPin(const std::string& item, ColumnPin& c) {
+  char key[64];
+  int used = 0;
+  if (std::sscanf(item.c_str(), "%63[^:]:%zu:%lg:%n", key, &c.count, &c.unit, &used) != 3 || !(c.unit > 0))
+    return false;
+  c.key = key;
+  const char* at = item.c_str() + used;
+  for (;;) {
+    char* end = nullptr;
+    c.sums.push_back(std::strtod(at, &end));
+    if (end == at) return false;
+    if (*end == '\0') break;
+    if (*end != (c.sums.size() == 1 ? ':' : ',')) return false;
+    at = end + 1;
+  }
+  return c.sums.size() == 1 + kSums;
 }
 
 std::vector<std::string> split(const std::string& s, char by) {
@@ -130,6 +162,13 @@ std::vector<std::string> split(const std::string& s, char by) {
 
 }  // namespace
 
+uint64_t signWord(uint64_t position) {
+  uint64_t z = (position + 1) * 0x9E3779B97F4A7C15ull;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
 std::string numbersPin(const std::string& name, const std::string& bytes) {
   const Scan s = scan(name, bytes);
   std::string pin = "numbers\t" + sha256Hex(s.text) + "\t" + std::to_string(s.numbers.size());
@@ -141,10 +180,14 @@ std::string numbersPin(const std::string& name, const std::string& bytes) {
   pin += "\tcolumns\t";
   bool first = true;
   for (const auto& [key, c] : columnsOf(s)) {
-    char item[160];
-    std::snprintf(item, sizeof item, "%s%s:%zu:%.17g:%.17g:%.17g", first ? "" : " ", key.c_str(), c.count, c.unit,
-                  c.sum, c.weighted);
-    pin += item;
+    char head[96];
+    std::snprintf(head, sizeof head, "%s%s:%zu:%.17g:", first ? "" : " ", key.c_str(), c.count, c.unit);
+    pin += head;
+    appendUnits(pin, c.sum, c.unit);
+    for (int b = 0; b < kSums; ++b) {
+      pin += b ? "," : ":";
+      appendUnits(pin, c.signedSums[b], c.unit);
+    }
     first = false;
   }
   return pin;
@@ -165,17 +208,25 @@ std::string numbersMismatch(const std::string& name, const std::string& got, con
       if (!(std::fabs(a - b) <= tol)) return "number " + std::to_string(k + 1) + " is " + gi[k] + " instead of " + wi[k];
       continue;
     }
-    char key[2][64];
-    size_t n[2];
-    double unit[2], sum[2], weighted[2];
-    const std::string* items[2] = {&gi[k], &wi[k]};
-    for (int i = 0; i < 2; ++i)
-      if (std::sscanf(items[i]->c_str(), "%63[^:]:%zu:%lg:%lg:%lg", key[i], &n[i], &unit[i], &sum[i], &weighted[i]) != 5)
-        return "column item '" + *items[i] + "' unreadable";
-    const double tol = 4 * unit[1];
-    if (std::strcmp(key[0], key[1]) != 0 || n[0] != n[1] || !(std::fabs(sum[0] - sum[1]) <= tol) ||
-        !(std::fabs(weighted[0] - weighted[1]) <= tol))
-      return "column " + gi[k] + " instead of " + wi[k];
+    ColumnPin c[2];
+    if (!readColumnPin(gi[k], c[0])) return "column item '" + gi[k] + "' unreadable";
+    if (!readColumnPin(wi[k], c[1])) return "column item '" + wi[k] + "' unreadable";
+    const std::string column = "column " + c[1].key;
+    if (c[0].key != c[1].key) return "column " + c[0].key + " instead of " + c[1].key;
+    if (c[0].count != c[1].count)
+      return column + ": " + std::to_string(c[0].count) + " numbers instead of " + std::to_string(c[1].count);
+    if (c[1].count > kSignsProvenUpTo)
+      return column + ": " + std::to_string(c[1].count) + " numbers, more than the signed sums are proven for";
+    const double scale = c[0].unit / c[1].unit;  // the got sums in the table's units
+    for (size_t b = 0; b < c[1].sums.size(); ++b) {
+      const double off = c[0].sums[b] * scale - c[1].sums[b];
+      if (!(std::fabs(off) <= kTolerance)) {
+        char what[160];
+        std::snprintf(what, sizeof what, "%s: %s off by %.17g units of %g", column.c_str(),
+                      b == 0 ? "the sum" : ("signed sum " + std::to_string(b)).c_str(), off, c[1].unit);
+        return what;
+      }
+    }
   }
   return "";
 }
