@@ -74,6 +74,10 @@ std::FILE* openTextInput(const std::string& name, std::string& problem) {
   return f;
 }
 
+std::string lineTooLong(const std::string& where) {
+  return where + " is longer than " + std::to_string(kMaxTextLine) + " characters";
+}
+
 bool readInputLine(std::FILE* f, std::string& line, std::size_t maxLength, bool& tooLong) {
   line.clear();
   tooLong = false;

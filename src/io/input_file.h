@@ -27,6 +27,14 @@ std::string inputFileProblem(const std::string& name);
 // "cannot be opened (<reason>)" or "cannot be read (<reason>)".
 std::FILE* openTextInput(const std::string& name, std::string& problem);
 
+// The longest line of the list file and of the multiplier file, and of the true motion table's first
+// line: longer than any path the system opens (PATH_MAX is 4096) and than any count or pair of numbers.
+// The bound keeps a stream without line breaks (a device) from being read for ever.
+constexpr std::size_t kMaxTextLine = 4096;
+
+// The refusal of a line longer than kMaxTextLine: "<where> is longer than 4096 characters".
+std::string lineTooLong(const std::string& where);
+
 // One line of a text input, up to its line break (not kept), into `line`; false at the end of the
 // file with nothing read. A line of more than maxLength characters sets tooLong and is not read
 // further: a stream without line breaks (a device) is not read for ever.

@@ -8,10 +8,6 @@
 
 namespace {
 
-// Longer than any path the system opens (PATH_MAX is 4096): a longer line is not a file name, and
-// the bound keeps a stream without line breaks (a device) from being read forever.
-constexpr size_t kMaxLine = 4096;
-
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
@@ -30,9 +26,9 @@ void read_path(const std::string& ifn1, int nbIm, std::vector<std::string>& file
   for (int i = 0; i < nbIm; ++i) {
     std::string line;
     bool tooLong = false;
-    if (readInputLine(in.get(), line, kMaxLine, tooLong)) {
+    if (readInputLine(in.get(), line, kMaxTextLine, tooLong)) {
       const std::string where = list + ": line " + std::to_string(i + 1);
-      if (tooLong) failRun(where + " is longer than " + std::to_string(kMaxLine) + " characters");
+      if (tooLong) failRun(lineTooLong(where));
       // A list written on Windows ends its lines with "\r\n": the carriage return is no part of a name.
       if (!line.empty() && line.back() == '\r') line.pop_back();
       // A control character (escape sequence, carriage return, NUL...) is no part of a file name:

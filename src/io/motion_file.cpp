@@ -179,7 +179,6 @@ CImg<float> read_aMotionFileWindow(const std::string& filename, int dx, int dy, 
 
   // Line 1: the column count and the line count, nothing else, on a line of a bounded length (a
   // stream without line breaks is not read for ever).
-  constexpr size_t kMaxFirstLine = 4096;
   std::string text;
   bool tooLong = false;
   long long cols = 0, rows = 0;
@@ -188,8 +187,8 @@ CImg<float> read_aMotionFileWindow(const std::string& filename, int dx, int dy, 
   const auto refuseIfUnreadable = [&] {
     if (std::ferror(fp)) failFile(who, filename, "cannot be read on (" + std::string(std::strerror(errno)) + ")");
   };
-  if (readInputLine(fp, text, kMaxFirstLine, tooLong)) {
-    if (tooLong) failFile(who, filename, "line 1 is longer than " + std::to_string(kMaxFirstLine) + " characters");
+  if (readInputLine(fp, text, kMaxTextLine, tooLong)) {
+    if (tooLong) failFile(who, filename, lineTooLong("line 1"));
     size = lineFields(text);
   }
   refuseIfUnreadable();

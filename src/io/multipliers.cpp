@@ -15,8 +15,6 @@ using namespace cimg_library;
 
 namespace {
 
-// No pair of numbers needs more; the bound keeps a stream without line breaks from being read for ever.
-constexpr size_t kMaxLine = 4096;
 constexpr int kMaxBlankLines = 1 << 20;
 
 }  // namespace
@@ -38,7 +36,7 @@ void readLambdaInit(CImg<double>& lambda, CImg<double>& lambda_cross, const std:
     bool tooLong = false;
     for (int blank = 0;; ++blank) {
       ++fileLine;
-      if (!readInputLine(f.get(), text, kMaxLine, tooLong)) {
+      if (!readInputLine(f.get(), text, kMaxTextLine, tooLong)) {
         if (std::ferror(f.get())) failRun(file + " cannot be read");
         // The file ends before the (l + 1)-th of the n lines of pairs it needs.
         failRun(file + ": line " + std::to_string(l + 1) + " of the " + std::to_string(n) +
@@ -50,7 +48,7 @@ void readLambdaInit(CImg<double>& lambda, CImg<double>& lambda_cross, const std:
         failRun(file + " holds more than " + std::to_string(kMaxBlankLines) + " blank lines in a row");
     }
     const std::string line = file + ": line " + std::to_string(fileLine);
-    if (tooLong) failRun(line + " is longer than " + std::to_string(kMaxLine) + " characters");
+    if (tooLong) failRun(lineTooLong(line));
     const std::vector<std::string> pair = lineFields(text);
     if (pair.size() != 2)
       failRun(line + " holds " + std::to_string(pair.size()) + " value(s), not the pair \"lambda lambda_cross\"");
