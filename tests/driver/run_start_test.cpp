@@ -212,11 +212,11 @@ std::string pgm10(const CImg<double>& im) {
 
 // Whole runs on 16-bit TIFF windows 16 x 8 at (8, 4) of 32 x 16 images (from examples/): the run
 // names an image where one of its steps takes its samples for missing, and only there. Image 1 holds
-// 1022 and 65535 in the window; image 2 1200 at (12, 11) in the window, and at (26, 3), (24, 8) and
-// (5, 5) beside it: the pre-shift by 2.5 tests columns 10 to 26 and lines 3 to 11 (153 samples),
-// three of them missing, and copies (12, 11) and (24, 8) into the window (pixels (10, 11) and
-// (22, 8), their bases), where the coarser levels then take them for missing. A large -alpha keeps
-// the estimates short, so that the runs end with status 0.
+// 1022 and 65535 in the window; image 2 1200 at (12, 11) in the window, and 1022 at (26, 3), 1200 at
+// (24, 8) and (5, 5) beside it: the pre-shift by 2.5 tests columns 10 to 26 and lines 3 to 11 (153
+// samples), three of them missing, and copies (12, 11) and (24, 8) into the window (pixels (10, 11)
+// and (22, 8), their bases), where the coarser levels then take them for missing. A large -alpha
+// keeps the estimates short, so that the runs end with status 0.
 TEST_F(RunStartTest, MissingSamplesNamedWhereTheRunTakesThemForMissing) {
   const std::string examples = std::string(VRM_SOURCE_DIR) + "/examples/particles_";
   CImg<double> one = CImg<double>((examples + "t.pgm").c_str()).crop(0, 0, 31, 15);
@@ -224,7 +224,7 @@ TEST_F(RunStartTest, MissingSamplesNamedWhereTheRunTakesThemForMissing) {
   one(10, 6) = 1022, one(20, 9) = 65535;
   CImg<double> beside = two;  // missing only just beside what the pre-shift tests
   beside(5, 5) = beside(27, 3) = 1022;
-  two(26, 3) = two(12, 11) = two(24, 8) = two(5, 5) = 1200;
+  two(26, 3) = 1022, two(12, 11) = two(24, 8) = two(5, 5) = 1200;
   file("a.tif", tiff16(one));
   file("b.tif", tiff16(two));
   file("c.tif", tiff16(beside));

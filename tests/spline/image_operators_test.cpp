@@ -275,12 +275,13 @@ TEST(RecalSpline, RandomFieldsFollowThePixelRule) {
 // The samples tested for missing data while the window's pixels are computed, by hand: a shift
 // (U, V) tests columns i + trunc(U) and one further in the direction of U (leftwards when U <= 0),
 // lines j + trunc(V) and one further in the direction of V (upwards when V <= 0); a pixel whose
-// neighbour lies outside, or whose shift is not a number, tests none. Missing samples (60000) at
-// (26, 3), (12, 11), (24, 8) and (5, 5); the window 16 x 8 at (8, 4) of 32 x 16.
+// neighbour lies outside, or whose shift is not a number, tests none. Missing samples at (26, 3)
+// (1022), (12, 11), (24, 8) and (5, 5) (60000); the window 16 x 8 at (8, 4) of 32 x 16.
 TEST(SamplesTestedByWarp, WhereTheWarpReadsForTheWindow) {
   CImg<double> in(32, 16, 1, 1, 100.0);
-  in(26, 3) = in(12, 11) = in(24, 8) = in(5, 5) = 60000;
-  in(6, 5) = 1021.99;  // below the threshold
+  in(12, 11) = in(24, 8) = in(5, 5) = 60000;
+  in(26, 3) = 1022;    // the threshold itself
+  in(6, 5) = 1021.99;  // below it
   const struct {
     const char* what;
     double u, v;
