@@ -4,7 +4,7 @@
 // final outputs at level 0 and one result line per level.
 #pragma once
 
-#include "driver/run_start.h"
+#include "driver/run_state.h"
 #include "primal/k41_level_system.h"
 
 // What the evidence step of the last K41 level left for slots 8 and 9 of the result line: 0 until

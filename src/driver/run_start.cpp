@@ -18,15 +18,22 @@ namespace {
 
 constexpr int kListLines = 5;
 constexpr int kResultSlots = 20;
-// Samples of this magnitude and above count as missing data in the pyramid's low-pass filter and in
-// the warps (saturated ten-bit pixels).
-constexpr double kMissingSample = 1022;
 
 // The dx x dy window at (ofx, ofy) of an image file: binary PGM read for the window itself with
 // -pgm, else the TIFF loaded whole and cut.
 CImg<double> readImageWindow(const RunOptions& o, const std::string& file, int ofx, int ofy, int dx, int dy) {
   if (o.pgm) return CImg<double>(read_pgm(file, dx, dy, ofx, ofy));
   return cropWindow(read_tiff(file), ofx, ofy, dx, dy, "TIFF file " + quoted(file));
+}
+
+// One line of the missing-sample notice: `where` names the steps that take the samples for missing,
+// `among` what the count is out of.
+void missingSampleLine(const char* which, const std::string& file, const char* where, long missing,
+                       unsigned long among, const char* amongWhat) {
+  std::fprintf(stderr,
+               "%s %s: samples at or above %g in magnitude count as missing data %s: %ld of the %lu %s; scale the "
+               "image into 0 to %g to keep them\n",
+               which, quoted(file).c_str(), kMissingSample, where, missing, among, amongWhat, kMissingSample - 1);
 }
 
 }  // namespace
@@ -54,9 +61,9 @@ void readInputImages(RunState& s) {
   CImg<double> tmpLarge = readImageWindow(o, s.fileIm[1], 0, 0, o.Dx, o.Dy);
   if (o.Umean != 0) {
     const CImg<double> read = tmpLarge;
-    const CImg<double> Umean(o.Dx, o.Dy, 1, 1, o.Umean);
-    const CImg<double> zero(o.Dx, o.Dy, 1, 1, 0.0);
-    Recal_spline(tmpLarge, read, fill(Umean, zero), 3);
+    const CImg<double> shift = fill(CImg<double>(o.Dx, o.Dy, 1, 1, o.Umean), CImg<double>(o.Dx, o.Dy, 1, 1, 0.0));
+    s.preShiftSamples = samplesTestedByWarp(read, shift, o.ofx, o.ofy, o.dx, o.dy);
+    Recal_spline(tmpLarge, read, shift, 3);
   }
   s.imdtOrig = cropWindow(tmpLarge, o.ofx, o.ofy, o.dx, o.dy,
                           "Image 2 " + quoted(s.fileIm[1]) + " (read as " + std::to_string(o.Dx) + " x " +
@@ -65,7 +72,11 @@ void readInputImages(RunState& s) {
 
 void noteMissingSamples(const RunState& s) {
   // A ten-bit PGM reaches 1022 only where it saturates, an 8-bit one never: those are read as meant.
-  if (s.opt.pgm || s.opt.multiresol < 2) return;
+  if (s.opt.pgm) return;
+  if (s.preShiftSamples.missing > 0)
+    missingSampleLine("Image 2", s.fileIm[1], "in the -Umean pre-shift warp", s.preShiftSamples.missing,
+                      (unsigned long)s.preShiftSamples.read, "it reads for the window");
+  if (s.opt.multiresol < 2) return;
   const struct {
     const char* which;
     const std::string& file;
@@ -75,12 +86,8 @@ void noteMissingSamples(const RunState& s) {
     long missing = 0;
     cimg_for(im.window, p, double) if (std::fabs(*p) >= kMissingSample) ++missing;
     if (missing == 0) continue;
-    std::fprintf(stderr,
-                 "%s %s: samples at or above %g in magnitude count as missing data when the coarser levels are "
-                 "built and in the warps (-multiresol above 1): %ld of the %lu of the window; scale the image "
-                 "into 0 to %g to keep them\n",
-                 im.which, quoted(im.file).c_str(), kMissingSample, missing, (unsigned long)im.window.size(),
-                 kMissingSample - 1);
+    missingSampleLine(im.which, im.file, "when the coarser levels are built and in the warps (-multiresol above 1)",
+                      missing, (unsigned long)im.window.size(), "of the window");
   }
 }
 

@@ -4,44 +4,7 @@
 // in the run's order.
 #pragma once
 
-#include <ctime>
-#include <string>
-#include <vector>
-
-#include <CImg.h>
-
-#include "driver/options.h"
-
-struct RunState {
-  RunOptions opt;
-  std::vector<std::string> fileIm;  // list-file lines: image 1, image 2, prefix, true field, multipliers
-  int dx = 0, dy = 0;               // padded window size (opt.dxOrig, opt.dyOrig: the window itself)
-
-  cimg_library::CImg<double> imOrig;    // window of image 1 (dxOrig x dyOrig)
-  cimg_library::CImg<double> imdtOrig;  // window of (pre-shifted) image 2
-  cimg_library::CImg<double> im, imdt;  // the two windows padded with zeros (dx x dy)
-
-  // Pyramids of 8 entries, entries 0 to opt.multiresol allocated (zero-filled).
-  cimg_library::CImgList<double> pyrIm, pyrImdt;          // images 1 and 2 per level
-  cimg_library::CImgList<double> pyrOut;                  // data-term weight per level
-  cimg_library::CImgList<double> pyrf_x, pyrf_y, pyrf_t;  // derivatives per level
-  cimg_library::CImgList<double> pyrXtil, pyrXinc;        // carried motion and increment (2 slices)
-  cimg_library::CImgList<double> pyrTmp;                  // scratch per level
-  cimg_library::CImgList<double> pyrf_lambda, pyrf_lambda_cross;  // multipliers per level
-
-  cimg_library::CImg<double> trueUV;   // true motion (dx x dy x 2), zero without -GT
-  cimg_library::CImg<double> X;        // final motion field (dx x dy x 2): estimate plus the -Umean pre-shift
-  cimg_library::CImg<double> save;     // result vector, 20 values
-  cimg_library::CImg<double> PB_burt;  // low-pass kernel of the pyramid
-
-  std::time_t tdeb = 0;  // wall-clock start of the estimation
-
-  int lastLevel = -1;               // the last level estimated so far (-1: none yet)
-  bool lastLevelSolved = false;  // whether its motion comes from a converged primal solve
-
-  // Output prefix (list-file line 3).
-  const std::string& prefix() const { return fileIm[2]; }
-};
+#include "driver/run_state.h"
 
 // Options with their headings and the whole-image resolution, the notices of the command line on
 // standard error (yes/no texts that are no yes/no word, arguments ignored in an option name's place),
@@ -54,15 +17,21 @@ RunOptions startOptions(int argc, char** argv);
 void readListFile(RunState& s);
 
 // imOrig = the window (ofx, ofy, dx, dy) of image 1; image 2 read whole (Dx x Dy from (0, 0)),
-// warped by the constant field (-Umean, 0) when -Umean is not 0, and cut to the same window into
+// warped by the constant field (-Umean, 0) when -Umean is not 0 (preShiftSamples: the samples the
+// warp tests for missing data while computing the window), and cut to the same window into
 // imdtOrig. PGM with -pgm, else TIFF (first slice, first channel). A window outside an image is
 // refused (one line naming the file, exit status 1).
 void readInputImages(RunState& s);
 
-// When the run builds coarser levels from TIFF images: for each window that holds samples of
-// magnitude 1022 or more, which the low-pass filter and the warps take for missing data (saturated
-// ten-bit pixels), one line on standard error naming the file, their count and the threshold. Nothing
-// with -pgm (8-bit PGM stays below 1022, and 10-bit PGM saturates there) or with one level.
+// Names on standard error each input whose samples of magnitude kMissingSample (1022) or more the run
+// takes for missing data (saturated ten-bit pixels), one line each with their count and the threshold:
+// image 2 when the -Umean pre-shift warp reads such samples for the window ("... count as missing data
+// in the -Umean pre-shift warp: <n> of the <m> it reads for the window; ..."), and, when the run builds
+// coarser levels (-multiresol above 1), each window holding such samples ("... when the coarser
+// levels are built and in the warps (-multiresol above 1): <n> of the <m> of the window; ..."): the
+// low-pass filter reads every sample of the windows and the hand-over warps read image 2's. One level
+// without -Umean takes no sample for missing and prints nothing. Nothing with -pgm either: an 8-bit
+// PGM stays below 1022, and a 10-bit PGM saturates there, so its 1022 and 1023 are missing as meant.
 void noteMissingSamples(const RunState& s);
 
 // Pads both windows to a size that the pyramid divides and prints

@@ -6,7 +6,7 @@
 #include <new>
 #include <string>
 
-#include "driver/run_start.h"
+#include "driver/run_state.h"
 
 // Memory ran out during a step of the run.
 class OutOfMemory : public std::bad_alloc {

@@ -5,6 +5,7 @@
 
 #include <CImg.h>
 
+#include "field/missing_sample.h"
 #include "io/fail.h"
 
 using namespace cimg_library;
@@ -97,7 +98,7 @@ CImgList<double> alloc_pyramid(int nc, int coarse) {
 }
 
 CImg<double> Filtre_2D_sparse(const CImg<double>& b, const CImg<double>& filtre) {
-  return Filtre_2D_sparse(b, filtre, 1023);
+  return Filtre_2D_sparse(b, filtre, kMissingMarker);
 }
 
 CImg<double> Filtre_2D_sparse(const CImg<double>& b, const CImg<double>& filtre, int max) {
@@ -105,7 +106,7 @@ CImg<double> Filtre_2D_sparse(const CImg<double>& b, const CImg<double>& filtre,
 }
 
 CImg<double> Filtre_2D_sparse(const CImg<double>& b, const CImg<double>& filtre, bool periodic) {
-  return Filtre_2D_sparse(b, filtre, periodic, 1023);
+  return Filtre_2D_sparse(b, filtre, periodic, kMissingMarker);
 }
 
 CImg<double> Filtre_2D_sparse(const CImg<double>& b, const CImg<double>& filtre, bool periodic, int max) {

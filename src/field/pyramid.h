@@ -2,8 +2,10 @@
 // and the nearest-neighbour resize rule used between levels.
 //
 // A pyramid is a list of 8 images, entry 0 the finest level, each coarser entry half the width and
-// height of the one below. A sample v with |v| >= 1022 counts as missing.
+// height of the one below. A sample v with |v| >= kMissingSample (1022) counts as missing.
 #pragma once
+
+#include "field/missing_sample.h"
 
 namespace cimg_library {
 template <typename T> struct CImg;
@@ -23,9 +25,9 @@ cimg_library::CImgList<double> alloc_pyramid(int nc, int nl, int nslice, int coa
 cimg_library::CImgList<double> alloc_pyramid(int nc, int coarse);
 
 // Missing-data correlation of plane 0 of b with the kernel `filtre` (odd width and height, centred),
-// replicated border: samples with |v| >= 1022 are left out and the sum renormalised by the weight of
-// the samples present; an output whose kernel weight is more than half missing becomes 1023, or
-// -1023 once any sample <= -1022 has been met in the call.
+// replicated border: samples with |v| >= kMissingSample (1022) are left out and the sum renormalised
+// by the weight of the samples present; an output whose kernel weight is more than half missing
+// becomes kMissingMarker (1023), or -1023 once any sample <= -1022 has been met in the call.
 cimg_library::CImg<double> Filtre_2D_sparse(const cimg_library::CImg<double>& b,
                                             const cimg_library::CImg<double>& filtre);
 
@@ -34,8 +36,8 @@ cimg_library::CImg<double> Filtre_2D_sparse(const cimg_library::CImg<double>& b,
 cimg_library::CImg<double> Filtre_2D_sparse(const cimg_library::CImg<double>& b,
                                             const cimg_library::CImg<double>& filtre, int max);
 
-// Periodic border (one-step wrap) when `periodic`, replicated otherwise; samples v >= 1022 are
-// missing and a mostly missing output becomes 1023.
+// Periodic border (one-step wrap) when `periodic`, replicated otherwise; samples v >= kMissingSample
+// are missing and a mostly missing output becomes kMissingMarker.
 cimg_library::CImg<double> Filtre_2D_sparse(const cimg_library::CImg<double>& b,
                                             const cimg_library::CImg<double>& filtre, bool periodic);
 

@@ -4,6 +4,7 @@
 
 #include <CImg.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,9 +16,6 @@
 using namespace cimg_library;
 
 namespace {
-
-// A sample whose magnitude reaches this value marks missing data.
-const double kMissing = 1022.0;
 
 // One component of a warp shift: the shift U of sample i on an axis of n samples lands at pos. Gives
 // the truncated shift I and its fractional magnitude D; a landing outside 0..n-1 is clamped to the
@@ -32,6 +30,62 @@ void splitShift(float pos, float U, int i, int n, int& I, float& D) {
   } else {
     I = (int)U;
     D = std::fabs(U) - std::fabs((float)I);
+  }
+}
+
+// Where the warp of pixel (i, j) of a W x H image by the shift (U, V) reads the image: the sample at
+// the truncated shift (base), its neighbours one step further in the direction of each shift
+// component (next), and the fractional magnitudes of the shift. `fallback` when the pixel takes the
+// sample at base whatever the image holds: a component that is not a number (a failed solve can leave
+// one; it counts as no shift), or a neighbour outside the image. An infinite component lands beyond
+// the border and is clamped there like any other large shift (the clamp comes before any truncation
+// to an integer); the clamped case always falls back, its neighbour lying outside.
+struct WarpTaps {
+  float posX, posY;  // the landing point
+  int baseX, baseY, nextX, nextY;
+  float Du, Dv;
+  bool fallback;
+};
+
+WarpTaps warpTaps(float U, float V, int i, int j, int W, int H) {
+  bool notANumber = false;
+  if (std::isnan(U)) {
+    U = 0.0f;
+    notANumber = true;
+  }
+  if (std::isnan(V)) {
+    V = 0.0f;
+    notANumber = true;
+  }
+  const int stepX = U > 0 ? 1 : -1;
+  const int stepY = V > 0 ? 1 : -1;
+  WarpTaps t;
+  t.posX = i + U;
+  t.posY = j + V;
+  int Iu, Iv;
+  splitShift(t.posX, U, i, W, Iu, t.Du);
+  splitShift(t.posY, V, j, H, Iv, t.Dv);
+  t.baseX = i + Iu, t.baseY = j + Iv;
+  t.nextX = t.baseX + stepX, t.nextY = t.baseY + stepY;
+  t.fallback = notANumber || t.nextX >= W || t.nextX < 0 || t.nextY >= H || t.nextY < 0;
+  return t;
+}
+
+// Calls visit(x, y) for each of the four samples around the landing point (all inside the image once
+// the taps do not fall back), until it returns true; true when one did.
+template <class Visit>
+bool anyTap(const WarpTaps& t, Visit&& visit) {
+  return visit(t.nextX, t.nextY) || visit(t.baseX, t.baseY) || visit(t.nextX, t.baseY) || visit(t.baseX, t.nextY);
+}
+
+// A field of the size of a W x H image with at least two planes, else the refusal.
+void refuseFieldNotFitting(const CImg<double>& UV, int W, int H) {
+  if (UV.width() != W || UV.height() != H || UV.depth() < 2) {
+    fprintf(stderr,
+            "Recal_spline: motion field of %dx%dx%d does not fit the %dx%d image (same width and height, "
+            "two planes needed)\n",
+            UV.width(), UV.height(), UV.depth(), W, H);
+    exit(1);
   }
 }
 
@@ -66,13 +120,7 @@ void Recal_spline(CImg<double>& out, const CImg<double>& in, const CImg<double>&
     return;
   }
   const int W = in.width(), H = in.height();
-  if (UV.width() != W || UV.height() != H || UV.depth() < 2) {
-    fprintf(stderr,
-            "Recal_spline: motion field of %dx%dx%d does not fit the %dx%d image (same width and height, "
-            "two planes needed)\n",
-            UV.width(), UV.height(), UV.depth(), W, H);
-    exit(1);
-  }
+  refuseFieldNotFitting(UV, W, H);
   const long plane = (long)W * H;
 
   float* samples = CImg2float(in);
@@ -92,54 +140,23 @@ void Recal_spline(CImg<double>& out, const CImg<double>& in, const CImg<double>&
   for (int j = 0; j < H; j++) {
     for (int i = 0; i < W; i++) {
       const long at = i + (long)W * j;
-      float U = fieldU[at];
-      float V = fieldV[at];
-      // A component that is not a number (a failed solve can leave one) counts as no shift and the
-      // pixel takes the unshifted sample. An infinite one lands beyond the border and is clamped
-      // there like any other large shift (the clamp comes before any truncation to an integer).
-      bool fallback = false;
-      if (std::isnan(U)) {
-        U = 0.0f;
-        fallback = true;
-      }
-      if (std::isnan(V)) {
-        V = 0.0f;
-        fallback = true;
-      }
-
-      const int stepX = U > 0 ? 1 : -1;
-      const int stepY = V > 0 ? 1 : -1;
-      const float posX = i + U;
-      const float posY = j + V;
-
-      // Truncated shift and fractional magnitude; clamped into the image (the clamped case always
-      // falls back, its neighbour lying outside).
-      int Iu, Iv;
-      float Du, Dv;
-      splitShift(posX, U, i, W, Iu, Du);
-      splitShift(posY, V, j, H, Iv, Dv);
-
-      const int baseX = i + Iu, baseY = j + Iv;
-      const int nextX = baseX + stepX, nextY = baseY + stepY;
-      if (!fallback)
-        fallback = nextX >= W || nextX < 0 || nextY >= H || nextY < 0 ||
-                   std::fabs(original[nextX + (long)W * nextY]) >= kMissing ||
-                   std::fabs(original[baseX + (long)W * baseY]) >= kMissing ||
-                   std::fabs(original[nextX + (long)W * baseY]) >= kMissing ||
-                   std::fabs(original[baseX + (long)W * nextY]) >= kMissing;
-
+      const WarpTaps t = warpTaps(fieldU[at], fieldV[at], i, j, W, H);
+      const bool fallback = t.fallback || anyTap(t, [&](int x, int y) {
+                              return std::fabs(original[x + (long)W * y]) >= kMissingSample;
+                            });
       float value;
       if (fallback) {
-        value = samples[baseX + (long)W * baseY];
+        value = samples[t.baseX + (long)W * t.baseY];
       } else if (SplineDegree > 2) {
         value = splineEvaluates
-                    ? (float)InterpolatedValue(coefficients, W, H, (double)posX, (double)posY, SplineDegree)
+                    ? (float)InterpolatedValue(coefficients, W, H, (double)t.posX, (double)t.posY, SplineDegree)
                     : 0.0f;
       } else {
-        const float p00 = samples[baseX + (long)W * baseY];
-        const float p10 = samples[nextX + (long)W * baseY];
-        const float p01 = samples[baseX + (long)W * nextY];
-        const float p11 = samples[nextX + (long)W * nextY];
+        const float p00 = samples[t.baseX + (long)W * t.baseY];
+        const float p10 = samples[t.nextX + (long)W * t.baseY];
+        const float p01 = samples[t.baseX + (long)W * t.nextY];
+        const float p11 = samples[t.nextX + (long)W * t.nextY];
+        const float Du = t.Du, Dv = t.Dv;
         value = (1.0f - Dv) * ((1.0f - Du) * p00 + Du * p10) + Dv * ((1.0f - Du) * p01 + Du * p11);
       }
       result[at] = value;
@@ -151,6 +168,31 @@ void Recal_spline(CImg<double>& out, const CImg<double>& in, const CImg<double>&
   delete[] field;
   delete[] coefficients;
   delete[] result;
+}
+
+WarpSamples samplesTestedByWarp(const CImg<double>& in, const CImg<double>& UV, int x0, int y0, int w, int h) {
+  WarpSamples n;
+  if (in.is_empty()) return n;
+  const int W = in.width(), H = in.height();
+  refuseFieldNotFitting(UV, W, H);
+  CImg<unsigned char> seen(W, H, 1, 1, 0);
+  const int xEnd = (int)std::min((long long)x0 + w, (long long)W);
+  const int yEnd = (int)std::min((long long)y0 + h, (long long)H);
+  for (int j = std::max(y0, 0); j < yEnd; ++j)
+    for (int i = std::max(x0, 0); i < xEnd; ++i) {
+      // The field in single precision, as the warp reads it.
+      const WarpTaps t = warpTaps((float)UV(i, j, 0), (float)UV(i, j, 1), i, j, W, H);
+      if (t.fallback) continue;
+      anyTap(t, [&](int x, int y) {
+        if (!seen(x, y)) {
+          seen(x, y) = 1;
+          ++n.read;
+          if (std::fabs(in(x, y)) >= kMissingSample) ++n.missing;
+        }
+        return false;  // every tap
+      });
+    }
+  return n;
 }
 
 void Proj_Dup_Spline(CImg<double>& out, const CImg<double>& in, int SplineDegree) {

@@ -11,12 +11,24 @@ template <typename T> struct CImg;
 
 // out becomes the image `in` resampled at (i + U(i, j), j + V(i, j)) for every pixel (i, j): B-spline
 // of degree SplineDegree (above 2) or bilinear (2 or less); next to the border or to a missing
-// sample (|value| >= 1022), and where a field value is not finite, the sample at the shift truncated
-// towards zero. out gets the width and height of `in` and may be the same object as `in`. An empty
+// sample (|value| >= kMissingSample, 1022), and where a field value is not finite, the sample at the
+// shift truncated towards zero. out gets the width and height of `in` and may be the same object as `in`. An empty
 // `in` gives an empty out. A field whose width or height differs from the image's, or with fewer
 // than two planes, is refused: message on standard error, exit status 1.
 void Recal_spline(cimg_library::CImg<double>& out, const cimg_library::CImg<double>& in,
                   const cimg_library::CImg<double>& UV, int SplineDegree);
+
+// The samples of `in` that the missing-data test of Recal_spline(out, in, UV, degree) reads while it
+// computes the output pixels of the window (x0, y0, w, h) of `in` (clipped to the image): `read`
+// distinct samples, `missing` of them of magnitude kMissingSample or more. A pixel whose shift is
+// not a number, or whose neighbour in the direction of the shift lies outside the image, reads none
+// (it takes the sample at its truncated shift). A field that does not fit is refused as by Recal_spline.
+struct WarpSamples {
+  long read = 0;
+  long missing = 0;
+};
+WarpSamples samplesTestedByWarp(const cimg_library::CImg<double>& in, const cimg_library::CImg<double>& UV, int x0,
+                                int y0, int w, int h);
 
 // out becomes the 2W x 2H image of the B-spline through `in` (W x H) sampled at the grid points
 // and half-way between them; the last column and line repeat the ones before them. An empty `in`

@@ -2,6 +2,8 @@
 // true field; in process and through the program itself.
 #include <unistd.h>
 
+#include <cmath>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include "io/io.h"
 #include "spline/spline.h"
 #include "support/expect.h"
+#include "support/hostile_files.h"
 #include "support/particles.h"
 #include "support/program_run.h"
 
@@ -147,24 +150,110 @@ TEST_F(RunStartTest, HorizontalPreShiftWarpsImageTwoBeforeCropping) {
   EXPECT_FALSE(s.imdtOrig == pair.second.get_crop(10, 20, 59, 59));
 }
 
-// Samples of magnitude 1022 or more in a TIFF window are named when coarser levels are built from it.
-TEST(MissingSamples, NamedPerTiffWindowWhenLevelsAreBuilt) {
-  auto line = [](const char* image, int n) {
-    return std::string("Image ") + image + "': samples at or above 1022 in magnitude count as missing data when the "
-           "coarser levels are built and in the warps (-multiresol above 1): " + std::to_string(n) + " of the 6 of "
-           "the window; scale the image into 0 to 1021 to keep them\n";
+// The two lines of the missing-sample notice, for files a.tif and b.tif.
+std::string levelsLine(int image, long n, long of) {
+  return "Image " + std::to_string(image) + (image == 1 ? " 'a.tif'" : " 'b.tif'") +
+         ": samples at or above 1022 in magnitude count as missing data when the coarser levels are built and in "
+         "the warps (-multiresol above 1): " + std::to_string(n) + " of the " + std::to_string(of) +
+         " of the window; scale the image into 0 to 1021 to keep them\n";
+}
+std::string preShiftLine(long n, long of) {
+  return "Image 2 'b.tif': samples at or above 1022 in magnitude count as missing data in the -Umean pre-shift "
+         "warp: " + std::to_string(n) + " of the " + std::to_string(of) +
+         " it reads for the window; scale the image into 0 to 1021 to keep them\n";
+}
+
+// Samples of magnitude 1022 or more are named for each step that takes them for missing: the pre-shift
+// warp (image 2, the samples it tested) and the coarser levels (each window); nothing with -pgm.
+TEST(MissingSamples, NamedForEachStepThatTakesThemForMissing) {
+  const struct {
+    bool pgm;
+    int multiresol;
+    double a, b;                    // image 1 holds a and b, image 2 minus them, among 5s
+    long shiftRead, shiftMissing;   // what the pre-shift warp tested
+    std::string expected;
+  } rows[] = {
+      {false, 3, 1022, 65535, 0, 0, levelsLine(1, 2, 6) + levelsLine(2, 2, 6)},
+      {false, 2, 1021.99, 1023, 0, 0, levelsLine(1, 1, 6) + levelsLine(2, 1, 6)},
+      {false, 1, 65535, 1022, 0, 0, ""},
+      {true, 3, 1023, 1023, 0, 0, ""},
+      {false, 1, 65535, 1022, 12, 3, preShiftLine(3, 12)},
+      {false, 2, 5, 5, 12, 3, preShiftLine(3, 12)},
+      {false, 3, 1022, 5, 12, 3, preShiftLine(3, 12) + levelsLine(1, 1, 6) + levelsLine(2, 1, 6)},
+      {false, 1, 5, 5, 12, 0, ""},
+      {true, 3, 1023, 1023, 12, 3, ""},
   };
-  const struct { bool pgm; int multiresol; double a, b; int count; } cases[] = {  // image 2: minus image 1
-      {false, 3, 1022, 65535, 2}, {false, 2, 1021.99, 1023, 1}, {false, 1, 65535, 1022, 0}, {true, 3, 1023, 1023, 0}};
-  for (const auto& c : cases) {
+  for (const auto& r : rows) {
     RunState s;
-    s.opt.pgm = c.pgm, s.opt.multiresol = c.multiresol, s.fileIm = {"a.tif", "b.tif"};
+    s.opt.pgm = r.pgm, s.opt.multiresol = r.multiresol, s.fileIm = {"a.tif", "b.tif"};
     s.imOrig.assign(3, 2, 1, 1, 5.0);
-    s.imOrig(0) = c.a, s.imOrig(3) = c.b, s.imdtOrig = -s.imOrig;
+    s.imOrig(0) = r.a, s.imOrig(3) = r.b, s.imdtOrig = -s.imOrig;
+    s.preShiftSamples.read = r.shiftRead, s.preShiftSamples.missing = r.shiftMissing;
     testing::internal::CaptureStderr();
     noteMissingSamples(s);
-    const std::string expected = c.count ? line("1 'a.tif", c.count) + line("2 'b.tif", c.count) : "";
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), expected);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), r.expected)
+        << r.multiresol << " " << r.a << " " << r.shiftMissing;
+  }
+}
+
+std::string tiff16(const CImg<double>& im) {
+  TiffLayout t;
+  t.width = im.width(), t.height = im.height(), t.bitsPerSample = 16;
+  std::vector<std::uint16_t> v(im.begin(), im.end());
+  t.pixels = littleEndianBytes(v.data(), v.size());
+  return tiffBytes(t);
+}
+
+std::string pgm10(const CImg<double>& im) {
+  std::string s = "P5\n" + std::to_string(im.width()) + " " + std::to_string(im.height()) + "\n1023\n";
+  for (double v : im) s += std::string{(char)((int)v & 255), (char)((int)v >> 8)};
+  return s;
+}
+
+// Whole runs on 16-bit TIFF windows 16 x 8 at (8, 4) of 32 x 16 images (from examples/): the run
+// names an image where one of its steps takes its samples for missing, and only there. Image 1 holds
+// 1022 and 65535 in the window; image 2 1200 at (12, 11) in the window, and 1022 at (26, 3), 1200 at
+// (24, 8) and (5, 5) beside it: the pre-shift by 2.5 tests columns 10 to 26 and lines 3 to 11 (153
+// samples), three of them missing, and copies (12, 11) and (24, 8) into the window (pixels (10, 11)
+// and (22, 8), their bases), where the coarser levels then take them for missing. A large -alpha
+// keeps the estimates short, so that the runs end with status 0.
+TEST_F(RunStartTest, MissingSamplesNamedWhereTheRunTakesThemForMissing) {
+  const std::string examples = std::string(VRM_SOURCE_DIR) + "/examples/particles_";
+  CImg<double> one = CImg<double>((examples + "t.pgm").c_str()).crop(0, 0, 31, 15);
+  CImg<double> two = CImg<double>((examples + "dt.pgm").c_str()).crop(0, 0, 31, 15);
+  one(10, 6) = 1022, one(20, 9) = 65535;
+  CImg<double> beside = two;  // missing only just beside what the pre-shift tests
+  beside(5, 5) = beside(27, 3) = 1022;
+  two(26, 3) = 1022, two(12, 11) = two(24, 8) = two(5, 5) = 1200;
+  file("a.tif", tiff16(one));
+  file("b.tif", tiff16(two));
+  file("c.tif", tiff16(beside));
+  file("a.pgm", pgm10(one.get_min(1023.0)));
+  file("b.pgm", pgm10(two.get_min(1023.0)));
+  const struct {
+    const char* what;
+    std::string list;
+    std::vector<std::string> options;
+    std::string expected;
+  } rows[] = {
+      {"one level, pre-shift", "a.tif\nb.tif\nout_\n", {"-Umean", "2.5"}, preShiftLine(3, 153)},
+      {"one level", "a.tif\nb.tif\nout_\n", {}, ""},
+      {"one level, pre-shift reading no missing sample", "a.tif\nc.tif\nout_\n", {"-Umean", "2.5"}, ""},
+      {"two levels", "a.tif\nb.tif\nout_\n", {"-multiresol", "2"}, levelsLine(1, 2, 128) + levelsLine(2, 1, 128)},
+      {"two levels, pre-shift", "a.tif\nb.tif\nout_\n", {"-multiresol", "2", "-Umean", "2.5"},
+       preShiftLine(3, 153) + levelsLine(1, 2, 128) + levelsLine(2, 2, 128)},
+      {"ten-bit PGM, two levels, pre-shift", "a.pgm\nb.pgm\nout_\n",
+       {"-pgm", "true", "-multiresol", "2", "-Umean", "2.5"}, ""},
+  };
+  for (const auto& r : rows) {
+    file("list", r.list);
+    std::vector<std::string> args = {"-inPath", "list", "-dx", "16", "-dy", "8", "-ofx", "8", "-ofy", "4",
+                                     "-Dx", "32", "-Dy", "16", "-HS", "true", "-alpha", "1e9"};
+    args.insert(args.end(), r.options.begin(), r.options.end());
+    const ChildResult run = runProgram(dir, args);
+    ASSERT_TRUE(run.exited) << r.what;
+    EXPECT_EQ(run.exitCode, 0) << r.what << "\n" << run.err;
+    EXPECT_EQ(run.err, r.expected) << r.what;
   }
 }
 

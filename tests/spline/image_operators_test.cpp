@@ -8,6 +8,7 @@
 #include <cmath>
 #include <functional>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "support/expect.h"
@@ -213,7 +214,8 @@ TEST(RecalSpline, OutputSizedByTheOperatorAndMismatchRefused) {
 
 // Random fields (whole, half and arbitrary shifts, zeros, far clamps) over images with missing
 // samples: every pixel equals a plain per-pixel statement of the warp rule, bit for bit, for the
-// bilinear degrees and the spline ones.
+// bilinear degrees and the spline ones; the samples counted as tested for missing data are those the
+// rule tests, pixel by pixel and over the whole image.
 TEST(RecalSpline, RandomFieldsFollowThePixelRule) {
   std::mt19937 gen(21);
   std::uniform_real_distribution<double> grey(0.0, 255.0), shift(-6.0, 6.0);
@@ -225,6 +227,7 @@ TEST(RecalSpline, RandomFieldsFollowThePixelRule) {
       const int kind = (int)(gen() % 5);
       uv(x, y, z) = kind == 0 ? 0.0 : kind == 1 ? std::round(shift(gen)) : kind == 2 ? std::round(2 * shift(gen)) / 2 : shift(gen);
     }
+    CImg<unsigned char> tested(W, H, 1, 1, 0);
     for (int degree : {2, 3, 5}) {
       Spline s(in, degree > 2 ? degree : 3);
       const CImg<float> f(in);
@@ -238,6 +241,19 @@ TEST(RecalSpline, RandomFieldsFollowThePixelRule) {
         if (j + V < 0) Iv = -j, Dv = 0;
         if (j + V > H - 1) Iv = H - 1 - j, Dv = 0;
         const int bx = i + Iu, by = j + Iv, nx = bx + (U > 0 ? 1 : -1), ny = by + (V > 0 ? 1 : -1);
+        if (degree == 3) {
+          const bool inside = nx >= 0 && nx < W && ny >= 0 && ny < H;
+          long missing = 0;
+          const std::pair<int, int> taps[] = {{bx, by}, {nx, by}, {bx, ny}, {nx, ny}};
+          for (const auto& tap : taps)
+            if (inside) {
+              tested(tap.first, tap.second) = 1;
+              missing += std::fabs(in(tap.first, tap.second)) >= 1022;
+            }
+          const WarpSamples one = samplesTestedByWarp(in, uv, i, j, 1, 1);
+          ASSERT_TRUE(one.read == (inside ? 4 : 0) && one.missing == missing)
+              << W << "x" << H << " at " << i << "," << j;
+        }
         float expected;
         if (nx < 0 || nx >= W || ny < 0 || ny >= H || std::fabs(in(nx, ny)) >= 1022 || std::fabs(in(bx, by)) >= 1022 ||
             std::fabs(in(nx, by)) >= 1022 || std::fabs(in(bx, ny)) >= 1022)
@@ -249,7 +265,46 @@ TEST(RecalSpline, RandomFieldsFollowThePixelRule) {
         ASSERT_EQ((double)expected, out(i, j)) << "degree " << degree << " " << W << "x" << H << " at " << i << "," << j;
       }
     }
+    long missing = 0;
+    cimg_forXY(in, x, y) missing += tested(x, y) && std::fabs(in(x, y)) >= 1022;
+    const WarpSamples all = samplesTestedByWarp(in, uv, 0, 0, W, H);
+    EXPECT_TRUE(all.read == (long)tested.sum() && all.missing == missing) << W << "x" << H;
   }
+}
+
+// The samples tested for missing data while the window's pixels are computed, by hand: a shift
+// (U, V) tests columns i + trunc(U) and one further in the direction of U (leftwards when U <= 0),
+// lines j + trunc(V) and one further in the direction of V (upwards when V <= 0); a pixel whose
+// neighbour lies outside, or whose shift is not a number, tests none. Missing samples at (26, 3)
+// (1022), (12, 11), (24, 8) and (5, 5) (60000); the window 16 x 8 at (8, 4) of 32 x 16.
+TEST(SamplesTestedByWarp, WhereTheWarpReadsForTheWindow) {
+  CImg<double> in(32, 16, 1, 1, 100.0);
+  in(12, 11) = in(24, 8) = in(5, 5) = 60000;
+  in(26, 3) = 1022;    // the threshold itself
+  in(6, 5) = 1021.99;  // below it
+  const struct {
+    const char* what;
+    double u, v;
+    int x0, y0, w, h;
+    long read, missing;
+  } rows[] = {
+      {"right 2.5: columns 10-26, lines 3-11", 2.5, 0, 8, 4, 16, 8, 17 * 9, 3},
+      {"left 2.5: columns 5-21, lines 3-11", -2.5, 0, 8, 4, 16, 8, 17 * 9, 2},
+      {"no shift: columns 7-23, lines 3-11", 0, 0, 8, 4, 16, 8, 17 * 9, 1},
+      {"left 2.5, down 1.5: columns 5-21, lines 5-13", -2.5, 1.5, 8, 4, 16, 8, 17 * 9, 2},
+      {"whole image, right 2.5: columns 2-31, lines 0-15", 2.5, 0, 0, 0, 32, 16, 30 * 16, 4},
+      {"window clipped to column 28 (31 reaches beyond the border)", 2.5, 0, 28, 12, 10, 10, 2 * 5, 0},
+      {"a shift that is not a number", NAN, 0, 8, 4, 16, 8, 0, 0},
+      {"shift beyond the border: clamped, no neighbour", 100, 0, 8, 4, 16, 8, 0, 0},
+  };
+  for (const auto& r : rows) {
+    const WarpSamples n = samplesTestedByWarp(in, field(32, 16, r.u, r.v), r.x0, r.y0, r.w, r.h);
+    EXPECT_EQ(n.read, r.read) << r.what;
+    EXPECT_EQ(n.missing, r.missing) << r.what;
+  }
+  const WarpSamples none = samplesTestedByWarp(CImg<double>(), CImg<double>(), 0, 0, 4, 4);
+  EXPECT_TRUE(none.read == 0 && none.missing == 0);
+  EXPECT_EXIT(samplesTestedByWarp(in, field(31, 16, 0, 0), 0, 0, 4, 4), testing::ExitedWithCode(1), "Recal_spline");
 }
 
 TEST(ProjDupSpline, ConstantRampAndLayout) {
