@@ -10,7 +10,7 @@
 #include <CImg.h>
 
 #include "driver/options.h"
-#include "spline/image_operators.h"
+#include "field/missing_sample.h"
 
 struct RunState {
   RunOptions opt;

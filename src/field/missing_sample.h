@@ -9,3 +9,9 @@ constexpr double kMissingSample = 1022;
 // The threshold plus one: the value of a low-pass output whose kernel weight is mostly missing, itself
 // missing for every later filter or warp.
 constexpr int kMissingMarker = static_cast<int>(kMissingSample) + 1;
+
+// The samples a step tested for missing data (`read`), and how many of them were missing.
+struct WarpSamples {
+  long read = 0;
+  long missing = 0;
+};

@@ -78,7 +78,7 @@ std::string lineTooLong(const std::string& where) {
   return where + " is longer than " + std::to_string(kMaxTextLine) + " characters";
 }
 
-bool readInputLine(std::FILE* f, std::string& line, std::size_t maxLength, bool& tooLong) {
+bool readInputLine(std::FILE* f, std::string& line, bool& tooLong) {
   line.clear();
   tooLong = false;
   int c;
@@ -86,7 +86,7 @@ bool readInputLine(std::FILE* f, std::string& line, std::size_t maxLength, bool&
   while ((c = std::getc(f)) != EOF) {
     any = true;
     if (c == '\n') return true;
-    if (line.size() == maxLength) {
+    if (line.size() == kMaxTextLine) {
       tooLong = true;
       return true;
     }

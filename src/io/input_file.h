@@ -36,9 +36,9 @@ constexpr std::size_t kMaxTextLine = 4096;
 std::string lineTooLong(const std::string& where);
 
 // One line of a text input, up to its line break (not kept), into `line`; false at the end of the
-// file with nothing read. A line of more than maxLength characters sets tooLong and is not read
+// file with nothing read. A line of more than kMaxTextLine characters sets tooLong and is not read
 // further: a stream without line breaks (a device) is not read for ever.
-bool readInputLine(std::FILE* f, std::string& line, std::size_t maxLength, bool& tooLong);
+bool readInputLine(std::FILE* f, std::string& line, bool& tooLong);
 
 // The fields of a line of a text input, separated by blanks and tabs (a carriage return ending the
 // line is dropped; any other control character stays inside its field).

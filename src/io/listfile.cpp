@@ -26,7 +26,7 @@ void read_path(const std::string& ifn1, int nbIm, std::vector<std::string>& file
   for (int i = 0; i < nbIm; ++i) {
     std::string line;
     bool tooLong = false;
-    if (readInputLine(in.get(), line, kMaxTextLine, tooLong)) {
+    if (readInputLine(in.get(), line, tooLong)) {
       const std::string where = list + ": line " + std::to_string(i + 1);
       if (tooLong) failRun(lineTooLong(where));
       // A list written on Windows ends its lines with "\r\n": the carriage return is no part of a name.

@@ -187,7 +187,7 @@ CImg<float> read_aMotionFileWindow(const std::string& filename, int dx, int dy, 
   const auto refuseIfUnreadable = [&] {
     if (std::ferror(fp)) failFile(who, filename, "cannot be read on (" + std::string(std::strerror(errno)) + ")");
   };
-  if (readInputLine(fp, text, kMaxTextLine, tooLong)) {
+  if (readInputLine(fp, text, tooLong)) {
     if (tooLong) failFile(who, filename, lineTooLong("line 1"));
     size = lineFields(text);
   }

@@ -40,8 +40,8 @@ void write_champ_im(const float* U, const float* V, const float* Im, short nb_co
 // the process with status 1 and one line naming the file (and the line): a directory, a socket or a
 // block device (a pipe is read), a file that cannot be opened or is empty; a size line that does
 // not match the table asked for (other column count than Dx, fewer lines than ofy + dy, more than
-// 32767) or holds more; a
-// size line longer than 4096 characters; a window outside the table; a line 2 that is not the header; a pixel line with fewer or more fields,
+// 32767) or holds more; a size line longer than 4096 characters; a file that cannot be read; a
+// window outside the table; a line 2 that is not the header; a pixel line with fewer or more fields,
 // a field that is not a number, a value that is not a finite number (nan, inf, beyond single
 // precision) or indices other than its place; a file that ends early or within a pixel line.
 cimg_library::CImg<float> read_aMotionFile(const std::string& filename, int dx, int dy, int Dx, int ofx,

@@ -36,7 +36,7 @@ void readLambdaInit(CImg<double>& lambda, CImg<double>& lambda_cross, const std:
     bool tooLong = false;
     for (int blank = 0;; ++blank) {
       ++fileLine;
-      if (!readInputLine(f.get(), text, kMaxTextLine, tooLong)) {
+      if (!readInputLine(f.get(), text, tooLong)) {
         if (std::ferror(f.get())) failRun(file + " cannot be read");
         // The file ends before the (l + 1)-th of the n lines of pairs it needs.
         failRun(file + ": line " + std::to_string(l + 1) + " of the " + std::to_string(n) +

@@ -15,14 +15,14 @@ template <typename T> struct CImg;
 // line break that ends the maxval line (blanks or a carriage return, perhaps a comment, then the line
 // break): right after the one character when from there exactly the raster's bytes remain to the end
 // of the file, else after the line break where the maxval line ends in one within 1 MiB, else after
-// the one character. Maxval 255: one byte per sample; maxval 1023: two bytes per sample, least significant
-// first, values at most 1023.
+// the one character. Maxval 255: one byte per sample; maxval 1023: two bytes per sample, least
+// significant first, values at most 1023.
 // Any other maxval prints "Can't read images %s Kestrum problem def=%d (255 ou 1023)!" and exits
 // with status 1. A file that is not a regular file or a character device (refused before it is
 // opened; a pipe, as the reader seeks in its file) or cannot be opened, a device that cannot seek,
-// another first line, a header longer than 1 MiB (a stream that never ends), a maxval not followed by white space, a truncated raster,
-// a ten-bit sample above 1023 or a window that does not lie inside the image print one line on
-// standard error naming the file and exit with status 1.
+// another first line, a header longer than 1 MiB (a stream that never ends), a maxval not followed by
+// white space, a truncated raster, a ten-bit sample above 1023 or a window that does not lie inside
+// the image print one line on standard error naming the file and exit with status 1.
 cimg_library::CImg<short> read_pgm(const std::string& nom, int dx, int dy, int ofx, int ofy);
 
 // Writes plane 0 of `in` as an 8-bit binary PGM, values clamped to [min, max] and scaled to 0..255

@@ -5,6 +5,8 @@
 // 1 are u and v). This header does not pull in the image library: callers include <CImg.h>.
 #pragma once
 
+#include "field/missing_sample.h"
+
 namespace cimg_library {
 template <typename T> struct CImg;
 }
@@ -18,15 +20,11 @@ template <typename T> struct CImg;
 void Recal_spline(cimg_library::CImg<double>& out, const cimg_library::CImg<double>& in,
                   const cimg_library::CImg<double>& UV, int SplineDegree);
 
-// The samples of `in` that the missing-data test of Recal_spline(out, in, UV, degree) reads while it
+// The samples of `in` that the missing-data test of Recal_spline(out, in, UV, degree) tests while it
 // computes the output pixels of the window (x0, y0, w, h) of `in` (clipped to the image): `read`
 // distinct samples, `missing` of them of magnitude kMissingSample or more. A pixel whose shift is
 // not a number, or whose neighbour in the direction of the shift lies outside the image, reads none
 // (it takes the sample at its truncated shift). A field that does not fit is refused as by Recal_spline.
-struct WarpSamples {
-  long read = 0;
-  long missing = 0;
-};
 WarpSamples samplesTestedByWarp(const cimg_library::CImg<double>& in, const cimg_library::CImg<double>& UV, int x0,
                                 int y0, int w, int h);
 

@@ -272,7 +272,7 @@ TEST_F(LevelLoopTest, TranslationIsRecoveredThroughTheHandOver) {
 // -divZero on a periodic wide pair: the example pair (a divergence-free vortex pattern of period 128)
 // tiled twice across into 256 x 128. The field is one period of a periodic divergence-free flow, so the
 // projection at each hand-over and at the end keeps the true motion and removes only errors: 0.208 px
-// without it, 0.084 px with it (a rebuild that mixed the modes of non-square fields gave 0.326 px).
+// without it, 0.084 px with it.
 TEST_F(LevelLoopTest, DivergenceFreeRunOnAPeriodicWidePair) {
   const ParticlePair example = makeParticlePair(ParticleImageSettings(), VortexMotion());
   writePgm8(example.first.get_append(example.first, 'x'), dir + "/a.pgm");

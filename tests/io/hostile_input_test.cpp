@@ -205,7 +205,10 @@ TEST_F(HostileInput, PgmOfAnotherKindOrWithAnEndlessHeaderIsRefused) {
 // An image is read by seeking in its file: a character device that cannot seek (a terminal) is refused.
 TEST_F(HostileInput, PgmOnADeviceThatCannotSeekIsRefused) {
   const int master = posix_openpt(O_RDWR | O_NOCTTY);
-  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) GTEST_SKIP() << "no pseudo-terminal here";
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+    if (master >= 0) close(master);
+    GTEST_SKIP() << "no pseudo-terminal here";
+  }
   const std::string terminal = ptsname(master);
   const std::string header = "P5\n1 1\n255\n";
   ASSERT_EQ(write(master, header.data(), header.size()), (ssize_t)header.size());
