@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <variant>
 #include <vector>
@@ -140,6 +141,16 @@ struct CommandLine {
     return nullptr;
   }
 
+  // True when the text `s` (an argument) is an option name and the first argument equal to it: that
+  // option then reads the argument after it, whatever else takes `s` as its value.
+  bool readAsOptionName(const char* s) const {
+    const bool isName = std::any_of(std::begin(kOptions), std::end(kOptions),
+                                    [s](const OptionRow& row) { return std::strcmp(row.name, s) == 0; });
+    for (int k = 0; isName && k < argc; ++k)
+      if (std::strcmp(argv[k], s) == 0) return argv[k] == s;
+    return false;
+  }
+
   // Keeps the first number option whose text is not a number of its type.
   void refuse(const char* name, const std::string& what) {
     if (opt.numberTextProblem.empty()) opt.numberTextProblem = std::string("Option ") + name + ": " + what;
@@ -227,10 +238,13 @@ bool readValue(CommandLine& in, const OptionRow& row, bool def) {
   if (s && !isOwnName(s, row.name)) {
     const std::string word = lowerCase(s);
     value = !(word == "false" || word == "off" || word == "no" || word == "0");
+    // A value left out leaves the next option's name in the value's place: that option is read too.
     if (value && !(word == "true" || word == "on" || word == "yes" || word == "1"))
-      in.opt.commandLineNotices.push_back(std::string("Option ") + row.name + ": " + quoted(s) +
-                                          " is not a yes/no word: it is read as on; false, off, no or 0 (any "
-                                          "case) turn it off");
+      in.opt.commandLineNotices.push_back(
+          std::string("Option ") + row.name + ": " + quoted(s) +
+          " is not a yes/no word: it is read as on; false, off, no or 0 (any case) turn it off" +
+          (in.readAsOptionName(s) ? std::string("; ") + s + " is still read as given, with the argument after it"
+                                  : std::string()));
   } else if (s) {
     value = true;
   }

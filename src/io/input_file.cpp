@@ -23,6 +23,12 @@ std::string kindProblem(mode_t mode) {
   return std::string("is ") + kind + ", not a regular file or a character device";
 }
 
+// The kind of a file that no image reader opens: a pipe also cannot seek.
+std::string imageKindProblem(mode_t mode) {
+  if (S_ISFIFO(mode)) return kindProblem(mode) + ": an image is read by seeking in its file, which a pipe does not allow";
+  return kindProblem(mode);
+}
+
 const char* const kNulName = "is not a file name: it holds a NUL byte";
 
 }  // namespace
@@ -32,9 +38,41 @@ std::string inputFileProblem(const std::string& name) {
   struct stat st;
   if (stat(name.c_str(), &st) != 0) return "";
   if (S_ISREG(st.st_mode) || S_ISCHR(st.st_mode)) return "";
-  if (S_ISFIFO(st.st_mode))
-    return kindProblem(st.st_mode) + ": an image is read by seeking in its file, which a pipe does not allow";
-  return kindProblem(st.st_mode);
+  return imageKindProblem(st.st_mode);
+}
+
+std::string cannotSeek(int error) {
+  return std::string("cannot be read: an image is read by seeking in its file, which this one does not allow (") +
+         std::strerror(error) + ")";
+}
+
+ImageInput openImageInput(const std::string& name) {
+  ImageInput in;
+  in.problem = inputFileProblem(name);
+  if (!in.problem.empty()) return in;
+  const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    in.openError = errno;
+    in.problem = std::string("cannot be opened (") + std::strerror(in.openError) + ")";
+    return in;
+  }
+  struct stat st;
+  const int flags = fcntl(fd, F_GETFL);
+  if (fstat(fd, &st) != 0 || flags < 0) {
+    in.problem = std::string("cannot be read (") + std::strerror(errno) + ")";
+  } else if (!S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode)) {
+    in.problem = imageKindProblem(st.st_mode);
+  } else if (lseek(fd, 0, SEEK_CUR) < 0) {
+    in.problem = cannotSeek(errno);
+  } else if (fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    in.problem = std::string("cannot be read (") + std::strerror(errno) + ")";
+  }
+  if (!in.problem.empty()) {
+    close(fd);
+    return in;
+  }
+  in.fd = fd;
+  return in;
 }
 
 std::FILE* openTextInput(const std::string& name, std::string& problem) {

@@ -18,6 +18,27 @@
 // a file name: it holds a NUL byte".
 std::string inputFileProblem(const std::string& name);
 
+// The refusal of an image whose file cannot seek, to follow the quoted name: "cannot be read: an image
+// is read by seeking in its file, which this one does not allow (<reason>)".
+std::string cannotSeek(int error);
+
+// An image opened for reading: its descriptor (-1 when refused), and else the text that follows the
+// quoted name in a message; openError is errno when open itself failed, else 0.
+struct ImageInput {
+  int fd = -1;
+  std::string problem;
+  int openError = 0;
+};
+
+// Opens the image `name` for reading as plain open(O_RDONLY) does (the caller closes the descriptor),
+// and refuses, before a byte is read, every file that no image reader can read: the kinds of
+// inputFileProblem, looked at again on the open file, and a file that cannot seek (a terminal, the
+// pseudo-terminal multiplexer /dev/ptmx: reading one would wait for a typist). The open neither
+// waits (for a FIFO's writer, a serial line's carrier) nor makes a terminal the controlling one.
+// Problems: those of inputFileProblem, "cannot be opened (<reason>)", "cannot be read (<reason>)"
+// and cannotSeek.
+ImageInput openImageInput(const std::string& name);
+
 // Opens the text input `name` for reading (closed by the caller with fclose): a regular file, a
 // character device, or a pipe or FIFO. A FIFO is opened without waiting for a writer (open would
 // block for ever without one) and then read as a pipe: with a writer, reads wait for its data up to

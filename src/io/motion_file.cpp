@@ -197,7 +197,9 @@ CImg<float> read_aMotionFileWindow(const std::string& filename, int dx, int dy, 
   if (size.size() > 2) failFile(who, filename, "the first line holds more than the column and line count");
   if (Dx <= 0 || cols != Dx)
     failFile(who, filename,
-             "the table has " + std::to_string(cols) + " columns, not the " + std::to_string(Dx) + " asked for");
+             "the table has " + std::to_string(cols) + " columns, not the " + std::to_string(Dx) +
+                 " asked for: a true motion table covers the whole image, -Dx columns (give -Dx and -Dy, the "
+                 "image's width and height, when the -dx x -dy window is not the whole image)");
   if (rows > 32767) failFile(who, filename, "the table announces " + std::to_string(rows) + " lines, more than 32767");
   checkWindow(who, filename, dxNeed, dyNeed, ofx, ofy, Dx, (int)std::max(rows, -1LL));
   // Lines of the table that are read: down to the window's last line, or to the table's end when the

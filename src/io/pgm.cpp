@@ -11,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+#include <unistd.h>
+
 #include <CImg.h>
 
 #include "io/fail.h"
@@ -30,16 +32,24 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
   failRun("PGM file " + quoted(nom) + ": " + problem);
 }
 
+// A read that failed (EIO, say) is said as such, not taken for the end of what the file holds.
+void refuseIfUnreadable(std::FILE* fp, const std::string& nom) {
+  if (std::ferror(fp)) failPgm(nom, std::string("cannot be read (") + std::strerror(errno) + ")");
+}
+
 // The header of a binary PGM, read with a bound on its length so that a stream that never ends
 // (a device, a pipe) is refused instead of being read forever.
 class HeaderScan {
  public:
   HeaderScan(std::FILE* fp, const std::string& nom) : fp_(fp), nom_(nom) {}
 
+  // The next byte, EOF at the end of the file; a read that fails ends the run naming its reason.
   int next() {
     if (++count_ > kMaxHeaderBytes)
       failPgm(nom_, "the header is longer than " + std::to_string(kMaxHeaderBytes) + " bytes");
-    return std::fgetc(fp_);
+    const int c = std::fgetc(fp_);
+    if (c == EOF) refuseIfUnreadable(fp_, nom_);
+    return c;
   }
   void back(int c) {
     if (c != EOF) {
@@ -106,8 +116,7 @@ long fileLength(std::FILE* fp, const std::string& nom) {
   long end = -1;
   if (here >= 0 && std::fseek(fp, 0, SEEK_END) == 0) end = std::ftell(fp);
   if (end < 0 || std::fseek(fp, here, SEEK_SET) != 0)
-    failPgm(nom, std::string("cannot be read: an image is read by seeking in its file, which this one does "
-                             "not allow (") + std::strerror(errno) + ")");
+    failPgm(nom, cannotSeek(errno));
   return end;
 }
 
@@ -132,10 +141,14 @@ long rasterStart(std::FILE* fp, int c, long fileEnd, size_t rasterBytes) {
 }  // namespace
 
 CImg<short> read_pgm(const std::string& nom, int dx, int dy, int ofx, int ofy) {
-  const std::string kind = inputFileProblem(nom);
-  if (!kind.empty()) failPgm(nom, kind);
-  File f(std::fopen(nom.c_str(), "rb"));
-  if (!f) failPgm(nom, std::string("cannot be opened (") + std::strerror(errno) + ")");
+  const ImageInput in = openImageInput(nom);
+  if (in.fd < 0) failPgm(nom, in.problem);
+  File f(fdopen(in.fd, "rb"));
+  if (!f) {
+    const int error = errno;
+    close(in.fd);
+    failPgm(nom, std::string("cannot be read (") + std::strerror(error) + ")");
+  }
   std::FILE* fp = f.get();
   HeaderScan h(fp, nom);
 
@@ -190,7 +203,10 @@ CImg<short> read_pgm(const std::string& nom, int dx, int dy, int ofx, int ofy) {
   if (fileEnd - start < (long)rasterBytes) failPgm(nom, truncated);
   if (std::fseek(fp, start, SEEK_SET) != 0) failPgm(nom, "cannot be read");
   std::vector<unsigned char> raw(rasterBytes, 0);
-  if (std::fread(raw.data(), 1, raw.size(), fp) != raw.size()) failPgm(nom, truncated);
+  if (std::fread(raw.data(), 1, raw.size(), fp) != raw.size()) {
+    refuseIfUnreadable(fp, nom);
+    failPgm(nom, truncated);
+  }
 
   // Ten-bit samples above 1023 (a file written most significant byte first, or 16-bit data) are no
   // samples of this format: they would turn negative in the 16-bit result.

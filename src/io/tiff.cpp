@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdarg>
@@ -79,10 +80,20 @@ class Reader {
     if (!opts) fail("cannot be read (no memory for libtiff's options)");
     TIFFOpenOptionsSetErrorHandlerExtR(opts.get(), keepFirstError, &messages_);
     TIFFOpenOptionsSetWarningHandlerExtR(opts.get(), dropWarning, nullptr);
-    const std::string kind = inputFileProblem(name_);
-    if (!kind.empty()) fail(kind);
-    std::unique_ptr<TIFF, TiffClose> tif(TIFFOpenExt(name_.c_str(), "r", opts.get()));
-    if (!tif) fail("cannot be read");
+    // The file is opened here, as libtiff would open it, so that a file that cannot seek is refused
+    // before libtiff reads from it; libtiff closes the descriptor with the TIFF.
+    const ImageInput in = openImageInput(name_);
+    if (in.openError != 0) {
+      // Said as libtiff says a file it cannot open.
+      messages_.firstError = escaped(name_ + ": " + std::strerror(in.openError));
+      fail("cannot be read");
+    }
+    if (in.fd < 0) fail(in.problem);
+    std::unique_ptr<TIFF, TiffClose> tif(TIFFFdOpenExt(in.fd, name_.c_str(), "r", opts.get()));
+    if (!tif) {
+      close(in.fd);
+      fail("cannot be read");
+    }
     tif_ = tif.get();
     readLayout();
     CImg<double> img(width_, height_, 1, 1);  // every pixel is written below before it is used

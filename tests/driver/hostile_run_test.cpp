@@ -126,7 +126,11 @@ TEST_F(HostileRun, MalformedInputsEndTheRunWithTheReadersLine) {
   } cases[] = {{"pastend.tif\nb.pgm\nout_\n", {"-pgm", "false"}, {"TIFF file 'pastend.tif'", "does not decode"}},
                {"ascii.pgm\nb.pgm\nout_\n", {}, {"PGM file 'ascii.pgm'", "magic"}},
                {"a.pgm\nb.pgm\nout_\n\nnan_lambda.txt\n", {"-lambdaInitFile", "true"}, {"nan_lambda.txt", "line 3"}},
-               {"a.pgm\nfifo.pgm\nout_\n", {}, {"PGM file 'fifo.pgm': is a FIFO"}}};
+               {"a.pgm\nfifo.pgm\nout_\n", {}, {"PGM file 'fifo.pgm': is a FIFO"}},
+               {"a.pgm\nb.pgm\nout_\ntrue.motion\n", {"-GT", "true", "-dx", "30", "-dy", "30"},
+                {"'true.motion': the table has 32 columns, not the 30 asked for: a true motion table covers the "
+                 "whole image, -Dx columns (give -Dx and -Dy, the image's width and height, when the -dx x -dy "
+                 "window is not the whole image)"}}};
   for (const auto& c : cases) {
     file("list", c.list);
     expectRefusal(run(c.args), c.parts);

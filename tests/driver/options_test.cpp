@@ -112,7 +112,10 @@ TEST(Options, YesNoWords) {
       {{"-HS", "flase"}, true, {yesNoNotice("-HS", "flase")}}, {{"-HS", "nein"}, true, {yesNoNotice("-HS", "nein")}},
       {{"-HS", "2"}, true, {yesNoNotice("-HS", "2")}}, {{"-HS", "0 "}, true, {yesNoNotice("-HS", "0 ")}},
       {{"-HS", ""}, true, {yesNoNotice("-HS", "")}}, {{"-HS", "n\x1bo"}, true, {yesNoNotice("-HS", "n?o")}},
-      {{"-HS", "-dx"}, true, {yesNoNotice("-HS", "-dx")}} /* a name in the value's place is the value */};
+      // A name in the value's place is the value, and the option it names is still read where it is
+      // the first of its name (here written last); a repeated name is the value only.
+      {{"-HS", "-dx"}, true, {yesNoNotice("-HS", "-dx") + "; -dx is still read as given, with the argument after it"}},
+      {{"-dx", "9", "-HS", "-dx"}, true, {yesNoNotice("-HS", "-dx")}}};
   for (const auto& c : cases) {
     const Parsed p = parse(c.args);
     EXPECT_EQ(p.opt.HS, c.on) << c.args[1];
@@ -145,7 +148,8 @@ TEST(Options, IgnoredArgumentsAreNamed) {
   };
   const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> cases = {
       // "-dx": the value of -pgm (no yes/no word) and the name of -dx.
-      {{"-pgm", "-dx", "64", "-lo", "3", "-lo", "4", "-h"}, {yesNoNotice("-pgm", "-dx")}},
+      {{"-pgm", "-dx", "64", "-lo", "3", "-lo", "4", "-h"},
+       {yesNoNotice("-pgm", "-dx") + "; -dx is still read as given, with the argument after it"}},
       {{"-multiresolution", "3", "-offEdges", "5", "-DX", "9"},
        {notice("-multiresolution", "3", "-multiresol, the number of pyramid levels"),
         notice("-offEdges", "5", "-offEdeges, the border band left out of the data term"),
