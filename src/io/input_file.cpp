@@ -25,7 +25,8 @@ std::string kindProblem(mode_t mode) {
 
 // The kind of a file that no image reader opens: a pipe also cannot seek.
 std::string imageKindProblem(mode_t mode) {
-  if (S_ISFIFO(mode)) return kindProblem(mode) + ": an image is read by seeking in its file, which a pipe does not allow";
+  if (S_ISFIFO(mode))
+    return kindProblem(mode) + ": an image is read by seeking in its file, which a pipe does not allow";
   return kindProblem(mode);
 }
 

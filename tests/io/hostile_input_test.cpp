@@ -231,7 +231,8 @@ TEST_F(HostileInput, ImagesThatCannotSeekOrBeReadAreRefusedAtOnce) {
       expectLine(terminal, runInChild([&] { alarm(5), r.read(terminal); }), noSeek);
       close(master);
     }
-    if (access("/dev/ptmx", R_OK) == 0) expectLine("/dev/ptmx", runInChild([&] { alarm(5), r.read("/dev/ptmx"); }), noSeek);
+    if (access("/dev/ptmx", R_OK) == 0)
+      expectLine("/dev/ptmx", runInChild([&] { alarm(5), r.read("/dev/ptmx"); }), noSeek);
   }
   if (access("/proc/self/mem", R_OK) != 0) GTEST_SKIP() << "no /proc/self/mem here";
   const ChildResult mem = runInChild([] { read_pgm("/proc/self/mem", 1, 1, 0, 0); });
