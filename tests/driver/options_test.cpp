@@ -165,6 +165,8 @@ TEST(Options, IgnoredArgumentsAreNamed) {
       {{"-Hs", "no", "-gama", "0.1"},
        {notice("-Hs", "no", "-HS, Horn & Schunck at every level"),
         notice("-gama", "0.1", "-gamma, the factor of the power law")}},
+      // Case counts for no edit: a name written in capitals is the name it spells.
+      {{"-NBITTRACE", "3"}, {notice("-NBITTRACE", "3", "-nbItTrace, the probes of the evidence estimate")}},
       // An option written last is read (its name is its text); a help switch is read wherever it is.
       {{"-dx", "64", "-foo", "-GT"}, {notice("-foo", "", "")}},
       {{"-foo", "--help", "-bar", "-help", "-h"}, {notice("-foo", "", ""), notice("-bar", "", "")}},

@@ -1,11 +1,14 @@
 // Motion files: motion tables (exact text, round trip, refusals), the two other vector readers, the
 // curve table, the binary field file (value code, saturation, header, failures) and a published true
 // field against the flow file beside it.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -218,6 +221,31 @@ TEST_F(TextFiles, MotionTableThatCannotBeReadIsNamedAsSuch) {
   const ChildResult r = runInChild([] { read_aMotionFile("/proc/self/mem", 2, 1, 2, 0, 0); });
   expectRefusal(r, {});
   EXPECT_EQ(r.err, "read_aMotionFile: '/proc/self/mem': cannot be read on (Input/output error)\n");
+}
+
+// A read that fails after line 1 is named as such too, not taken for the end of the table: on line 2
+// and on the pixel lines. The table is a terminal whose other end closes once the reader has read the
+// lines written to it and waits for more: that waiting read fails (Input/output error). A read begun
+// after the close would find the terminal hung up and read nothing, as at an end: hence the wait.
+TEST_F(TextFiles, MotionTableThatCannotBeReadAfterLine1IsNamedAsSuch) {
+  if (readFileBytes("/proc/self/syscall").empty()) GTEST_SKIP() << "no /proc/<pid>/syscall here";
+  const std::string header = "4 4\n#i\tj\tU\tV\n";
+  for (const std::string& written : {std::string("4 4\n"), header + "0\t0\t1\t1\n0\t1\t1\t1\n"}) {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+      if (master >= 0) close(master);
+      GTEST_SKIP() << "no pseudo-terminal here";
+    }
+    const std::string terminal = ptsname(master);
+    ASSERT_EQ(write(master, written.data(), written.size()), (ssize_t)written.size());
+    bool waited = false;
+    const ChildResult r = runInChild(
+        [&] { close(master), read_aMotionFile(terminal, 4, 4, 4, 0, 0); },  // the parent's copy is the last open
+        [&](pid_t reader) { waited = waitUntilReading(reader), close(master); });
+    EXPECT_TRUE(waited) << written;
+    expectRefusal(r, {});
+    EXPECT_EQ(r.err, "read_aMotionFile: '" + terminal + "': cannot be read on (Input/output error)\n") << written;
+  }
 }
 
 TEST_F(TextFiles, UVFileIsTurnedOver) {

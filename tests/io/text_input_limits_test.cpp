@@ -1,7 +1,7 @@
 // What the text inputs hold at their limits: the list lines that must be text (the first three
 // always, line 4 when the run compares with a true motion table, line 5 when it reads its multipliers
 // from a file), list lines holding bytes 0x80..0x9F outside UTF-8 (letters of an 8-bit encoding,
-// read as they are), and the bound on blank lines in a row of a multiplier file.
+// read as they are), and the bounds on a line and on blank lines in a row of a multiplier file.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -92,18 +92,25 @@ TEST_F(TextInputLimits, ListLinesWithLoneBytes80To9FAreReadAndShownAsQuestionMar
   }
 }
 
-// Blank lines hold no pair and are skipped, up to 2^20 in a row: a stream of blank lines that never
-// ends (a device, a pipe) is not read for ever.
-TEST_F(TextInputLimits, MultiplierFileBlankLinesInARowAreBounded) {
+// A line is read up to 4096 characters, and blank lines, which hold no pair, are skipped up to 2^20
+// in a row: a stream without line breaks or of blank lines that never ends (a device, a pipe) is not
+// read for ever. A longer line is refused, not cut into lines that each hold a pair.
+TEST_F(TextInputLimits, MultiplierFileLinesAndBlankLinesInARowAreBounded) {
   const int bound = 1 << 20;
-  for (const int blanks : {bound, bound + 1}) {
-    const std::string f = file("lambda", "1 2\n" + std::string(blanks, '\n') + "3 4\n");
+  const std::string blanks(4093, ' ');
+  const struct { std::string content; const char* problem; } cases[] = {
+      {"1 2\n" + std::string(bound, '\n') + "3 4\n", ""},
+      {"1 2\n" + std::string(bound + 1, '\n') + "3 4\n", " holds more than 1048576 blank lines in a row"},
+      {"1 2" + blanks + "\n3 4\n", ""},  // 4096 characters
+      {"1 2" + blanks + " 3 4\n", ": line 1 is longer than 4096 characters"}};
+  for (const auto& c : cases) {
+    const std::string f = file("lambda", c.content);
     CImg<double> lambda(2, 1, 1, 1, 0.0), cross(2, 1, 1, 1, 0.0);
     const ChildResult r = runInChild([&] { readLambdaInit(lambda, cross, f); });
-    if (blanks == bound)
-      EXPECT_TRUE(r.exitCode == 0 && r.out == f + "\n1 2\n3 4\n") << r.out << r.err;
+    if (*c.problem)
+      expectRefusal(r, {"Multiplier file '" + f + "'" + c.problem + "\n"});
     else
-      expectRefusal(r, {"Multiplier file '" + f + "' holds more than 1048576 blank lines in a row\n"});
+      EXPECT_TRUE(r.exitCode == 0 && r.out == f + "\n1 2\n3 4\n") << c.content.size() << ": " << r.out << r.err;
   }
 }
 

@@ -1,10 +1,12 @@
 #include "child_process.h"
 
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -44,7 +46,9 @@ std::string makeTempDir(const std::string& tag) {
   return buf.data();
 }
 
-ChildResult runInChild(const std::function<void()>& body) {
+ChildResult runInChild(const std::function<void()>& body) { return runInChild(body, [](pid_t) {}); }
+
+ChildResult runInChild(const std::function<void()>& body, const std::function<void(pid_t)>& meanwhile) {
   const std::string outName = tempFile("out"), errName = tempFile("err");
   std::fflush(nullptr);
   ChildResult r;
@@ -55,6 +59,7 @@ ChildResult runInChild(const std::function<void()>& body) {
     std::fflush(nullptr);
     _exit(0);
   }
+  if (pid > 0) meanwhile(pid);
   int status = 0;
   if (pid > 0 && waitpid(pid, &status, 0) == pid) {
     r.exited = WIFEXITED(status);
@@ -65,4 +70,21 @@ ChildResult runInChild(const std::function<void()>& body) {
   std::remove(outName.c_str());
   std::remove(errName.c_str());
   return r;
+}
+
+bool waitUntilReading(pid_t pid) {
+  const std::string proc = "/proc/" + std::to_string(pid);
+  for (;;) {
+    // The state follows the command name, which ends at the last ')'; an ended child stays a zombie
+    // until it is waited for.
+    const std::string stat = readFileBytes(proc + "/stat");
+    const size_t name = stat.rfind(')');
+    if (name == std::string::npos || name + 2 >= stat.size() || stat[name + 2] == 'Z') return false;
+    // "<number> <arguments>..." while it sleeps in a system call, "running" while it runs.
+    const std::string call = readFileBytes(proc + "/syscall");
+    if (call.empty()) return false;
+    if (call[0] != 'r' && std::strtol(call.c_str(), nullptr, 10) == SYS_read) return true;
+    const timespec pause = {0, 1000000};  // 1 ms between looks
+    nanosleep(&pause, nullptr);
+  }
 }

@@ -2,6 +2,8 @@
 // tests of functions that end the process or print.
 #pragma once
 
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
 
@@ -15,6 +17,16 @@ struct ChildResult {
 // Forks, runs `body` in the child with standard output and standard error sent to temporary files,
 // and ends the child with status 0 when `body` returns.
 ChildResult runInChild(const std::function<void()>& body);
+
+// The same, with `meanwhile` run in the parent (given the child's process id) while the child runs,
+// before it is waited for: for tests that act on the child's input as it reads.
+ChildResult runInChild(const std::function<void()>& body, const std::function<void(pid_t)>& meanwhile);
+
+// Waits until the process `pid` sleeps in a read system call (as /proc/<pid>/syscall shows it): on a
+// terminal or a pipe, once it has read all that was written and waits for more. False when the
+// process ends first or its system call cannot be seen. It looks again until then, however long it
+// takes: what it sees does not depend on when it looks.
+bool waitUntilReading(pid_t pid);
 
 // Whole content of a file as bytes ("" when it cannot be read).
 std::string readFileBytes(const std::string& path);

@@ -37,14 +37,15 @@ std::string changed(const std::vector<double>& d, const std::vector<double>& fli
   });
 }
 
-// A 64 x 64 PGM whose raster byte k is `at(k)`.
-std::string pgm(const std::function<int(int)>& at) {
-  std::string p = "P5\n64 64\n255\n";
-  for (int k = 0; k < 64 * 64; ++k) p.push_back((char)at(k));
+// A PGM 64 bytes wide and `lines` high (64 x 64 by default) whose raster byte k is `at(k)`.
+std::string pgm(const std::function<int(int)>& at, int lines = 64) {
+  std::string p = "P5\n64 " + std::to_string(lines) + "\n255\n";
+  for (int k = 0; k < 64 * lines; ++k) p.push_back((char)at(k));
   return p;
 }
 
 int gradient(int k) { return (k % 64) * 3 + k / 64; }
+int tall(int k) { return (k % 64) * 3 + k / 2048; }  // for 512 lines of 64 bytes
 
 struct Case {
   const char* what;
@@ -84,6 +85,10 @@ TEST(NumberPins, LastDigitFlipsPassChangesOfOneOrTwoValuesOrOfTheTextDoNot) {
       {"one raster byte 5 off", "a.pgm", image, pgm([](int k) { return gradient(k) + (k == 1000 ? 5 : 0); }), false},
       {"neighbour bytes +3 and -3", "a.pgm", image,
        pgm([](int k) { return gradient(k) + (k == 1000 ? 3 : k == 1001 ? -3 : 0); }), false},
+      // The sign words of positions 23334 and 31429 are alike in their 32 low bits: the sum and signed
+      // sums 1 to 32 stay, 19 of the signed sums 33 to 64 move by 6.
+      {"bytes 23334 and 31429 +3 and -3", "a.pgm", pgm(tall, 512),
+       pgm([](int k) { return tall(k) + (k == 23334 ? 3 : k == 31429 ? -3 : 0); }, 512), false},
       {"a result slot's sixth digit", "r0", evidence, "0.01\t1\t155160\t0.313311\t0.000144055\t0\n", true},
       {"a result slot's fifth digit", "r0", evidence, "0.01\t1\t155159\t0.31332\t0.000144054\t0\n", false},
       {"a small result slot's fifth digit", "r0", evidence, "0.01\t1\t155159\t0.31331\t0.000144064\t0\n", false},
