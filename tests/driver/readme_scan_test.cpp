@@ -17,18 +17,17 @@
 
 namespace {
 
-const std::string kBegin = "# scan: begin", kEnd = "# scan: end";
-
-// The README's lines between the marker lines, markers included (empty when they are not there).
-std::string readmeScan() {
+// The README's lines between the marker lines "# <name>: begin" and "# <name>: end", markers included
+// (empty when they are not there).
+std::string readmeBlock(const std::string& name) {
   const std::vector<std::string> lines = readLines(std::string(VRM_SOURCE_DIR) + "/README.md");
   std::string block;
   bool inside = false;
   for (std::string line : lines) {
     if (line.compare(0, 4, "    ") == 0) line.erase(0, 4);  // the README's code blocks are indented by 4
-    if (line == kBegin) inside = true;
+    if (line == "# " + name + ": begin") inside = true;
     if (inside) block += line + "\n";
-    if (line == kEnd && inside) return block;
+    if (line == "# " + name + ": end" && inside) return block;
   }
   return "";
 }
@@ -68,8 +67,8 @@ class ReadmeScanTest : public TempDirTest {
 };
 
 TEST_F(ReadmeScanTest, NamesTheCellOfTheLowestMinusLogEvidenceFirstAndSaysWhereToLook) {
-  const std::string scan = readmeScan();
-  ASSERT_FALSE(scan.empty()) << "README.md has no block between '" << kBegin << "' and '" << kEnd << "'";
+  const std::string scan = readmeBlock("scan");
+  ASSERT_FALSE(scan.empty()) << "README.md has no scan block";
   std::filesystem::create_symlink(std::string(VRM_SOURCE_DIR) + "/examples", dir + "/ex");
   file("list", "ex/particles_t.pgm\nex/particles_dt.pgm\nunused/\nex/particles_true.motion\n\n");
   // Small windows, a few probes and a loose dual precision keep the runs short. A 64 x 64 window is
@@ -139,6 +138,29 @@ TEST_F(ReadmeScanTest, NamesTheCellOfTheLowestMinusLogEvidenceFirstAndSaysWhereT
                                                  "window alike\n"))
         << grid.window;
   }
+}
+
+// The README's first estimate of the largest displacement: the 99th percentile of the displacement
+// length over a motion table's window without its border, and the largest, as the README's lines print
+// them for the table and border set before them.
+TEST_F(ReadmeScanTest, LargestDisplacementIsReadFromTheTableWithoutItsBorder) {
+  const std::string block = readmeBlock("largest");
+  ASSERT_FALSE(block.empty()) << "README.md has no largest-displacement block";
+  // A 40 x 30 table whose displacement length at line i, column j is i + j / 100: without a border of
+  // 5, 20 lines of 30 lengths; the 99th percentile is the 594th of the 600 in ascending order.
+  std::string table = "40 30\n#i\tj\tU\tV\n";
+  for (int i = 0; i < 30; ++i)
+    for (int j = 0; j < 40; ++j) {
+      const double length = i + j / 100.0;
+      table += std::to_string(i) + "\t" + std::to_string(j) + "\t" + std::to_string(0.6 * length) + "\t" +
+               std::to_string(-0.8 * length) + "\n";
+    }
+  file("t.motion", table);
+  file("largest.sh", "f=t.motion\nb=5\n" + block);
+  const ChildResult r = runProgramAt("/bin/bash", dir, {"largest.sh"});
+  ASSERT_TRUE(r.exited && r.exitCode == 0) << r.err;
+  EXPECT_EQ(r.out, "99th percentile 24.28 px, largest 24.34 px\n");  // line 24, column 28; line 24, column 34
+  EXPECT_EQ(r.err, "");
 }
 
 }  // namespace

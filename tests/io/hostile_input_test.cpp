@@ -221,13 +221,9 @@ TEST_F(HostileInput, ImagesThatCannotSeekOrBeReadAreRefusedAtOnce) {
     };
     for (const std::string& written : {std::string(), std::string("P5\n1"), std::string("P5\n1 1\n255\n"),
                                        std::string("II*\0", 4)}) {
-      const int master = posix_openpt(O_RDWR | O_NOCTTY);
-      if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-        if (master >= 0) close(master);
-        GTEST_SKIP() << "no pseudo-terminal here";
-      }
-      const std::string terminal = ptsname(master);
-      ASSERT_EQ(write(master, written.data(), written.size()), (ssize_t)written.size());
+      std::string terminal;
+      const int master = openTerminalHolding(written, terminal);
+      if (master < 0) GTEST_SKIP() << "no pseudo-terminal here";
       expectLine(terminal, runInChild([&] { alarm(5), r.read(terminal); }), noSeek);
       close(master);
     }

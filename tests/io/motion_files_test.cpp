@@ -231,13 +231,9 @@ TEST_F(TextFiles, MotionTableThatCannotBeReadAfterLine1IsNamedAsSuch) {
   if (readFileBytes("/proc/self/syscall").empty()) GTEST_SKIP() << "no /proc/<pid>/syscall here";
   const std::string header = "4 4\n#i\tj\tU\tV\n";
   for (const std::string& written : {std::string("4 4\n"), header + "0\t0\t1\t1\n0\t1\t1\t1\n"}) {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-      if (master >= 0) close(master);
-      GTEST_SKIP() << "no pseudo-terminal here";
-    }
-    const std::string terminal = ptsname(master);
-    ASSERT_EQ(write(master, written.data(), written.size()), (ssize_t)written.size());
+    std::string terminal;
+    const int master = openTerminalHolding(written, terminal);
+    if (master < 0) GTEST_SKIP() << "no pseudo-terminal here";
     bool waited = false;
     const ChildResult r = runInChild(
         [&] { close(master), read_aMotionFile(terminal, 4, 4, 4, 0, 0); },  // the parent's copy is the last open

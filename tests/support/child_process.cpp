@@ -1,5 +1,6 @@
 #include "child_process.h"
 
+#include <fcntl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -70,6 +71,17 @@ ChildResult runInChild(const std::function<void()>& body, const std::function<vo
   std::remove(outName.c_str());
   std::remove(errName.c_str());
   return r;
+}
+
+int openTerminalHolding(const std::string& written, std::string& terminal) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 ||
+      write(master, written.data(), written.size()) != (ssize_t)written.size()) {
+    if (master >= 0) close(master);
+    return -1;
+  }
+  terminal = ptsname(master);
+  return master;
 }
 
 bool waitUntilReading(pid_t pid) {

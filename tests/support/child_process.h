@@ -28,6 +28,11 @@ ChildResult runInChild(const std::function<void()>& body, const std::function<vo
 // takes: what it sees does not depend on when it looks.
 bool waitUntilReading(pid_t pid);
 
+// Opens a pseudo-terminal whose other end holds `written`, to be read from the terminal named
+// `terminal`: the descriptor of the controlling end (closed by the caller), or -1 when the system
+// has no pseudo-terminal to give.
+int openTerminalHolding(const std::string& written, std::string& terminal);
+
 // Whole content of a file as bytes ("" when it cannot be read).
 std::string readFileBytes(const std::string& path);
 
